@@ -1,0 +1,16 @@
+# Native build: the core and its unit tests against the fake platform.
+if(VESK_SANITIZE)
+  set(sanitize_flags -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  target_compile_options(vesk_core PUBLIC ${sanitize_flags})
+  target_link_options(vesk_core PUBLIC ${sanitize_flags})
+endif()
+
+find_package(GTest REQUIRED)
+enable_testing()
+
+file(GLOB_RECURSE unit_sources CONFIGURE_DEPENDS tests/unit/*.cpp)
+add_executable(unit_tests tests/fake_platform.cpp ${unit_sources})
+target_include_directories(unit_tests PRIVATE tests)
+target_link_libraries(unit_tests PRIVATE vesk_core GTest::gtest GTest::gtest_main)
+include(GoogleTest)
+gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60)

@@ -1,0 +1,34 @@
+# Windows build: the program, its batch file, the Win32 layer's test program and the small
+# tools that the end-to-end tests run under Wine.
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+set(win32_libs user32 shell32 advapi32 userenv)
+set(static_runtime -static -static-libgcc -static-libstdc++)
+
+add_library(vesk_win32 STATIC src/platform/platform_win32.cpp)
+target_link_libraries(vesk_win32 PUBLIC vesk_core ${win32_libs})
+
+add_executable(veskbackup WIN32 src/main.cpp)
+target_link_libraries(veskbackup PRIVATE vesk_win32)
+target_link_options(veskbackup PRIVATE ${static_runtime})
+configure_file(src/veskbackup.bat ${CMAKE_BINARY_DIR}/veskbackup.bat COPYONLY)
+
+# Test tools, one .exe per file.
+file(GLOB tool_sources CONFIGURE_DEPENDS tests/tools/*.cpp)
+foreach(tool_source ${tool_sources})
+  get_filename_component(tool ${tool_source} NAME_WE)
+  add_executable(${tool} ${tool_source})
+  target_link_libraries(${tool} PRIVATE ${win32_libs})
+  target_link_options(${tool} PRIVATE ${static_runtime})
+endforeach()
+
+# The Win32 layer's own tests, built with GoogleTest from Debian's sources.
+file(GLOB win32_test_sources CONFIGURE_DEPENDS tests/win32/*.cpp)
+if(win32_test_sources AND EXISTS /usr/src/googletest/googletest)
+  add_library(gtest_win STATIC /usr/src/googletest/googletest/src/gtest-all.cc)
+  target_include_directories(gtest_win PUBLIC /usr/src/googletest/googletest/include
+                                              PRIVATE /usr/src/googletest/googletest)
+  target_compile_options(gtest_win PRIVATE -w)
+  add_executable(win32_tests ${win32_test_sources})
+  target_link_libraries(win32_tests PRIVATE vesk_win32 gtest_win)
+  target_link_options(win32_tests PRIVATE ${static_runtime})
+endif()

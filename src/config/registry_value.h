@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace vesk {
+
+struct RegistryValue {
+  enum class Kind { empty, text, integer, bytes };
+  Kind kind = Kind::empty;
+  std::string text;
+  int32_t integer = 0;
+  std::vector<uint8_t> bytes;
+
+  /// The value taken as text (see registry_value.cpp for integers and byte arrays).
+  std::string asText() const;
+};
+
+/// Reads one named value below rootKey. The default (or empty) when the key cannot be opened;
+/// failure 1001 "Unsupported value type" for a missing value or a type other than 1, 2, 3, 4, 7.
+RegistryValue readRegistryValue(Platform& platform, uint32_t rootKey, const std::string& subKeyPath,
+                                const std::string& valueName,
+                                const std::optional<RegistryValue>& defaultValue = std::nullopt);
+
+}  // namespace vesk

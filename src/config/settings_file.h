@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vesk {
+
+/// A settings file (path.conf, db.properties), read whole when it is opened and then record by
+/// record. A record is one field of the file (see readRecord).
+class SettingsFile {
+ public:
+  explicit SettingsFile(std::string content) : content_(std::move(content)) {}
+
+  /// True when no record is left to read.
+  bool atEnd() const;
+  /// readSettingsRecord: the next field, possibly empty. Call only when !atEnd().
+  std::string readRecord();
+
+ private:
+  std::string content_;
+  size_t position_ = 0;
+};
+
+/// splitSettingsRecord: the pieces between the "=" characters, empty ones included; never
+/// fewer than one.
+std::vector<std::string> splitSettingsRecord(const std::string& record);
+
+/// Piece 1 of a split record; failure 9 when there is none.
+const std::string& valuePiece(const std::vector<std::string>& pieces);
+
+}  // namespace vesk

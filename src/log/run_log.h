@@ -1,0 +1,51 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace vesk {
+
+/// The run log and the status messages: every message of a run goes through writeLog or
+/// reportStatus.
+class RunLog {
+ public:
+  explicit RunLog(Platform& platform) : platform_(platform) {}
+
+  /// Opens the log at path, creating it when missing (step 39). When it cannot be created the
+  /// box "Cannot Create logfile ..." is shown and the log stays unopened, so the first
+  /// writeLog fails.
+  void open(const std::string& path);
+
+  /// Appends timestamp, ": " and text as one line. Throws Failure when the log is not open.
+  void writeLog(const std::string& text);
+
+  /// Shows text in a box unless notifyFlag is exactly "N", then writes it to the log.
+  void reportStatus(const std::string& text);
+
+  /// Writes a line as it is, without a timestamp (the error report's own line).
+  void writeRawLine(const std::string& text);
+
+  bool isSet() const { return stream_ != nullptr; }
+  /// Closes the stream; it stays set. A second close does nothing.
+  void close();
+  /// Closes and releases the stream.
+  void release();
+
+  std::string notifyFlag = "N";
+
+ private:
+  Platform& platform_;
+  std::unique_ptr<TextStream> stream_;
+  bool closed_ = false;
+};
+
+/// The log's time stamp: the user's short date, a blank and the long time; exactly midnight
+/// gives the date alone.
+std::string timestampText(Platform& platform, const LocalTime& t);
+
+/// The default run log: program folder, "\veskbackuplog.txt" and the two-digit day of month.
+std::string defaultLogPath(const std::string& programFolder, int dayOfMonth);
+
+}  // namespace vesk

@@ -1,0 +1,124 @@
+#pragma once
+
+// Everything the run asks of the operating system. The Win32 implementation
+// (platform_win32.cpp) is the only file that includes <windows.h>; unit tests use the
+// in-memory fake in tests/fake_platform.h. Texts are single-byte, in the ANSI code page.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vesk {
+
+struct LocalTime {
+  int year = 2000, month = 1, day = 1;
+  int hour = 0, minute = 0, second = 0;
+};
+
+/// An open run log. Each line is written by one append, so two runs sharing a log interleave
+/// whole lines.
+class TextStream {
+ public:
+  virtual ~TextStream() = default;
+  /// Appends text and CR LF; throws Failure.
+  virtual void writeLine(const std::string& text) = 0;
+  /// Flushes and closes; a second close does nothing.
+  virtual void close() = 0;
+};
+
+enum class WaitResult { ended, stillRunning, failed };
+
+/// Opaque token of a started process, valid until closeProcess.
+using ProcessToken = uint64_t;
+/// Opaque registry key handle as the registry functions hand it out.
+using RegistryKey = uint64_t;
+
+constexpr uint32_t hkeyLocalMachine = 0x80000002u;
+constexpr uint32_t hkeyCurrentUser = 0x80000001u;
+
+struct ShellCopyResult {
+  int returnCode = 0;
+  bool anyOperationsAborted = false;
+};
+
+struct FolderEntry {
+  std::string name;
+  bool isFolder = false;
+  int64_t lastWriteTime = 0;  // 100-ns intervals since 1601-01-01 UTC
+};
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // Program and command line.
+  /// The whole command line, the program's own name included (GetCommandLineA).
+  virtual std::string commandLine() = 0;
+  /// Folder holding the program file, without a trailing backslash.
+  virtual std::string programFolder() = 0;
+  /// The system folder (GetSystemDirectoryA), without a trailing backslash.
+  virtual std::string systemFolder() = 0;
+
+  // Time.
+  virtual LocalTime localTime() = 0;
+  /// The user's short date form of t.
+  virtual std::string shortDateText(const LocalTime& t) = 0;
+  /// The user's long time form of t, with seconds.
+  virtual std::string longTimeText(const LocalTime& t) = 0;
+  /// Wall clock in whole seconds.
+  virtual int64_t wallClockSeconds() = 0;
+
+  /// A modal box with the text, an OK button, no icon and the program's title as caption.
+  /// Returns at once, as if OK had been pressed, when nobody can see the desktop.
+  virtual void showMessage(const std::string& text) = 0;
+
+  // File system. Operations that fail throw Failure (see fileSystemFailure).
+  virtual bool folderExists(const std::string& path) = 0;
+  virtual bool fileExists(const std::string& path) = 0;
+  /// True when the drive of a full path exists.
+  virtual bool driveExists(const std::string& path) = 0;
+  /// Creates one folder level; its parent must exist.
+  virtual void createFolder(const std::string& path) = 0;
+  /// Opens a text file for appending, creating it when missing, shared for reading and
+  /// writing with other processes.
+  virtual std::unique_ptr<TextStream> openForAppend(const std::string& path) = 0;
+  /// The whole content of a file, byte for byte.
+  virtual std::string readFile(const std::string& path) = 0;
+  /// The entries of a folder (not "." and ".."), or nothing when it cannot be listed.
+  virtual std::optional<std::vector<FolderEntry>> listFolder(const std::string& path) = 0;
+
+  /// The current user's profile folder, as the platform writes it (it may hold NULs after the
+  /// path); empty when it is not available.
+  virtual std::string userProfileFolder() = 0;
+
+  // Registry, with the return codes of the Win32 functions (0 is success, 234 more data).
+  virtual long regOpenKey(uint32_t rootKey, const std::string& subKey, RegistryKey& key) = 0;
+  virtual long regQueryValue(RegistryKey key, const std::string& valueName, uint32_t& type,
+                             uint8_t* data, uint32_t& dataSize) = 0;
+  virtual void regCloseKey(RegistryKey key) = 0;
+
+  // Processes.
+  /// Starts commandLine; applicationName, when not empty, is the program to run. The child
+  /// inherits the current drive and folder. Throws Failure when it cannot be started.
+  virtual ProcessToken startProcess(const std::string& applicationName,
+                                    const std::string& commandLine, int showWindow) = 0;
+  virtual WaitResult waitForProcess(ProcessToken process, int milliseconds) = 0;
+  /// The exit code of an ended process; nothing while it runs or when it cannot be read.
+  virtual std::optional<uint32_t> processExitCode(ProcessToken process) = 0;
+  virtual void closeProcess(ProcessToken process) = 0;
+  /// Handles the program's pending window messages, then returns.
+  virtual void yieldToMessages() = 0;
+
+  // Current drive and folder; both throw Failure.
+  /// Makes the drive of text (its first character) current.
+  virtual void changeDrive(const std::string& text) = 0;
+  virtual void changeFolder(const std::string& path) = 0;
+
+  /// SHFileOperationA with FO_COPY; from and to are double-NUL-ended lists.
+  virtual ShellCopyResult shellCopy(const std::string& fromList, const std::string& toList,
+                                    uint16_t flags) = 0;
+};
+
+}  // namespace vesk

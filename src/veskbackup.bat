@@ -1,0 +1,2 @@
+@"%~dp0veskbackup.exe" %*
+@exit /b %ERRORLEVEL%

@@ -1,0 +1,255 @@
+#include "fake_platform.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+#include "platform/failure.h"
+
+namespace vesk {
+namespace {
+
+std::string lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+/// The form a path is stored under: trailing backslashes dropped, except for a drive root.
+std::string key(const std::string& path) {
+  std::string p = path;
+  while (p.size() > 3 && p.back() == '\\') p.pop_back();
+  if (p.size() == 2 && p[1] == ':') p += '\\';
+  return p;
+}
+
+std::string parentOf(const std::string& path) {
+  std::string p = key(path);
+  size_t cut = p.find_last_of('\\');
+  if (cut == std::string::npos) return "";
+  if (cut == 2 && p[1] == ':') return p.substr(0, 3);
+  return p.substr(0, cut);
+}
+
+bool isDriveRoot(const std::string& p) { return p.size() == 3 && p[1] == ':' && p[2] == '\\'; }
+
+class FakeStream : public TextStream {
+ public:
+  FakeStream(FakePlatform& platform, std::string path) : platform_(platform), path_(std::move(path)) {}
+  void writeLine(const std::string& text) override {
+    if (closed_) throw Failure(failure::badFileName, "Bad file name or number");
+    platform_.files[path_].content += text + "\r\n";
+  }
+  void close() override { closed_ = true; }
+
+ private:
+  FakePlatform& platform_;
+  std::string path_;
+  bool closed_ = false;
+};
+
+}  // namespace
+
+bool CaseInsensitiveLess::operator()(const std::string& a, const std::string& b) const {
+  return lower(a) < lower(b);
+}
+
+FakePlatform::FakePlatform() { folders.insert("C:\\Tools"); }
+
+std::string FakePlatform::shortDateText(const LocalTime& t) {
+  return std::to_string(t.month) + "/" + std::to_string(t.day) + "/" + std::to_string(t.year);
+}
+
+std::string FakePlatform::longTimeText(const LocalTime& t) {
+  int hour12 = t.hour % 12 == 0 ? 12 : t.hour % 12;
+  char text[32];
+  std::snprintf(text, sizeof text, "%d:%02d:%02d %s", hour12, t.minute, t.second,
+                t.hour < 12 ? "AM" : "PM");
+  return text;
+}
+
+void FakePlatform::showMessage(const std::string& text) {
+  messages.push_back(text);
+  if (onMessage) onMessage(text);
+}
+
+bool FakePlatform::driveExists(const std::string& path) {
+  return !path.empty() && drives.count(static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])))) > 0 &&
+         path.size() >= 2 && path[1] == ':';
+}
+
+bool FakePlatform::folderExists(const std::string& path) {
+  std::string p = key(path);
+  if (isDriveRoot(p)) return driveExists(p);
+  return driveExists(p) && folders.count(p) > 0;
+}
+
+bool FakePlatform::fileExists(const std::string& path) { return files.count(path) > 0; }
+
+void FakePlatform::createFolder(const std::string& path) {
+  std::string p = key(path);
+  if (failCreating.count(p)) throw fileSystemFailure(5);
+  if (!driveExists(p)) throw fileSystemFailure(3);
+  if (folderExists(p)) throw fileSystemFailure(183);
+  std::string parent = parentOf(p);
+  if (parent.empty() || !folderExists(parent)) throw fileSystemFailure(3);
+  folders.insert(p);
+  foldersCreated.push_back(p);
+}
+
+std::unique_ptr<TextStream> FakePlatform::openForAppend(const std::string& path) {
+  if (unreadable.count(path)) throw fileSystemFailure(5);
+  std::string parent = parentOf(path);
+  if (parent.empty() || !folderExists(parent)) throw fileSystemFailure(3);
+  files[path];  // created when missing
+  return std::make_unique<FakeStream>(*this, path);
+}
+
+std::string FakePlatform::readFile(const std::string& path) {
+  if (unreadable.count(path)) throw fileSystemFailure(5);
+  auto it = files.find(path);
+  if (it == files.end()) throw fileSystemFailure(2);
+  return it->second.content;
+}
+
+std::optional<std::vector<FolderEntry>> FakePlatform::listFolder(const std::string& path) {
+  if (!folderExists(path)) return std::nullopt;
+  std::string prefix = key(path);
+  if (prefix.back() != '\\') prefix += '\\';
+  std::vector<FolderEntry> entries;
+  auto direct = [&](const std::string& p) -> std::optional<std::string> {
+    if (p.size() <= prefix.size() || lower(p.substr(0, prefix.size())) != lower(prefix)) return std::nullopt;
+    std::string rest = p.substr(prefix.size());
+    if (rest.find('\\') != std::string::npos) return std::nullopt;
+    return rest;
+  };
+  for (const auto& f : folders)
+    if (auto name = direct(f)) entries.push_back({*name, true, 0});
+  for (const auto& [p, file] : files)
+    if (auto name = direct(p)) entries.push_back({*name, false, file.lastWriteTime});
+  return entries;
+}
+
+long FakePlatform::regOpenKey(uint32_t rootKey, const std::string& subKey, RegistryKey& handle) {
+  std::string path = (rootKey == hkeyLocalMachine ? "HKLM\\" : "HKCU\\") + subKey;
+  if (!registry.count(path)) return 2;  // ERROR_FILE_NOT_FOUND
+  openKeys_.push_back(path);
+  handle = openKeys_.size();  // 1-based, never 0
+  ++openRegistryKeys;
+  return 0;
+}
+
+long FakePlatform::regQueryValue(RegistryKey handle, const std::string& valueName, uint32_t& type,
+                                 uint8_t* data, uint32_t& dataSize) {
+  ++registryQueries;
+  const auto& values = registry.at(openKeys_.at(handle - 1));
+  auto it = values.find(valueName);
+  if (it == values.end()) return 2;
+  type = it->second.type;
+  uint32_t size = static_cast<uint32_t>(it->second.data.size());
+  if (size > dataSize) {
+    dataSize = size;
+    return 234;  // ERROR_MORE_DATA
+  }
+  if (size > 0) std::memcpy(data, it->second.data.data(), size);
+  dataSize = size;
+  return 0;
+}
+
+void FakePlatform::regCloseKey(RegistryKey) { --openRegistryKeys; }
+
+ProcessToken FakePlatform::startProcess(const std::string& applicationName, const std::string& line,
+                                        int showWindow) {
+  commandsStarted.push_back({applicationName, line, showWindow, currentFolder});
+  FakeProcessScript script;
+  if (processes_.size() < processScripts.size()) script = processScripts[processes_.size()];
+  if (script.failToStart) {
+    processes_.push_back({script, clockMs, false});
+    throw fileSystemFailure(2);
+  }
+  if (script.onStart) script.onStart();
+  processes_.push_back({script, clockMs, true});
+  ++openProcesses;
+  return processes_.size();
+}
+
+WaitResult FakePlatform::waitForProcess(ProcessToken process, int milliseconds) {
+  Process& p = processes_.at(process - 1);
+  int64_t endsAt = p.startedAtMs + p.script.runsForMs;
+  if (p.script.runsForMs >= 0 && clockMs >= endsAt) return WaitResult::ended;
+  if (p.script.runsForMs >= 0 && clockMs + milliseconds >= endsAt) {
+    clockMs = endsAt;  // the wait returns as soon as the process ends
+    return WaitResult::ended;
+  }
+  clockMs += milliseconds;
+  return WaitResult::stillRunning;
+}
+
+std::optional<uint32_t> FakePlatform::processExitCode(ProcessToken process) {
+  Process& p = processes_.at(process - 1);
+  if (p.script.runsForMs < 0 || clockMs < p.startedAtMs + p.script.runsForMs) return std::nullopt;
+  return p.script.exitCode;
+}
+
+void FakePlatform::closeProcess(ProcessToken process) {
+  Process& p = processes_.at(process - 1);
+  if (p.open) --openProcesses;
+  p.open = false;
+}
+
+void FakePlatform::changeDrive(const std::string& text) {
+  if (!driveExists(text.substr(0, 1) + ":")) throw fileSystemFailure(15);
+  driveAndFolderChanges.push_back("drive " + text.substr(0, 1));
+}
+
+void FakePlatform::changeFolder(const std::string& path) {
+  if (!folderExists(path)) throw fileSystemFailure(3);
+  driveAndFolderChanges.push_back("folder " + path);
+  currentFolder = path;
+}
+
+ShellCopyResult FakePlatform::shellCopy(const std::string& fromList, const std::string& toList,
+                                        uint16_t flags) {
+  auto shown = [](std::string s) {
+    std::replace(s.begin(), s.end(), '\0', '|');
+    return s;
+  };
+  shellCopies.push_back(shown(fromList) + " -> " + shown(toList) + " flags " + std::to_string(flags));
+  if (onShellCopy) onShellCopy();
+  return shellCopyResult;
+}
+
+void FakePlatform::addFolder(const std::string& path) {
+  std::string p = key(path);
+  drives.insert(static_cast<char>(std::toupper(static_cast<unsigned char>(p[0]))));
+  while (!p.empty() && !isDriveRoot(p)) {
+    folders.insert(p);
+    p = parentOf(p);
+  }
+}
+
+void FakePlatform::addFile(const std::string& path, const std::string& content, int64_t lastWriteTime) {
+  addFolder(parentOf(path));
+  files[path] = {content, lastWriteTime};
+}
+
+std::string FakePlatform::fileContent(const std::string& path) const {
+  auto it = files.find(path);
+  return it == files.end() ? std::string() : it->second.content;
+}
+
+std::vector<std::string> FakePlatform::fileLines(const std::string& path) const {
+  std::vector<std::string> lines;
+  std::string content = fileContent(path);
+  size_t start = 0;
+  for (size_t end; (end = content.find("\r\n", start)) != std::string::npos; start = end + 2)
+    lines.push_back(content.substr(start, end - start));
+  if (start < content.size()) lines.push_back(content.substr(start));
+  return lines;
+}
+
+void FakePlatform::setRegistryValue(const std::string& keyPath, const std::string& name, uint32_t type,
+                                    const std::string& data) {
+  registry[keyPath][name] = {type, data};
+}
+
+}  // namespace vesk

@@ -1,0 +1,140 @@
+#pragma once
+
+// In-memory stand-in for the operating system. State lives in containers, time moves only
+// while the code waits, and what the code did is recorded for the tests to assert on.
+
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace vesk {
+
+/// Windows compares paths without regard to letter case; so does the fake.
+struct CaseInsensitiveLess {
+  bool operator()(const std::string& a, const std::string& b) const;
+};
+
+struct FakeFile {
+  std::string content;
+  int64_t lastWriteTime = 0;
+};
+
+struct FakeRegistryValue {
+  uint32_t type = 1;
+  std::string data;  // raw bytes
+};
+
+/// What a started process does in the fake.
+struct FakeProcessScript {
+  bool failToStart = false;
+  int64_t runsForMs = 0;  // < 0: never ends
+  uint32_t exitCode = 0;
+  std::function<void()> onStart;  // side effects, for instance files that a copy makes
+};
+
+struct StartedCommand {
+  std::string applicationName;
+  std::string commandLine;
+  int showWindow = 0;
+  std::string currentFolder;  // the folder current when it was started
+};
+
+class FakePlatform : public Platform {
+ public:
+  FakePlatform();
+
+  std::string commandLine() override { return commandLineText; }
+  std::string programFolder() override { return programFolderPath; }
+  std::string systemFolder() override { return systemFolderPath; }
+
+  LocalTime localTime() override { return now; }
+  std::string shortDateText(const LocalTime& t) override;
+  std::string longTimeText(const LocalTime& t) override;
+  int64_t wallClockSeconds() override { return clockMs / 1000; }
+
+  void showMessage(const std::string& text) override;
+
+  bool folderExists(const std::string& path) override;
+  bool fileExists(const std::string& path) override;
+  bool driveExists(const std::string& path) override;
+  void createFolder(const std::string& path) override;
+  std::unique_ptr<TextStream> openForAppend(const std::string& path) override;
+  std::string readFile(const std::string& path) override;
+  std::optional<std::vector<FolderEntry>> listFolder(const std::string& path) override;
+
+  std::string userProfileFolder() override { return profileFolder; }
+
+  long regOpenKey(uint32_t rootKey, const std::string& subKey, RegistryKey& key) override;
+  long regQueryValue(RegistryKey key, const std::string& valueName, uint32_t& type, uint8_t* data,
+                     uint32_t& dataSize) override;
+  void regCloseKey(RegistryKey key) override;
+
+  ProcessToken startProcess(const std::string& applicationName, const std::string& commandLine,
+                            int showWindow) override;
+  WaitResult waitForProcess(ProcessToken process, int milliseconds) override;
+  std::optional<uint32_t> processExitCode(ProcessToken process) override;
+  void closeProcess(ProcessToken process) override;
+  void yieldToMessages() override { ++yields; }
+
+  void changeDrive(const std::string& text) override;
+  void changeFolder(const std::string& path) override;
+
+  ShellCopyResult shellCopy(const std::string& fromList, const std::string& toList,
+                            uint16_t flags) override;
+
+  // Helpers for tests.
+  /// Adds a file and every folder above it.
+  void addFile(const std::string& path, const std::string& content, int64_t lastWriteTime = 0);
+  /// Adds a folder and every folder above it.
+  void addFolder(const std::string& path);
+  std::string fileContent(const std::string& path) const;
+  /// The lines of a file, split at CR LF.
+  std::vector<std::string> fileLines(const std::string& path) const;
+  void setRegistryValue(const std::string& keyPath, const std::string& name, uint32_t type,
+                        const std::string& data);
+
+  // Configuration.
+  std::string commandLineText = "veskbackup.exe";
+  std::string programFolderPath = "C:\\Tools";
+  std::string systemFolderPath = "C:\\windows\\system32";
+  LocalTime now{2026, 12, 7, 14, 5, 9};
+  int64_t clockMs = 1'000'000;
+  std::string profileFolder = "C:\\users\\tester";
+  std::set<char> drives{'C'};
+  std::set<std::string, CaseInsensitiveLess> folders;
+  std::map<std::string, FakeFile, CaseInsensitiveLess> files;
+  std::set<std::string, CaseInsensitiveLess> unreadable;       // readFile and openForAppend fail
+  std::set<std::string, CaseInsensitiveLess> failCreating;     // createFolder fails
+  std::map<std::string, std::map<std::string, FakeRegistryValue>, CaseInsensitiveLess> registry;
+  std::vector<FakeProcessScript> processScripts;  // one per startProcess, in order; default ends
+  ShellCopyResult shellCopyResult;
+  std::function<void()> onShellCopy;
+
+  // Record of what the code did.
+  std::vector<std::string> messages;
+  std::vector<std::string> foldersCreated;
+  std::vector<StartedCommand> commandsStarted;
+  std::vector<std::string> driveAndFolderChanges;  // "drive X", "folder P"
+  std::vector<std::string> shellCopies;            // from "|" to "|" flags
+  std::string currentFolder = "C:\\Tools";
+  int yields = 0;
+  int openRegistryKeys = 0;
+  int registryQueries = 0;
+  int openProcesses = 0;
+  std::function<void(const std::string&)> onMessage;  // runs inside showMessage
+
+ private:
+  struct Process {
+    FakeProcessScript script;
+    int64_t startedAtMs = 0;
+    bool open = true;
+  };
+  std::vector<Process> processes_;
+  std::vector<std::string> openKeys_;
+};
+
+}  // namespace vesk
