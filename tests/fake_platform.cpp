@@ -34,9 +34,11 @@ bool isDriveRoot(const std::string& p) { return p.size() == 3 && p[1] == ':' && 
 
 class FakeStream : public TextStream {
  public:
-  FakeStream(FakePlatform& platform, std::string path) : platform_(platform), path_(std::move(path)) {}
+  FakeStream(FakePlatform& platform, std::string path)
+      : platform_(platform), path_(std::move(path)) {}
   void writeLine(const std::string& text) override {
     if (closed_) throw Failure(failure::badFileName, "Bad file name or number");
+    if (platform_.failLogWrites) throw fileSystemFailure(112);
     platform_.files[path_].content += text + "\r\n";
   }
   void close() override { closed_ = true; }
@@ -73,13 +75,15 @@ void FakePlatform::showMessage(const std::string& text) {
 }
 
 bool FakePlatform::driveExists(const std::string& path) {
-  return !path.empty() && drives.count(static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])))) > 0 &&
+  return !path.empty() &&
+         drives.count(static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])))) > 0 &&
          path.size() >= 2 && path[1] == ':';
 }
 
 bool FakePlatform::folderExists(const std::string& path) {
   std::string p = key(path);
   if (isDriveRoot(p)) return driveExists(p);
+  if (p.rfind("\\\\", 0) == 0) return folders.count(p) > 0;  // network path: no drive
   return driveExists(p) && folders.count(p) > 0;
 }
 
@@ -117,7 +121,8 @@ std::optional<std::vector<FolderEntry>> FakePlatform::listFolder(const std::stri
   if (prefix.back() != '\\') prefix += '\\';
   std::vector<FolderEntry> entries;
   auto direct = [&](const std::string& p) -> std::optional<std::string> {
-    if (p.size() <= prefix.size() || lower(p.substr(0, prefix.size())) != lower(prefix)) return std::nullopt;
+    if (p.size() <= prefix.size() || lower(p.substr(0, prefix.size())) != lower(prefix))
+      return std::nullopt;
     std::string rest = p.substr(prefix.size());
     if (rest.find('\\') != std::string::npos) return std::nullopt;
     return rest;
@@ -213,7 +218,8 @@ ShellCopyResult FakePlatform::shellCopy(const std::string& fromList, const std::
     std::replace(s.begin(), s.end(), '\0', '|');
     return s;
   };
-  shellCopies.push_back(shown(fromList) + " -> " + shown(toList) + " flags " + std::to_string(flags));
+  shellCopies.push_back(shown(fromList) + " -> " + shown(toList) + " flags " +
+                        std::to_string(flags));
   if (onShellCopy) onShellCopy();
   return shellCopyResult;
 }
@@ -227,7 +233,8 @@ void FakePlatform::addFolder(const std::string& path) {
   }
 }
 
-void FakePlatform::addFile(const std::string& path, const std::string& content, int64_t lastWriteTime) {
+void FakePlatform::addFile(const std::string& path, const std::string& content,
+                           int64_t lastWriteTime) {
   addFolder(parentOf(path));
   files[path] = {content, lastWriteTime};
 }
@@ -247,8 +254,8 @@ std::vector<std::string> FakePlatform::fileLines(const std::string& path) const 
   return lines;
 }
 
-void FakePlatform::setRegistryValue(const std::string& keyPath, const std::string& name, uint32_t type,
-                                    const std::string& data) {
+void FakePlatform::setRegistryValue(const std::string& keyPath, const std::string& name,
+                                    uint32_t type, const std::string& data) {
   registry[keyPath][name] = {type, data};
 }
 

@@ -107,8 +107,9 @@ class FakePlatform : public Platform {
   std::set<char> drives{'C'};
   std::set<std::string, CaseInsensitiveLess> folders;
   std::map<std::string, FakeFile, CaseInsensitiveLess> files;
-  std::set<std::string, CaseInsensitiveLess> unreadable;       // readFile and openForAppend fail
-  std::set<std::string, CaseInsensitiveLess> failCreating;     // createFolder fails
+  std::set<std::string, CaseInsensitiveLess> unreadable;    // readFile and openForAppend fail
+  std::set<std::string, CaseInsensitiveLess> failCreating;  // createFolder fails
+  bool failLogWrites = false;                               // writeLine of every open stream fails
   std::map<std::string, std::map<std::string, FakeRegistryValue>, CaseInsensitiveLess> registry;
   std::vector<FakeProcessScript> processScripts;  // one per startProcess, in order; default ends
   ShellCopyResult shellCopyResult;

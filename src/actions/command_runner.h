@@ -21,4 +21,9 @@ struct CommandOutcome {
 CommandOutcome runAndWait(Platform& platform, const std::string& commandLine, int windowStyle,
                           int32_t timeoutSeconds, const std::string& applicationName = "");
 
+/// value as one argument by the rules the C runtime uses to split a command line: unchanged
+/// when it holds no blank, tab or double quote; otherwise enclosed in double quotes, each inner
+/// double quote written \" and the backslashes directly before a double quote doubled.
+std::string quoteArgument(const std::string& value);
+
 }  // namespace vesk

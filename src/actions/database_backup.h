@@ -19,4 +19,18 @@ SqlEnd runDatabaseBackup(Platform& platform, RunLog& log, const DbSettings& db,
                          const std::string& destinationDir, const std::string& logPath,
                          uint32_t& stepNumber);
 
+/// The two client generations: OSQL.exe for "MSDE", sqlcmd.exe for "2005".
+enum class ClientForm { msde, sql2005 };
+
+/// backupCommand for the client in clientToolsDir. With maskPassword the password is written
+/// as "********", for the reported line; the values of -S, -U and -P are quoted when they hold a
+/// blank, a tab or a double quote.
+std::string backupCommandLine(ClientForm form, const std::string& clientToolsDir,
+                              const DbSettings& db, const std::string& destinationDir,
+                              const std::string& logPath, bool maskPassword);
+
+/// True when the client's output holds an error of severity 11 or more: a line beginning
+/// "Msg " with ", Level N," and N of 11 or more.
+bool clientOutputReportsError(const std::string& output);
+
 }  // namespace vesk

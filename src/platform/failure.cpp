@@ -4,7 +4,7 @@ namespace vesk {
 
 Failure fileSystemFailure(uint32_t win32Error) {
   switch (win32Error) {
-    case 2:    // ERROR_FILE_NOT_FOUND
+    case 2:  // ERROR_FILE_NOT_FOUND
       return Failure(failure::fileNotFound, "File not found");
     case 3:    // ERROR_PATH_NOT_FOUND
     case 15:   // ERROR_INVALID_DRIVE
@@ -34,7 +34,9 @@ Failure fileSystemFailure(uint32_t win32Error) {
   }
 }
 
-Failure subscriptOutOfRange() { return Failure(failure::subscriptOutOfRange, "Subscript out of range"); }
+Failure subscriptOutOfRange() {
+  return Failure(failure::subscriptOutOfRange, "Subscript out of range");
+}
 
 Failure invalidArgument() {
   return Failure(failure::invalidArgument, "Invalid procedure call or argument");

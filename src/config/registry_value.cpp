@@ -1,0 +1,125 @@
+#include "config/registry_value.h"
+
+#include <algorithm>
+
+#include "platform/failure.h"
+
+namespace vesk {
+
+namespace {
+
+constexpr long errorMoreData = 234;
+constexpr uint32_t firstReadSize = 1024;
+
+enum RegistryType : uint32_t {
+  regSz = 1,
+  regExpandSz = 2,
+  regBinary = 3,
+  regDword = 4,
+  regMultiSz = 7,
+};
+
+/// Closes the key on every way out, also when the platform throws; close() lets the reader
+/// close it before raising its own failure.
+class OpenKey {
+ public:
+  OpenKey(Platform& platform, RegistryKey key) : platform_(platform), key_(key) {}
+  ~OpenKey() { close(); }
+  OpenKey(const OpenKey&) = delete;
+  OpenKey& operator=(const OpenKey&) = delete;
+  RegistryKey get() const { return key_; }
+  void close() {
+    if (open_) {
+      open_ = false;
+      platform_.regCloseKey(key_);
+    }
+  }
+
+ private:
+  Platform& platform_;
+  RegistryKey key_;
+  bool open_ = true;
+};
+
+/// The first size bytes of buffer as text, without up to maxNuls trailing NULs. Text values are
+/// normally stored with their terminating NUL(s), but not always: only NULs are dropped, so a
+/// text stored without them keeps its last character.
+std::string textFrom(const std::vector<uint8_t>& buffer, size_t size, int maxNuls) {
+  for (int i = 0; i < maxNuls && size > 0 && buffer[size - 1] == 0; ++i) --size;
+  return std::string(buffer.begin(), buffer.begin() + static_cast<ptrdiff_t>(size));
+}
+
+}  // namespace
+
+// An integer reads as its decimal digits (with "-" when negative), a byte array as the text of
+// its bytes in the ANSI code page, as a folder path stored as REG_BINARY by a set-up tool would
+// have been written; callers that need a clean path cut it at its first NUL. Empty reads "".
+std::string RegistryValue::asText() const {
+  switch (kind) {
+    case Kind::text:
+      return text;
+    case Kind::integer:
+      return std::to_string(integer);
+    case Kind::bytes:
+      return std::string(bytes.begin(), bytes.end());
+    case Kind::empty:
+      break;
+  }
+  return "";
+}
+
+RegistryValue readRegistryValue(Platform& platform, uint32_t rootKey, const std::string& subKeyPath,
+                                const std::string& valueName,
+                                const std::optional<RegistryValue>& defaultValue) {
+  RegistryKey handle = 0;
+  if (platform.regOpenKey(rootKey, subKeyPath, handle) != 0)
+    return defaultValue.value_or(RegistryValue{});
+  OpenKey key(platform, handle);
+
+  std::vector<uint8_t> buffer(firstReadSize, 0);
+  uint32_t dataSize = firstReadSize;
+  uint32_t type = 0;
+  if (platform.regQueryValue(key.get(), valueName, type, buffer.data(), dataSize) ==
+      errorMoreData) {
+    // The result of the second read is not examined: the value is taken as the reads left
+    // type and size, whatever happened in between.
+    buffer.assign(dataSize, 0);
+    platform.regQueryValue(key.get(), valueName, type, buffer.data(), dataSize);
+  }
+  // A value that grew between the two reads reports more than the buffer holds; the data
+  // never reaches past the buffer.
+  size_t size = std::min<size_t>(dataSize, buffer.size());
+
+  RegistryValue result;
+  switch (type) {
+    case regSz:
+    case regExpandSz:
+      result.kind = RegistryValue::Kind::text;
+      result.text = textFrom(buffer, size, 1);
+      break;
+    case regMultiSz:
+      result.kind = RegistryValue::Kind::text;
+      result.text = textFrom(buffer, size, 2);
+      break;
+    case regDword: {
+      uint32_t bits = 0;
+      for (size_t i = 0; i < 4 && i < buffer.size(); ++i)
+        bits |= static_cast<uint32_t>(buffer[i]) << (8 * i);
+      result.kind = RegistryValue::Kind::integer;
+      result.integer = static_cast<int32_t>(bits);
+      break;
+    }
+    case regBinary:
+      result.kind = RegistryValue::Kind::bytes;
+      result.bytes.assign(buffer.begin(), buffer.begin() + static_cast<ptrdiff_t>(size));
+      break;
+    default:
+      // Also the case of a missing value: the read leaves the type at 0.
+      key.close();
+      throw Failure(failure::unsupportedValueType, "Unsupported value type");
+  }
+  key.close();
+  return result;
+}
+
+}  // namespace vesk

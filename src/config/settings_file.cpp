@@ -1,0 +1,98 @@
+#include "config/settings_file.h"
+
+#include "platform/failure.h"
+
+namespace vesk {
+
+// How fields are read. The settings files are written by hand and by the application's
+// installer, on this and on other systems, so the reader is lenient where a user's intent is
+// clear and never stops before the end of the content:
+//
+// - A field ends at a comma, a CR, a CR LF, a lone LF (files edited elsewhere end their lines
+//   with LF) or the end of the content. The delimiter is consumed and belongs to no field, so
+//   a blank line, or a comma right after a delimiter, gives an empty field.
+// - Blanks are spaces and tabs. Blanks before a field are skipped, and trailing blanks of an
+//   unquoted field are dropped: editors leave them behind unseen. Quote the field to keep them.
+// - A field whose first character (after the blanks) is a double quote runs to the next double
+//   quote; the quotes are not part of it, commas and line ends between them are. A quote that
+//   is never closed runs to the end of the content.
+// - Characters between a closing quote and the next delimiter are appended to the field as if
+//   unquoted (trailing blanks dropped), so "D:/apps,old"/ reads D:/apps,old/ and a blank left
+//   after the closing quote changes nothing.
+// - A double quote inside an unquoted field is an ordinary character.
+// - Only blanks left before the end of the content count as the end: atEnd() is then true and
+//   no empty record is made of them.
+// - Everything else, a field beginning with "#" or one that looks like a number included, is
+//   plain text. NUL bytes are ordinary characters.
+//
+// Whenever atEnd() is false at least one character is left that is not a blank, and
+// readRecord() consumes it, so a loop of atEnd() and readRecord() always ends.
+
+namespace {
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+bool isLineEnd(char c) { return c == '\r' || c == '\n'; }
+
+void dropTrailingBlanks(std::string& text) {
+  while (!text.empty() && isBlank(text.back())) text.pop_back();
+}
+
+}  // namespace
+
+bool SettingsFile::atEnd() const {
+  size_t p = position_;
+  while (p < content_.size() && isBlank(content_[p])) ++p;
+  return p >= content_.size();
+}
+
+std::string SettingsFile::readRecord() {
+  const size_t size = content_.size();
+  while (position_ < size && isBlank(content_[position_])) ++position_;
+
+  std::string field;
+  if (position_ < size && content_[position_] == '"') {
+    size_t close = content_.find('"', position_ + 1);
+    if (close == std::string::npos) {
+      field = content_.substr(position_ + 1);
+      position_ = size;
+      return field;
+    }
+    field = content_.substr(position_ + 1, close - position_ - 1);
+    position_ = close + 1;
+  }
+
+  // The unquoted field, or what follows a closing quote, up to the delimiter.
+  size_t start = position_;
+  while (position_ < size && content_[position_] != ',' && !isLineEnd(content_[position_]))
+    ++position_;
+  std::string rest = content_.substr(start, position_ - start);
+  dropTrailingBlanks(rest);
+  field += rest;
+
+  if (position_ < size) {
+    char delimiter = content_[position_++];
+    if (delimiter == '\r' && position_ < size && content_[position_] == '\n') ++position_;
+  }
+  return field;
+}
+
+std::vector<std::string> splitSettingsRecord(const std::string& record) {
+  std::vector<std::string> pieces;
+  size_t start = 0;
+  for (;;) {
+    size_t equals = record.find('=', start);
+    if (equals == std::string::npos) break;
+    pieces.push_back(record.substr(start, equals - start));
+    start = equals + 1;
+  }
+  pieces.push_back(record.substr(start));
+  return pieces;
+}
+
+const std::string& valuePiece(const std::vector<std::string>& pieces) {
+  if (pieces.size() < 2) throw subscriptOutOfRange();
+  return pieces[1];
+}
+
+}  // namespace vesk

@@ -1,0 +1,72 @@
+#include "run/error_report.h"
+
+#include "run/run_backup.h"
+
+namespace vesk {
+
+std::string reportNumber(int64_t number) {
+  return number < 0 ? std::to_string(number) : " " + std::to_string(number);
+}
+
+std::string errorReportMessage(int32_t number, int64_t step, const std::string& description) {
+  return "Unexpected error" + reportNumber(number) + " line no" + reportNumber(step) +
+         " in printing.\r\n" + description;
+}
+
+std::string errorReportLine(int32_t number, int64_t step, const std::string& description) {
+  return "Error:" + reportNumber(number) + "line no:" + reportNumber(step) + "Desc:" + description;
+}
+
+namespace {
+
+void errorReport(RunState& run, int32_t number, int64_t step, const std::string& description) {
+  run.platform.showMessage(errorReportMessage(number, step, description));
+  if (run.log.isSet()) {
+    // The time is taken after the box has been closed.
+    run.log.writeRawLine(timestampText(run.platform, run.platform.localTime()) +
+                         errorReportLine(number, step, description));
+    run.log.close();
+  }
+  run.fileSystemSet = false;
+  run.settingsFile.reset();
+  run.handler = Handler::exitBlock;
+}
+
+}  // namespace
+
+void exitBlock(RunState& run) {
+  run.fileSystemSet = false;
+  run.log.release();
+}
+
+int genericReport(RunState& run, const Failure& failure) {
+  run.platform.showMessage("Error" + reportNumber(failure.number) + ": " + failure.description);
+  return exitStatus::generic;
+}
+
+int errorReportPath(RunState& run, int32_t number, int64_t step, const std::string& description,
+                    bool fromFailure) {
+  run.stepNumber = 124;
+  try {
+    errorReport(run, number, step, description);
+  } catch (const Failure& failure) {
+    // Entered without a failure, the armed error report still catches one raised in it.
+    if (!fromFailure && run.handler == Handler::errorReport)
+      return errorReportPath(run, failure.number, 124, failure.description, true);
+    return genericReport(run, failure);
+  }
+  try {
+    exitBlock(run);
+  } catch (const Failure& failure) {
+    if (fromFailure) return genericReport(run, failure);
+    // The exit block is the armed handler now: it runs once more.
+    try {
+      exitBlock(run);
+    } catch (const Failure& again) {
+      return genericReport(run, again);
+    }
+  }
+  return exitStatus::errorReport;
+}
+
+}  // namespace vesk

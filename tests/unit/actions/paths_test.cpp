@@ -1,0 +1,113 @@
+#include "actions/paths.h"
+
+#include <gtest/gtest.h>
+
+#include "fake_platform.h"
+#include "platform/failure.h"
+
+namespace vesk {
+namespace {
+
+using std::string_literals::operator""s;
+
+TEST(StripAtNul, CutsAtTheFirstNul) {
+  const struct {
+    std::string text, expected;
+  } cases[] = {
+      {"C:\\users\\a", "C:\\users\\a"},
+      {"\0abc"s, ""},
+      {"C:\\users\\a" + std::string(245, '\0'), "C:\\users\\a"},
+      {"a\0b\0c"s, "a"},
+      {"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.expected, stripAtNul(c.text));
+}
+
+TEST(NormaliseFolderPath, EndsInExactlyOneBackslash) {
+  const struct {
+    const char* path;
+    const char* expected;
+  } cases[] = {{"", "\\"},
+               {"\\", "\\"},
+               {"\\\\", "\\"},
+               {"D:", "D:\\"},
+               {"D:\\", "D:\\"},
+               {"D:\\Backup", "D:\\Backup\\"},
+               {"D:\\Backup\\\\\\", "D:\\Backup\\"},
+               {"D:\\a\\\\b", "D:\\a\\\\b\\"},
+               {"\\\\server\\share", "\\\\server\\share\\"}};
+  for (const auto& c : cases)
+    EXPECT_EQ(c.expected, normaliseFolderPath(c.path)) << "path: " << c.path;
+}
+
+TEST(NormaliseFolderPath, OverflowsPastSixteenBits) {
+  EXPECT_NO_THROW(normaliseFolderPath(std::string(32767, 'a')));
+  try {
+    normaliseFolderPath(std::string(32768, 'a'));
+    FAIL() << "no failure";
+  } catch (const Failure& f) {
+    EXPECT_EQ(6, f.number);
+  }
+}
+
+struct CreateCase {
+  const char* path;
+  std::vector<std::string> existing;
+  std::vector<std::string> messages;  // the "create dir" lines, in order
+  std::vector<std::string> created;
+};
+
+TEST(CreateFolderPath, CreatesEachMissingLevelAndReportsTheIntermediateOnes) {
+  const CreateCase cases[] = {
+      {"D:\\Backup\\Daily",
+       {"D:\\"},
+       {"create dirD:\\Backup"},
+       {"D:\\Backup", "D:\\Backup\\Daily"}},
+      {"D:\\Backup\\Daily\\",
+       {"D:\\"},
+       {"create dirD:\\Backup", "create dirD:\\Backup\\Daily"},
+       {"D:\\Backup", "D:\\Backup\\Daily"}},
+      {"D:\\Backup\\Daily", {"D:\\Backup"}, {}, {"D:\\Backup\\Daily"}},
+      {"D:\\Backup", {"D:\\Backup"}, {}, {}},
+  };
+  for (const auto& c : cases) {
+    FakePlatform platform;
+    for (const auto& folder : c.existing) platform.addFolder(folder);
+    RunLog log(platform);
+    log.open("C:\\Tools\\log");
+    createFolderPath(platform, log, c.path);
+    std::vector<std::string> messages;
+    for (const auto& line : platform.fileLines("C:\\Tools\\log"))
+      messages.push_back(line.substr(line.find(": ") + 2));
+    EXPECT_EQ(c.messages, messages) << c.path;
+    EXPECT_EQ(c.created, platform.foldersCreated) << c.path;
+  }
+}
+
+TEST(CreateFolderPath, MissingDriveReportsItsFirstLevelThenFails) {
+  FakePlatform platform;
+  RunLog log(platform);
+  log.open("C:\\Tools\\log");
+  EXPECT_THROW(createFolderPath(platform, log, "Q:\\Data\\New"), Failure);
+  ASSERT_EQ(1u, platform.fileLines("C:\\Tools\\log").size());
+  EXPECT_NE(std::string::npos,
+            platform.fileLines("C:\\Tools\\log")[0].find(": create dirQ:\\Data"));
+}
+
+TEST(DestinationInsideSource, RecognisesTheSameFolderInAnySpelling) {
+  const struct {
+    const char *destination, *source;
+    bool inside;
+  } cases[] = {
+      {"C:\\App\\", "C:\\App\\", true},     {"c:\\app", "C:/App/", true},
+      {"C:\\App\\Backup", "C:/App/", true}, {"C:\\Apps", "C:\\App", false},
+      {"D:\\Backup\\", "C:\\App", false},   {"C:\\", "C:\\App\\", false},
+      {"C:\\Backup", "C:\\", true},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(c.inside, destinationInsideSource(c.destination, c.source))
+        << c.destination << " in " << c.source;
+}
+
+}  // namespace
+}  // namespace vesk

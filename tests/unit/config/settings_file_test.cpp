@@ -1,0 +1,116 @@
+#include "config/settings_file.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/failure.h"
+
+namespace vesk {
+namespace {
+
+/// Every record of content, empty ones included, as the record loop reads them.
+std::vector<std::string> allRecords(const std::string& content) {
+  SettingsFile file(content);
+  std::vector<std::string> records;
+  while (!file.atEnd()) {
+    records.push_back(file.readRecord());
+    if (records.size() > content.size() + 1) {
+      ADD_FAILURE() << "the reader does not advance";
+      break;
+    }
+  }
+  return records;
+}
+
+using Records = std::vector<std::string>;
+
+TEST(ReadSettingsRecord, FieldRules) {
+  const struct {
+    const char* name;
+    std::string content;
+    Records expected;
+  } cases[] = {
+      {"CR LF", "finalPath=D:/apps/client/\r\n", {"finalPath=D:/apps/client/"}},
+      {"no line end at the end", "a=1\r\nfinalPath=D:/x/", {"a=1", "finalPath=D:/x/"}},
+      {"lone CR", "a\rb\r", {"a", "b"}},
+      {"lone LF", "a\nb\n", {"a", "b"}},
+      {"LF CR is two line ends", "a\n\rb", {"a", "", "b"}},
+      {"blank lines", "\r\n\r\na\r\n\r\n", {"", "", "a", ""}},
+      {"blank line holding blanks", "a\r\n   \r\nb", {"a", "", "b"}},
+      {"blanks and tabs before a field", "  \tfinalPath=D:/x/\r\n", {"finalPath=D:/x/"}},
+      {"trailing blanks dropped", "finalPath=D:/x/ \t \r\n", {"finalPath=D:/x/"}},
+      {"blanks inside kept", "key = a b\r\n", {"key = a b"}},
+      {"trailing comma", "a=1,\r\nb=2,", {"a=1", "", "b=2"}},
+      {"comma after comma", "a,,b", {"a", "", "b"}},
+      {"comma splits", "finalPath=D:/apps,old/\r\n", {"finalPath=D:/apps", "old/"}},
+      {"quoted comma", "\"finalPath=D:/apps,old/\"\r\n", {"finalPath=D:/apps,old/"}},
+      {"quoted line end", "\"a\r\nb\",c", {"a\r\nb", "c"}},
+      {"quoted blanks kept", "  \" a \"  ,b", {" a ", "b"}},
+      {"empty quoted field", "\"\",x", {"", "x"}},
+      {"text after closing quote", "\"D:/a,b\"/c/ \r\nx", {"D:/a,b/c/", "x"}},
+      {"quote inside unquoted field", "a=b\"c\"d,e", {"a=b\"c\"d", "e"}},
+      {"unclosed quote runs to the end", "\"a,b\r\nc", {"a,b\r\nc"}},
+      {"only blanks before the end", "a\r\n  \t ", {"a"}},
+      {"only blanks", "   ", {}},
+      {"empty file", "", {}},
+      {"hash and numbers are text", "#x=1\r\n0042", {"#x=1", "0042"}},
+      {"NUL is a character", std::string("a\0b", 3), {std::string("a\0b", 3)}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.expected, allRecords(c.content)) << c.name;
+}
+
+TEST(ReadSettingsRecord, EveryShortInputEnds) {
+  // Every text of up to five characters from the characters that steer the reader: the loop
+  // ends, and no record is longer than what it was read from.
+  const std::string alphabet = "a, \t\"\r\n";
+  std::vector<std::string> inputs{""};
+  for (size_t begin = 0, length = 0; length < 5; ++length) {
+    size_t end = inputs.size();
+    for (size_t i = begin; i < end; ++i)
+      for (char c : alphabet) inputs.push_back(inputs[i] + c);
+    begin = end;
+  }
+  for (const auto& input : inputs) {
+    size_t total = 0;
+    for (const auto& record : allRecords(input)) total += record.size();
+    EXPECT_LE(total, input.size()) << input;
+  }
+}
+
+TEST(ReadSettingsRecord, ReadAtEndGivesEmptyRecord) {
+  SettingsFile file("a");
+  EXPECT_EQ("a", file.readRecord());
+  EXPECT_TRUE(file.atEnd());
+  EXPECT_EQ("", file.readRecord());
+}
+
+TEST(SplitSettingsRecord, CutsAtEveryEquals) {
+  const struct {
+    const char* record;
+    Records expected;
+  } cases[] = {
+      {"finalPath=D:/apps/client/", {"finalPath", "D:/apps/client/"}},
+      {"finalPath=D:/apps=old/", {"finalPath", "D:/apps", "old/"}},
+      {"finalPath=", {"finalPath", ""}},
+      {"finalPath", {"finalPath"}},
+      {"", {""}},
+      {"==", {"", "", ""}},
+      {"finalPath = x", {"finalPath ", " x"}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.expected, splitSettingsRecord(c.record)) << c.record;
+}
+
+TEST(ValuePiece, MissingValueIsSubscriptOutOfRange) {
+  EXPECT_EQ("D:/apps", valuePiece(splitSettingsRecord("finalPath=D:/apps=old/")));
+  try {
+    valuePiece(splitSettingsRecord("finalPath"));
+    FAIL() << "no failure";
+  } catch (const Failure& f) {
+    EXPECT_EQ(failure::subscriptOutOfRange, f.number);
+  }
+}
+
+}  // namespace
+}  // namespace vesk

@@ -1,0 +1,221 @@
+#include "run/run_backup.h"
+
+#include <gtest/gtest.h>
+
+#include "fake_platform.h"
+#include "run/error_report.h"
+
+namespace vesk {
+namespace {
+
+const std::string stamp = "12/7/2026 2:05:09 PM";
+const std::string logPath = "C:\\Tools\\veskbackuplog.txt07";
+const std::string pathConf = "C:\\users\\tester\\.quorlin\\path.conf";
+
+/// Copies every file below from into to, as a completed xcopy would.
+void copyTree(FakePlatform& platform, const std::string& from, const std::string& to) {
+  std::vector<std::pair<std::string, FakeFile>> copies;
+  for (const auto& [path, file] : platform.files)
+    if (path.rfind(from + "\\", 0) == 0)
+      copies.push_back({to + path.substr(from.size() + 1), file});
+  for (const auto& [path, file] : copies) platform.addFile(path, file.content, file.lastWriteTime);
+}
+
+class RunBackup : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform.addFolder("C:\\users\\tester");
+    platform.addFolder("D:\\");
+  }
+
+  int run(const std::string& arguments) {
+    platform.commandLineText = "\"C:\\Tools\\veskbackup.exe\" " + arguments;
+    return runBackup(platform);
+  }
+
+  /// The log's lines, each with the time stamp and ": " of writeLog removed.
+  std::vector<std::string> logged(const std::string& path = logPath) {
+    std::vector<std::string> lines;
+    for (const auto& line : platform.fileLines(path)) {
+      EXPECT_EQ(0u, line.rfind(stamp, 0)) << line;
+      std::string rest = line.substr(stamp.size());
+      lines.push_back(rest.rfind(": ", 0) == 0 ? rest.substr(2) : rest);
+    }
+    return lines;
+  }
+
+  /// An installation at C:\Apps\Client with one file, copied completely by xcopy.
+  void installApplication() {
+    platform.addFile(pathConf, "finalPath=C:/Apps/Client/\r\n");
+    platform.addFile("C:\\Apps\\Client\\client.exe", "binary", 42);
+    platform.processScripts.push_back(
+        {false, 100, 0, [this] { copyTree(platform, "C:\\Apps\\Client", "D:\\Backup\\"); }});
+  }
+
+  FakePlatform platform;
+};
+
+TEST_F(RunBackup, UsageMessageAloneWhenFewerThanTwoQuotes) {
+  for (const char* arguments : {"", "D:\\Backup", "\"D:\\Backup"}) {
+    platform.messages.clear();
+    EXPECT_EQ(exitStatus::usage, run(arguments)) << arguments;
+    EXPECT_EQ(std::vector<std::string>{usageMessage}, platform.messages);
+    EXPECT_FALSE(platform.fileExists(logPath));
+    EXPECT_TRUE(platform.foldersCreated.empty());
+  }
+}
+
+TEST_F(RunBackup, MissingPathConfGoesThroughTheErrorReport) {
+  EXPECT_EQ(exitStatus::errorReport, run("\"D:\\Backup\""));
+  EXPECT_EQ((std::vector<std::string>{"VESK start backup", pathConf + "not found. Pls. check",
+                                      "Error: 0line no: 0Desc:"}),
+            logged());
+  EXPECT_EQ(std::vector<std::string>{"Unexpected error 0 line no 0 in printing.\r\n"},
+            platform.messages);
+  EXPECT_EQ(std::vector<std::string>{"D:\\Backup"}, platform.foldersCreated);
+}
+
+TEST_F(RunBackup, NotifyFlagOtherThanCapitalNShowsEveryStatus) {
+  EXPECT_EQ(exitStatus::errorReport, run("\"D:\\Backup\\Daily\\\" \"default\" \"n\""));
+  EXPECT_EQ(
+      (std::vector<std::string>{"VESK start backup", "create dirD:\\Backup",
+                                "create dirD:\\Backup\\Daily", pathConf + "not found. Pls. check",
+                                "Unexpected error 0 line no 0 in printing.\r\n"}),
+      platform.messages);
+}
+
+TEST_F(RunBackup, LogThatCannotBeCreatedEndsWithTheGenericReport) {
+  EXPECT_EQ(exitStatus::generic, run("\"D:\\Backup\" \"C:\\NoSuchFolder\\run.log\" \"Y\""));
+  ASSERT_EQ(3u, platform.messages.size());
+  EXPECT_EQ("Cannot Create logfile because path incorrect, directory not found.Pls. check",
+            platform.messages[0]);
+  EXPECT_EQ("VESK start backup", platform.messages[1]);
+  EXPECT_EQ("Error 91: Run log is not open", platform.messages[2]);
+  EXPECT_TRUE(platform.foldersCreated.empty());
+}
+
+TEST_F(RunBackup, DestinationOnAMissingDriveEndsWithTheGenericReport) {
+  EXPECT_EQ(exitStatus::generic, run("\"Q:\\Data\\New\""));
+  EXPECT_EQ((std::vector<std::string>{"VESK start backup", "create dirQ:\\Data"}), logged());
+  EXPECT_EQ(std::vector<std::string>{"Error 76: Path not found"}, platform.messages);
+}
+
+TEST_F(RunBackup, ExistingLogIsAppendedTo) {
+  platform.addFile(logPath, "earlier line\r\n");
+  run("\"D:\\Backup\"");
+  EXPECT_EQ("earlier line", platform.fileLines(logPath)[0]);
+  EXPECT_EQ(stamp + ": VESK start backup", platform.fileLines(logPath)[1]);
+}
+
+TEST_F(RunBackup, FolderStageMessagesAndWhereTheRunGoes) {
+  const struct {
+    const char* name;
+    std::string pathConfText;
+    std::string destination;
+    int status;
+    std::vector<std::string> messages;  // after "VESK start backup"
+  } cases[] = {
+      {"no finalPath record",
+       "other=1\r\nFinalPath=C:/App/\r\nfinalPath =C:/App/\r\n",
+       "D:\\Backup",
+       exitStatus::nothingBackedUp,
+       {"VESK backup completed without SQLServer version"}},
+      {"source drive missing",
+       "finalPath=Q:/App/",
+       "D:\\Backup",
+       exitStatus::errorReport,
+       {"Q:/App/Not a folder.", "Q:/App/ Pls. use a valid source folder",
+        "Error: 0line no: 0Desc:"}},
+      {"same folder",
+       "finalPath=C:/App/",
+       "C:\\App\\",
+       exitStatus::errorReport,
+       {"Cannot back up to itselfC:/App/", "Error: 0line no: 0Desc:"}},
+      {"inside the source",
+       "finalPath=C:/App/",
+       "c:\\app\\Backup",
+       exitStatus::errorReport,
+       {"Cannot back up to itselfC:/App/", "Error: 0line no: 0Desc:"}},
+      {"record without a value",
+       "finalPath\r\n",
+       "D:\\Backup",
+       exitStatus::errorReport,
+       {"Error: 9line no: 58Desc:Subscript out of range"}},
+  };
+  for (const auto& c : cases) {
+    FakePlatform fresh;
+    platform = std::move(fresh);
+    SetUp();
+    platform.addFolder("C:\\App");
+    platform.addFile(pathConf, c.pathConfText);
+    EXPECT_EQ(c.status, run("\"" + c.destination + "\"")) << c.name;
+    std::vector<std::string> expected{"VESK start backup"};
+    expected.insert(expected.end(), c.messages.begin(), c.messages.end());
+    std::vector<std::string> lines = logged();
+    if (!lines.empty() && lines[1].rfind("create dir", 0) == 0) lines.erase(lines.begin() + 1);
+    EXPECT_EQ(expected, lines) << c.name;
+  }
+}
+
+TEST_F(RunBackup, CompletedCopyWithoutDatabaseSettingsExitsZero) {
+  installApplication();
+  EXPECT_EQ(exitStatus::backedUp, run("\"D:\\Backup\""));
+  std::vector<std::string> lines = logged();
+  EXPECT_EQ((std::vector<std::string>{"VESK start backup",
+                                      "Start copying from C:\\Apps\\Clientto D:\\Backup\\",
+                                      "doing xcopy", "cd to D:\\", "Backup Folder completed",
+                                      "VESK backup completed without SQLServer version"}),
+            lines);
+  EXPECT_TRUE(platform.messages.empty());
+}
+
+TEST_F(RunBackup, IncompleteCopyGoesOnAndExitsThree) {
+  installApplication();
+  platform.processScripts[0].onStart = nullptr;  // xcopy copies nothing
+  EXPECT_EQ(exitStatus::nothingBackedUp, run("\"D:\\Backup\""));
+  std::vector<std::string> lines = logged();
+  EXPECT_EQ("VESK backup completed without SQLServer version", lines.back());
+  EXPECT_EQ("Backup Folder NOT complete", lines[lines.size() - 2]);
+}
+
+TEST_F(RunBackup, UnreadableDatabaseSettingsFailAtStep81) {
+  installApplication();
+  platform.addFile("C:\\Apps\\Client\\ZAVO\\db.properties", "DB_PROVIDER=SQLOLEDB");
+  platform.unreadable.insert("C:\\Apps\\Client\\ZAVO\\db.properties");
+  EXPECT_EQ(exitStatus::errorReport, run("\"D:\\Backup\""));
+  EXPECT_EQ("Error: 70line no: 81Desc:Permission denied", logged().back());
+  EXPECT_EQ(
+      std::vector<std::string>{"Unexpected error 70 line no 81 in printing.\r\nPermission denied"},
+      platform.messages);
+}
+
+TEST_F(RunBackup, FailureInsideTheErrorReportIsNotCaughtAgain) {
+  installApplication();
+  platform.addFile("C:\\Apps\\Client\\ZAVO\\db.properties", "dbconn.appl.user\r\n");
+  platform.onMessage = [this](const std::string&) { platform.failLogWrites = true; };
+  EXPECT_EQ(exitStatus::generic, run("\"D:\\Backup\""));
+  EXPECT_EQ((std::vector<std::string>{
+                "Unexpected error 9 line no 107 in printing.\r\nSubscript out of range",
+                "Error 61: Disk full"}),
+            platform.messages);
+}
+
+TEST(ErrorReportText, NumbersCarryABlankOrTheirSign) {
+  EXPECT_EQ("Unexpected error 9 line no 58 in printing.\r\nSubscript out of range",
+            errorReportMessage(9, 58, "Subscript out of range"));
+  EXPECT_EQ("Unexpected error-2147467259 line no 124 in printing.\r\n",
+            errorReportMessage(-2147467259, 124, ""));
+  EXPECT_EQ("Error: 9line no: 58Desc:x", errorReportLine(9, 58, "x"));
+  EXPECT_EQ("Error:-5line no: 0Desc:", errorReportLine(-5, 0, ""));
+}
+
+TEST(TimestampText, MidnightGivesTheDateAlone) {
+  FakePlatform platform;
+  EXPECT_EQ("12/7/2026", timestampText(platform, {2026, 12, 7, 0, 0, 0}));
+  EXPECT_EQ("12/7/2026 12:00:01 AM", timestampText(platform, {2026, 12, 7, 0, 0, 1}));
+  EXPECT_EQ("C:\\Tools\\veskbackuplog.txt07", defaultLogPath("C:\\Tools", 7));
+  EXPECT_EQ("C:\\Tools\\veskbackuplog.txt31", defaultLogPath("C:\\Tools", 31));
+}
+
+}  // namespace
+}  // namespace vesk
