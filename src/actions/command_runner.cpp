@@ -1,0 +1,85 @@
+#include "actions/command_runner.h"
+
+#include "platform/failure.h"
+
+namespace vesk {
+namespace {
+
+constexpr int waitMilliseconds = 250;
+
+/// Closes the process token on every way out of the wait, a failure included.
+class ProcessCloser {
+ public:
+  ProcessCloser(Platform& platform, ProcessToken process)
+      : platform_(platform), process_(process) {}
+  ~ProcessCloser() {
+    try {
+      platform_.closeProcess(process_);
+    } catch (...) {
+      // Closing only releases our handle; the process itself is not affected.
+    }
+  }
+  ProcessCloser(const ProcessCloser&) = delete;
+  ProcessCloser& operator=(const ProcessCloser&) = delete;
+
+ private:
+  Platform& platform_;
+  ProcessToken process_;
+};
+
+}  // namespace
+
+CommandOutcome runAndWait(Platform& platform, const std::string& commandLine, int windowStyle,
+                          int32_t timeoutSeconds, const std::string& applicationName) {
+  ProcessToken process = 0;
+  try {
+    process = platform.startProcess(applicationName, commandLine, windowStyle);
+  } catch (const Failure&) {
+    // Shown directly, not through reportStatus: a command that did not start must be seen
+    // even in a run that shows no status boxes.
+    platform.showMessage("error");
+    return {CommandEnd::notStarted, 0};
+  }
+  ProcessCloser closer(platform, process);
+
+  platform.yieldToMessages();
+  const int64_t startSeconds = platform.wallClockSeconds();
+  for (;;) {
+    WaitResult waited = platform.waitForProcess(process, waitMilliseconds);
+    if (waited != WaitResult::stillRunning) break;
+    platform.yieldToMessages();
+    // Whole seconds of the wall clock, strictly more than the timeout: a timeout of T ends the
+    // wait between T and T + 1 seconds (plus one wait) after the start. A clock set back
+    // makes the elapsed time smaller and the wait simply goes on.
+    if (timeoutSeconds > 0 && platform.wallClockSeconds() - startSeconds > timeoutSeconds)
+      return {CommandEnd::stillRunning, 0};
+  }
+
+  // After a failed wait, or when the exit code cannot be read, the end of the command is not
+  // confirmed; callers treat that like a command still running, never as a success.
+  std::optional<uint32_t> exitCode = platform.processExitCode(process);
+  if (!exitCode) return {CommandEnd::stillRunning, 0};
+  return {CommandEnd::exited, *exitCode};
+}
+
+std::string quoteArgument(const std::string& value) {
+  if (value.find_first_of(" \t\"") == std::string::npos) return value;
+  std::string quoted = "\"";
+  size_t backslashes = 0;
+  for (char c : value) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    // Backslashes count as escapes only directly before a double quote.
+    quoted.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
+    quoted += c;
+    backslashes = 0;
+  }
+  // The closing double quote must not be escaped by backslashes that end the value.
+  quoted.append(2 * backslashes, '\\');
+  quoted += '"';
+  return quoted;
+}
+
+}  // namespace vesk

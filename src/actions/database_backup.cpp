@@ -1,0 +1,178 @@
+#include "actions/database_backup.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "actions/command_runner.h"
+#include "actions/paths.h"
+#include "config/registry_value.h"
+#include "platform/failure.h"
+
+namespace vesk {
+namespace {
+
+constexpr int showMaximised = 3;
+constexpr int32_t clientTimeoutSeconds = 5;
+constexpr int minimumErrorLevel = 11;
+const char* const passwordMask = "********";
+
+const char* const msdeSetupKey =
+    "SOFTWARE\\Microsoft\\Microsoft SQL Server\\80\\Tools\\ClientSetup";
+const char* const sql2005SetupKey =
+    "SOFTWARE\\Microsoft\\Microsoft SQL Server\\90\\Tools\\ClientSetup";
+
+std::string withoutLeadingBlanks(const std::string& text) {
+  size_t first = text.find_first_not_of(' ');
+  return first == std::string::npos ? std::string() : text.substr(first);
+}
+
+/// A T-SQL string literal holds a single quote as two.
+std::string doubledSingleQuotes(const std::string& text) {
+  std::string result;
+  for (char c : text) {
+    result += c;
+    if (c == '\'') result += '\'';
+  }
+  return result;
+}
+
+bool startsWith(const std::string& text, size_t at, const char* prefix) {
+  return text.compare(at, std::char_traits<char>::length(prefix), prefix) == 0;
+}
+
+/// The message of step 122 for an ended client, and whether the backup is confirmed.
+SqlEnd reportOutcome(Platform& platform, RunLog& log, const CommandOutcome& outcome,
+                     const std::string& logPath) {
+  switch (outcome.end) {
+    case CommandEnd::notStarted:
+      log.reportStatus("SQL backup NOT complete, client could not be started");
+      return SqlEnd::notComplete;
+    case CommandEnd::stillRunning:
+      log.reportStatus("SQL backup still running after 5 seconds");
+      return SqlEnd::stillRunning;
+    case CommandEnd::exited:
+      break;
+  }
+  if (outcome.exitCode != 0) {
+    log.reportStatus("SQL backup NOT complete, client exit code " +
+                     std::to_string(outcome.exitCode));
+    return SqlEnd::notComplete;
+  }
+  // Both clients end with 0 after a T-SQL error; their output file is the only place the
+  // error shows. They create that file when they start, so a missing or unreadable one leaves
+  // the backup unconfirmed, and the administrator is sent to the same place to look.
+  std::string outputPath = logPath + "sql";
+  bool reportedError = true;
+  try {
+    reportedError = clientOutputReportsError(platform.readFile(outputPath));
+  } catch (const Failure&) {
+  }
+  if (reportedError) {
+    log.reportStatus("SQL backup NOT complete, client reported an error, see " + outputPath);
+    return SqlEnd::notComplete;
+  }
+  log.reportStatus("SQL backup Complete");
+  return SqlEnd::complete;
+}
+
+}  // namespace
+
+std::string backupCommandLine(ClientForm form, const std::string& clientToolsDir,
+                              const DbSettings& db, const std::string& destinationDir,
+                              const std::string& logPath, bool maskPassword) {
+  const bool msde = form == ClientForm::msde;
+  // Appended piece by piece, in the order of the command line.
+  std::string line = "\"";
+  line += stripAtNul(clientToolsDir);
+  line += msde ? "\\Binn\\OSQL.exe" : "\\Binn\\sqlcmd.exe";
+  line += "\" -S ";
+  line += quoteArgument(db.dbHost + "," + db.dbPort);
+  line += " -d VESK_ZAVO -U ";
+  line += quoteArgument(db.dbUser);
+  line += " -P ";
+  line += maskPassword ? std::string(passwordMask) : quoteArgument(db.dbPassword);
+  line += " -Q \"";
+  if (msde) {
+    // The backslash before the opening double quote and the folder's own trailing backslash
+    // before the closing one make both literal, so the folder reaches the procedure between
+    // double quotes, without its trailing backslash.
+    line += "sp_VESKDatabaseBackup 'VESK_ZAVO', 'F', \\\"";
+    line += withoutLeadingBlanks(destinationDir);
+    line += "\"\"";
+  } else {
+    std::string folder = destinationDir.empty()
+                             ? std::string()
+                             : destinationDir.substr(0, destinationDir.size() - 1);
+    line += "sp_VESKDatabaseBackup 'VESK_ZAVO', 'F', '";
+    line += doubledSingleQuotes(withoutLeadingBlanks(folder));
+    line += "'\"";
+  }
+  line += " -o \"";
+  line += logPath;
+  line += "sql\"";
+  return line;
+}
+
+bool clientOutputReportsError(const std::string& output) {
+  // A client told to write Unicode puts a NUL after every character of its ASCII text.
+  std::string text = output;
+  text.erase(std::remove(text.begin(), text.end(), '\0'), text.end());
+
+  for (size_t start = 0; start < text.size();) {
+    size_t end = std::min(text.find('\n', start), text.size());
+    if (startsWith(text, start, "Msg ")) {
+      size_t level = text.find(", Level ", start);
+      if (level != std::string::npos && level < end) {
+        size_t at = level + 8;
+        int severity = 0;
+        size_t digits = 0;
+        for (; at < end && std::isdigit(static_cast<unsigned char>(text[at])); ++at, ++digits)
+          severity = std::min(severity * 10 + (text[at] - '0'), 1000);
+        if (digits > 0 && at < end && text[at] == ',' && severity >= minimumErrorLevel) return true;
+      }
+    }
+    start = end + 1;
+  }
+  return false;
+}
+
+SqlEnd runDatabaseBackup(Platform& platform, RunLog& log, const DbSettings& db,
+                         const std::string& destinationDir, const std::string& logPath,
+                         uint32_t& stepNumber) {
+  stepNumber = 113;
+  log.reportStatus("SQL start backup " + db.serverVersion);
+
+  stepNumber = 114;
+  ClientForm form = ClientForm::msde;
+  const char* setupKey = msdeSetupKey;
+  if (db.serverVersion == "MSDE") {
+    stepNumber = 115;
+  } else {
+    stepNumber = 118;
+    if (db.serverVersion != "2005") {
+      stepNumber = 122;
+      log.reportStatus("SQL backup NOT complete, unsupported DB_PROVIDER");
+      return SqlEnd::notComplete;
+    }
+    stepNumber = 119;
+    form = ClientForm::sql2005;
+    setupKey = sql2005SetupKey;
+  }
+
+  const bool msde = form == ClientForm::msde;
+  stepNumber = msde ? 116 : 120;
+  std::string clientToolsDir =
+      readRegistryValue(platform, hkeyLocalMachine, setupKey, "SQLPath").asText();
+
+  stepNumber = msde ? 117 : 121;
+  // The password is never shown or logged; only the command that runs holds it.
+  log.reportStatus(backupCommandLine(form, clientToolsDir, db, destinationDir, logPath, true));
+  CommandOutcome outcome = runAndWait(
+      platform, backupCommandLine(form, clientToolsDir, db, destinationDir, logPath, false),
+      showMaximised, clientTimeoutSeconds);
+
+  stepNumber = 122;
+  return reportOutcome(platform, log, outcome, logPath);
+}
+
+}  // namespace vesk

@@ -1,0 +1,183 @@
+#include "actions/folder_copy.h"
+
+#include <cctype>
+#include <map>
+
+#include "actions/command_runner.h"
+
+namespace vesk {
+namespace {
+
+constexpr int showMaximised = 3;
+constexpr int32_t noTimeout = -1;
+// FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR | FOF_NOERRORUI: an unattended copy must never wait
+// for a person; errors show in the return code instead of a dialog.
+constexpr uint16_t shellCopyFlags = 0x0610;
+// FAT keeps last-write times to 2 seconds; the unit is 100 ns.
+constexpr uint64_t timeTolerance = 20'000'000;
+constexpr size_t failuresLogged = 10;
+
+std::string lowerCase(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+/// A path as Windows compares it: letter case ignored, "/" as "\", no trailing backslashes.
+std::string comparable(const std::string& path) {
+  std::string result = lowerCase(path);
+  for (char& c : result)
+    if (c == '/') c = '\\';
+  while (!result.empty() && result.back() == '\\') result.pop_back();
+  return result;
+}
+
+std::string joinPath(const std::string& folder, const std::string& name) {
+  if (name.empty()) return folder;
+  if (folder.empty() || folder.back() == '\\') return folder + name;
+  return folder + "\\" + name;
+}
+
+/// The text up to and including the first ":\", or nothing when there is none.
+std::string drivePart(const std::string& path) {
+  size_t colon = path.find(":\\");
+  return colon == std::string::npos ? std::string() : path.substr(0, colon + 2);
+}
+
+bool runXcopy(Platform& platform, RunLog& log, const std::string& source,
+              const std::string& destination, const std::string& logPath) {
+  log.writeLog("doing xcopy");
+  std::string drive = drivePart(destination);
+  if (!drive.empty()) {
+    log.writeLog("cd to " + drive);
+    platform.changeDrive(drive);
+  }
+  // xcopy is given no destination: it copies into the current folder.
+  platform.changeFolder(destination);
+
+  // cmd is named by its full path so that a cmd.exe planted in the program folder or in the
+  // destination is never the one that runs.
+  CommandOutcome outcome = runAndWait(platform, xcopyCommandLine(source, logPath), showMaximised,
+                                      noTimeout, platform.systemFolder() + "\\cmd.exe");
+
+  std::string home = platform.programFolder();
+  // A program at a drive root is reported as "X:", which would name the drive's current
+  // folder rather than its root.
+  if (home.size() == 2 && home[1] == ':') home += '\\';
+  std::string homeDrive = drivePart(home);
+  if (!homeDrive.empty()) platform.changeDrive(homeDrive);
+  platform.changeFolder(home);
+
+  // xcopy ends with 1 when it found no files to copy; that is still a success.
+  return outcome.end == CommandEnd::exited && outcome.exitCode <= 1;
+}
+
+bool runShellCopy(Platform& platform, RunLog& log, const std::string& source,
+                  const std::string& destination) {
+  log.writeLog("doing full copy");
+  std::string from = source + "\\*";
+  from.append(2, '\0');
+  std::string to = destination;
+  to.append(2, '\0');
+  ShellCopyResult result = platform.shellCopy(from, to, shellCopyFlags);
+  return !result.anyOperationsAborted && result.returnCode == 0;
+}
+
+struct PendingFolder {
+  std::string relative;  // to the source; empty for the source itself
+  size_t depth = 0;
+  bool inDestination = false;
+};
+
+}  // namespace
+
+std::string xcopyCommandLine(const std::string& source, const std::string& logPath) {
+  return "cmd /c  xcopy \"" + source + "\" /e /s /d /y >\"" + logPath + "xcp\"";
+}
+
+CopyCheck checkCopy(Platform& platform, const std::string& source, const std::string& destination,
+                    const WalkLimits& limits) {
+  CopyCheck check;
+  auto fail = [&check](const std::string& what) {
+    ++check.failures;
+    if (check.firstFailures.size() < failuresLogged) check.firstFailures.push_back(what);
+  };
+  const std::string destinationKey = comparable(destination);
+
+  // An explicit stack rather than recursion: a deep tree must not exhaust the call stack.
+  std::vector<PendingFolder> pending{{"", 0, true}};
+  size_t foldersWalked = 0;
+  while (!pending.empty()) {
+    PendingFolder folder = std::move(pending.back());
+    pending.pop_back();
+    const std::string shownName = folder.relative.empty() ? source : folder.relative;
+
+    if (++foldersWalked > limits.maxFolders) {
+      fail(shownName);
+      continue;
+    }
+    auto entries = platform.listFolder(joinPath(source, folder.relative));
+    if (!entries) {
+      fail(shownName);
+      continue;
+    }
+
+    std::map<std::string, FolderEntry> copies;
+    if (folder.inDestination) {
+      auto destinationEntries = platform.listFolder(joinPath(destination, folder.relative));
+      if (destinationEntries) {
+        for (FolderEntry& entry : *destinationEntries)
+          copies.emplace(lowerCase(entry.name), std::move(entry));
+      } else if (folder.relative.empty()) {
+        fail(source);  // the destination itself is missing
+      }
+    }
+
+    std::vector<PendingFolder> subfolders;
+    for (const FolderEntry& entry : *entries) {
+      std::string relative = joinPath(folder.relative, entry.name);
+      auto copy = copies.find(lowerCase(entry.name));
+      bool present = copy != copies.end() && copy->second.isFolder == entry.isFolder;
+      if (entry.isFolder) {
+        // The backup lying inside the source is not part of what is backed up.
+        if (comparable(joinPath(source, relative)) == destinationKey) continue;
+        if (!present) fail(relative);
+        if (folder.depth + 1 > limits.maxDepth) {
+          if (present) fail(relative);
+          continue;
+        }
+        subfolders.push_back({relative, folder.depth + 1, present});
+        continue;
+      }
+      // Unsigned difference: times far apart must not overflow.
+      bool outOfDate =
+          present &&
+          copy->second
+              .lastWriteTime<entry.lastWriteTime&& static_cast<uint64_t>(entry.lastWriteTime) -
+                             static_cast<uint64_t>(copy->second.lastWriteTime)>
+                  timeTolerance;
+      if (!present || outOfDate) fail(relative);
+    }
+    // Reversed, so that subfolders are walked in the order they were listed.
+    for (auto it = subfolders.rbegin(); it != subfolders.rend(); ++it)
+      pending.push_back(std::move(*it));
+  }
+  return check;
+}
+
+bool copyFolder(Platform& platform, RunLog& log, const std::string& source,
+                const std::string& destination, const std::string& copyMode,
+                const std::string& logPath) {
+  bool toolSucceeded = copyMode == "N" ? runShellCopy(platform, log, source, destination)
+                                       : runXcopy(platform, log, source, destination, logPath);
+
+  // The copy tools report success for a missing source, a locked file or a redirect that
+  // went nowhere; only the files themselves tell whether the backup is there.
+  CopyCheck check = checkCopy(platform, source, destination);
+  for (const std::string& failure : check.firstFailures) log.writeLog("not in backup: " + failure);
+  if (check.failures > check.firstFailures.size())
+    log.writeLog("not in backup: " + std::to_string(check.failures - check.firstFailures.size()) +
+                 " more");
+  return toolSucceeded && check.failures == 0;
+}
+
+}  // namespace vesk

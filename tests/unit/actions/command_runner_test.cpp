@@ -1,0 +1,153 @@
+#include "actions/command_runner.h"
+
+#include <gtest/gtest.h>
+
+#include "actions_test_support.h"
+#include "fake_platform.h"
+
+namespace vesk {
+namespace {
+
+using testing::splitArguments;
+
+constexpr int64_t never = -1;
+
+FakeProcessScript runsFor(int64_t ms, uint32_t exitCode = 0) {
+  FakeProcessScript script;
+  script.runsForMs = ms;
+  script.exitCode = exitCode;
+  return script;
+}
+
+TEST(RunAndWait, TimeoutEndsTheWaitBetweenTAndTPlusOneSecondsPlusOneWait) {
+  const struct {
+    int64_t clockAtStartMs;
+    int32_t timeout;
+  } cases[] = {{1'000'000, 5}, {1'000'001, 5}, {1'000'500, 5}, {1'000'999, 5},
+               {1'000'000, 1}, {1'000'750, 1}, {1'000'000, 30}};
+  for (const auto& c : cases) {
+    FakePlatform platform;
+    platform.clockMs = c.clockAtStartMs;
+    platform.processScripts = {runsFor(never)};
+    CommandOutcome outcome = runAndWait(platform, "client.exe", 3, c.timeout);
+    int64_t waitedMs = platform.clockMs - c.clockAtStartMs;
+    EXPECT_EQ(CommandEnd::stillRunning, outcome.end) << c.clockAtStartMs;
+    EXPECT_GE(waitedMs, c.timeout * 1000) << c.clockAtStartMs << " timeout " << c.timeout;
+    EXPECT_LE(waitedMs, c.timeout * 1000 + 1250) << c.clockAtStartMs << " timeout " << c.timeout;
+    EXPECT_EQ(0, platform.openProcesses) << "the handle is closed though the process runs on";
+  }
+}
+
+TEST(RunAndWait, ZeroOrNegativeTimeoutWaitsForTheEnd) {
+  for (int32_t timeout : {0, -1, -100}) {
+    FakePlatform platform;
+    const int64_t start = platform.clockMs;
+    platform.processScripts = {runsFor(3'600'000, 4)};
+    CommandOutcome outcome = runAndWait(platform, "cmd /c  xcopy", 3, timeout);
+    EXPECT_EQ(CommandEnd::exited, outcome.end) << timeout;
+    EXPECT_EQ(4u, outcome.exitCode) << timeout;
+    EXPECT_EQ(3'600'000, platform.clockMs - start) << timeout;
+    EXPECT_EQ(0, platform.openProcesses);
+  }
+}
+
+TEST(RunAndWait, ReturnsTheExitCodeOfAnEndedCommand) {
+  const struct {
+    int64_t runsForMs;
+    uint32_t exitCode;
+  } cases[] = {{0, 0}, {100, 1}, {250, 2}, {4'900, 0}, {100, 0xFFFFFFFFu}};
+  for (const auto& c : cases) {
+    FakePlatform platform;
+    const int64_t start = platform.clockMs;
+    platform.processScripts = {runsFor(c.runsForMs, c.exitCode)};
+    CommandOutcome outcome = runAndWait(platform, "client.exe", 3, 5);
+    EXPECT_EQ(CommandEnd::exited, outcome.end) << c.runsForMs;
+    EXPECT_EQ(c.exitCode, outcome.exitCode) << c.runsForMs;
+    EXPECT_EQ(c.runsForMs, platform.clockMs - start) << "the end is noticed at once";
+    EXPECT_EQ(0, platform.openProcesses);
+  }
+}
+
+TEST(RunAndWait, YieldsBeforeTheFirstWaitAndBetweenWaits) {
+  FakePlatform platform;
+  platform.processScripts = {runsFor(1'000)};  // three waits run out, the fourth sees the end
+  runAndWait(platform, "client.exe", 3, -1);
+  EXPECT_EQ(4, platform.yields);
+}
+
+TEST(RunAndWait, PassesCommandLineProgramAndWindowStyleUnchanged) {
+  FakePlatform platform;
+  runAndWait(platform, "cmd /c  xcopy \"C:\\App\" /e", 3, -1, "C:\\windows\\system32\\cmd.exe");
+  ASSERT_EQ(1u, platform.commandsStarted.size());
+  EXPECT_EQ("cmd /c  xcopy \"C:\\App\" /e", platform.commandsStarted[0].commandLine);
+  EXPECT_EQ("C:\\windows\\system32\\cmd.exe", platform.commandsStarted[0].applicationName);
+  EXPECT_EQ(3, platform.commandsStarted[0].showWindow);
+}
+
+TEST(RunAndWait, CommandThatCannotStartShowsErrorBoxAndDoesNotWait) {
+  FakePlatform platform;
+  const int64_t start = platform.clockMs;
+  FakeProcessScript script;
+  script.failToStart = true;
+  platform.processScripts = {script};
+  CommandOutcome outcome = runAndWait(platform, "\"\\Binn\\OSQL.exe\" -S x", 3, 5);
+  EXPECT_EQ(CommandEnd::notStarted, outcome.end);
+  EXPECT_EQ(std::vector<std::string>{"error"}, platform.messages);
+  EXPECT_EQ(start, platform.clockMs);
+  EXPECT_EQ(0, platform.openProcesses);
+}
+
+/// A platform whose waits fail, as WaitForSingleObject does on a broken handle.
+class FailingWaitPlatform : public FakePlatform {
+ public:
+  WaitResult waitForProcess(ProcessToken process, int milliseconds) override {
+    FakePlatform::waitForProcess(process, milliseconds);
+    return WaitResult::failed;
+  }
+};
+
+TEST(RunAndWait, FailedWaitIsNeverTakenForAnEnd) {
+  FailingWaitPlatform running;
+  running.processScripts = {runsFor(never)};
+  EXPECT_EQ(CommandEnd::stillRunning, runAndWait(running, "client.exe", 3, 5).end);
+  EXPECT_EQ(0, running.openProcesses);
+
+  FailingWaitPlatform ended;
+  ended.processScripts = {runsFor(10, 3)};
+  CommandOutcome outcome = runAndWait(ended, "client.exe", 3, 5);
+  EXPECT_EQ(CommandEnd::exited, outcome.end);
+  EXPECT_EQ(3u, outcome.exitCode);
+}
+
+TEST(QuoteArgument, QuotesOnlyValuesThatWouldSplitAndTheyParseBackWhole) {
+  const struct {
+    const char* value;
+    const char* expected;
+  } cases[] = {
+      {"appuser", "appuser"},
+      {"SRV01,1433", "SRV01,1433"},
+      {"C:\\dir\\", "C:\\dir\\"},
+      {"p@ss'word", "p@ss'word"},
+      {"a b", "\"a b\""},
+      {"a\tb", "\"a\tb\""},
+      {"say \"hi\"", "\"say \\\"hi\\\"\""},
+      {"\"", "\"\\\"\""},
+      {"end with blank ", "\"end with blank \""},
+      {"dir with blank\\", "\"dir with blank\\\\\""},
+      {"a\\\"b", "\"a\\\\\\\"b\""},
+      {"a\\\\b c", "\"a\\\\b c\""},
+      {"x\\\\ \\\\", "\"x\\\\ \\\\\\\\\""},
+  };
+  for (const auto& c : cases) {
+    std::string quoted = quoteArgument(c.value);
+    EXPECT_EQ(c.expected, quoted) << "value: " << c.value;
+    EXPECT_EQ((std::vector<std::string>{"-P", c.value, "-Q"}),
+              splitArguments("-P " + quoted + " -Q"))
+        << "value: " << c.value;
+  }
+}
+
+TEST(QuoteArgument, EmptyValueStaysEmpty) { EXPECT_EQ("", quoteArgument("")); }
+
+}  // namespace
+}  // namespace vesk
