@@ -5,7 +5,9 @@
 namespace vesk {
 
 std::string reportNumber(int64_t number) {
-  return number < 0 ? std::to_string(number) : " " + std::to_string(number);
+  std::string text = std::to_string(number);
+  if (number >= 0) text.insert(text.begin(), ' ');  // the blank where a minus sign goes
+  return text;
 }
 
 std::string errorReportMessage(int32_t number, int64_t step, const std::string& description) {

@@ -1,0 +1,460 @@
+// The platform layer over the Win32 "A" functions: the one file of the program that includes
+// <windows.h>. Texts are passed to and from the system in the ANSI code page.
+
+#define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+// <windows.h> first: the two headers below rely on its types.
+#include <shellapi.h>
+#include <userenv.h>
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "platform/failure.h"
+#include "platform/platform_win32.h"
+
+namespace vesk {
+namespace {
+
+class OwnedHandle {
+ public:
+  explicit OwnedHandle(HANDLE h = nullptr) : handle_(h) {}
+  ~OwnedHandle() { reset(); }
+  OwnedHandle(const OwnedHandle&) = delete;
+  OwnedHandle& operator=(const OwnedHandle&) = delete;
+  HANDLE get() const { return handle_; }
+  bool valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
+  void reset() {
+    if (valid()) CloseHandle(handle_);
+    handle_ = nullptr;
+  }
+
+ private:
+  HANDLE handle_;
+};
+
+class FindHandle {
+ public:
+  explicit FindHandle(HANDLE h) : handle_(h) {}
+  ~FindHandle() {
+    if (valid()) FindClose(handle_);
+  }
+  FindHandle(const FindHandle&) = delete;
+  FindHandle& operator=(const FindHandle&) = delete;
+  HANDLE get() const { return handle_; }
+  bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+ private:
+  HANDLE handle_;
+};
+
+/// A text with a NUL inside would reach the system cut short, naming another file or key.
+bool hasNul(const std::string& text) { return text.find('\0') != std::string::npos; }
+
+bool isAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+void checkPathText(const std::string& path) {
+  if (hasNul(path)) throw fileSystemFailure(ERROR_INVALID_NAME);
+}
+
+/// The failure of an operation on a folder, or on a file that it creates when missing: there a
+/// missing file can only be a missing folder or drive, which Wine (for a missing drive) and
+/// SetCurrentDirectoryA (for a missing folder) report as ERROR_FILE_NOT_FOUND.
+[[noreturn]] void throwPathFailure(DWORD code) {
+  throw fileSystemFailure(code == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : code);
+}
+
+/// A failure numbered with the Win32 code and described by the system's text for it.
+[[noreturn]] void throwWin32Failure(DWORD code) {
+  char* text = nullptr;
+  FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string description = text ? text : "system error " + std::to_string(code);
+  LocalFree(text);
+  while (!description.empty() &&
+         (description.back() == '\r' || description.back() == '\n' || description.back() == ' '))
+    description.pop_back();  // the system's texts end in ".\r\n"
+  throw Failure(static_cast<int32_t>(code), description);
+}
+
+/// The SYSTEMTIME of t, with the day of the week filled in for user date forms that show it.
+SYSTEMTIME toSystemTime(const LocalTime& t) {
+  SYSTEMTIME st{};
+  st.wYear = static_cast<WORD>(t.year);
+  st.wMonth = static_cast<WORD>(t.month);
+  st.wDay = static_cast<WORD>(t.day);
+  st.wHour = static_cast<WORD>(t.hour);
+  st.wMinute = static_cast<WORD>(t.minute);
+  st.wSecond = static_cast<WORD>(t.second);
+  FILETIME ft;
+  if (SystemTimeToFileTime(&st, &ft)) FileTimeToSystemTime(&ft, &st);
+  return st;
+}
+
+/// Calls a Get*FormatA-style function twice: for the size, then for the text.
+template <typename Format>
+std::string formatted(Format format) {
+  int size = format(nullptr, 0);
+  if (size <= 0) return "";
+  std::string text(static_cast<size_t>(size), '\0');
+  size = format(text.data(), size);
+  if (size <= 0) return "";
+  text.resize(static_cast<size_t>(size) - 1);  // the count includes the NUL
+  return text;
+}
+
+/// A box that nobody can see (a scheduled task without a visible desktop) would wait forever.
+bool desktopIsVisible() {
+  USEROBJECTFLAGS flags{};
+  HWINSTA station = GetProcessWindowStation();
+  if (station == nullptr ||
+      !GetUserObjectInformationA(station, UOI_FLAGS, &flags, sizeof flags, nullptr))
+    return true;  // when in doubt, show the box
+  return (flags.dwFlags & WSF_VISIBLE) != 0;
+}
+
+class AppendStream : public TextStream {
+ public:
+  explicit AppendStream(HANDLE file) : file_(file) {}
+
+  void writeLine(const std::string& text) override {
+    if (!file_.valid()) throw Failure(failure::badFileName, "Bad file name or number");
+    // One write per line on a handle opened for appending only: the system puts each write
+    // whole at the current end of the file, so runs sharing a log interleave whole lines.
+    std::string line = text + "\r\n";
+    if (line.size() > MAXDWORD) throw fileSystemFailure(ERROR_INVALID_PARAMETER);
+    DWORD written = 0;
+    if (!WriteFile(file_.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr))
+      throw fileSystemFailure(GetLastError());
+    if (written != line.size()) throw fileSystemFailure(ERROR_DISK_FULL);
+  }
+
+  void close() override {
+    if (!file_.valid()) return;
+    // Every line is with the system once WriteFile returned; a flush that fails loses nothing
+    // that a failure here could save.
+    FlushFileBuffers(file_.get());
+    file_.reset();
+  }
+
+ private:
+  OwnedHandle file_;
+};
+
+HANDLE toHandle(ProcessToken token) {
+  return reinterpret_cast<HANDLE>(static_cast<uintptr_t>(token));
+}
+HKEY toHkey(RegistryKey key) { return reinterpret_cast<HKEY>(static_cast<uintptr_t>(key)); }
+
+class Win32Platform final : public Platform {
+ public:
+  std::string commandLine() override {
+    const char* line = GetCommandLineA();
+    return line ? line : "";
+  }
+
+  std::string programFolder() override {
+    std::string path(MAX_PATH, '\0');
+    for (;;) {
+      DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+      if (length == 0) return "";
+      if (length < path.size()) {
+        path.resize(length);
+        break;
+      }
+      if (path.size() >= 65536) return "";
+      path.assign(path.size() * 2, '\0');  // cut short: read again into a larger buffer
+    }
+    size_t cut = path.find_last_of('\\');
+    return cut == std::string::npos ? "" : path.substr(0, cut);
+  }
+
+  std::string systemFolder() override {
+    std::string path(MAX_PATH, '\0');
+    UINT length = GetSystemDirectoryA(path.data(), static_cast<UINT>(path.size()));
+    if (length >= path.size()) {
+      path.assign(length + 1, '\0');
+      length = GetSystemDirectoryA(path.data(), static_cast<UINT>(path.size()));
+    }
+    if (length == 0 || length >= path.size()) return "";
+    path.resize(length);
+    return path;
+  }
+
+  LocalTime localTime() override {
+    SYSTEMTIME st;
+    GetLocalTime(&st);
+    return {st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond};
+  }
+
+  std::string shortDateText(const LocalTime& t) override {
+    SYSTEMTIME st = toSystemTime(t);
+    std::string text = formatted([&](char* buffer, int size) {
+      return GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &st, nullptr, buffer, size);
+    });
+    if (!text.empty()) return text;
+    char fallback[48];  // a date the system does not take still gets a readable stamp
+    std::snprintf(fallback, sizeof fallback, "%d/%d/%d", t.month, t.day, t.year);
+    return fallback;
+  }
+
+  std::string longTimeText(const LocalTime& t) override {
+    SYSTEMTIME st = toSystemTime(t);
+    std::string text = formatted([&](char* buffer, int size) {
+      return GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &st, nullptr, buffer, size);
+    });
+    if (!text.empty()) return text;
+    char fallback[48];
+    std::snprintf(fallback, sizeof fallback, "%d:%02d:%02d", t.hour, t.minute, t.second);
+    return fallback;
+  }
+
+  int64_t wallClockSeconds() override {
+    FILETIME ft;
+    GetSystemTimeAsFileTime(&ft);  // universal time: a change of daylight saving is no jump
+    uint64_t ticks = (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+    return static_cast<int64_t>(ticks / 10'000'000);
+  }
+
+  void showMessage(const std::string& text) override {
+    if (!desktopIsVisible()) return;
+    MessageBoxA(nullptr, text.c_str(), "veskbackup", MB_OK);
+  }
+
+  bool folderExists(const std::string& path) override {
+    if (path.empty() || hasNul(path)) return false;
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+  }
+
+  bool fileExists(const std::string& path) override {
+    if (path.empty() || hasNul(path)) return false;
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+  }
+
+  bool driveExists(const std::string& path) override {
+    if (hasNul(path)) return false;
+    if (path.size() >= 2 && isAsciiLetter(path[0]) && path[1] == ':') {
+      std::string root = path.substr(0, 2) + "\\";
+      UINT type = GetDriveTypeA(root.c_str());
+      return type != DRIVE_UNKNOWN && type != DRIVE_NO_ROOT_DIR;
+    }
+    // A share: \\server\share stands for the drive.
+    if (path.size() > 2 && (path[0] == '\\' || path[0] == '/') &&
+        (path[1] == '\\' || path[1] == '/')) {
+      size_t server = path.find_first_of("\\/", 2);
+      if (server == std::string::npos || server == 2) return false;
+      size_t share = path.find_first_of("\\/", server + 1);
+      if (share == server + 1) return false;
+      std::string root = path.substr(0, share == std::string::npos ? path.size() : share) + "\\";
+      return folderExists(root);
+    }
+    return false;
+  }
+
+  void createFolder(const std::string& path) override {
+    checkPathText(path);
+    if (!CreateDirectoryA(path.c_str(), nullptr)) throwPathFailure(GetLastError());
+  }
+
+  std::unique_ptr<TextStream> openForAppend(const std::string& path) override {
+    checkPathText(path);
+    // FILE_APPEND_DATA without FILE_WRITE_DATA: every write goes to the end of the file.
+    HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) throwPathFailure(GetLastError());
+    return std::make_unique<AppendStream>(file);
+  }
+
+  std::string readFile(const std::string& path) override {
+    checkPathText(path);
+    OwnedHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) throw fileSystemFailure(GetLastError());
+    std::string content;
+    std::vector<char> chunk(65536);
+    for (;;) {
+      DWORD got = 0;
+      if (!ReadFile(file.get(), chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr))
+        throw fileSystemFailure(GetLastError());
+      if (got == 0) break;
+      content.append(chunk.data(), got);
+    }
+    return content;
+  }
+
+  std::optional<std::vector<FolderEntry>> listFolder(const std::string& path) override {
+    if (path.empty() || hasNul(path)) return std::nullopt;
+    // Wildcards would list other folders' entries; no folder's name holds one.
+    size_t start = path.rfind("\\\\?\\", 0) == 0 ? 4 : 0;
+    if (path.find_first_of("*?", start) != std::string::npos) return std::nullopt;
+    std::string pattern = path;
+    if (pattern.back() != '\\' && pattern.back() != '/') pattern += '\\';
+    // The A functions stop at MAX_PATH characters, in the \\?\ form too: a folder deeper
+    // than that cannot be listed, and the caller learns so.
+    pattern += '*';
+
+    WIN32_FIND_DATAA data;
+    FindHandle find(FindFirstFileA(pattern.c_str(), &data));
+    if (!find.valid()) {
+      // A drive root has no "." entry: an empty root lists as "no file found".
+      if (GetLastError() == ERROR_FILE_NOT_FOUND && folderExists(path))
+        return std::vector<FolderEntry>{};
+      return std::nullopt;
+    }
+    std::vector<FolderEntry> entries;
+    do {
+      if (std::strcmp(data.cFileName, ".") == 0 || std::strcmp(data.cFileName, "..") == 0) continue;
+      uint64_t time = (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                      data.ftLastWriteTime.dwLowDateTime;
+      entries.push_back({data.cFileName, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+                         static_cast<int64_t>(time)});
+    } while (FindNextFileA(find.get(), &data));
+    // A listing cut short must not pass for the whole folder.
+    if (GetLastError() != ERROR_NO_MORE_FILES) return std::nullopt;
+    return entries;
+  }
+
+  std::string userProfileFolder() override {
+    HANDLE rawToken = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &rawToken)) return "";
+    OwnedHandle token(rawToken);
+    std::string buffer(255, '\0');
+    DWORD size = static_cast<DWORD>(buffer.size());
+    if (GetUserProfileDirectoryA(token.get(), buffer.data(), &size)) return buffer;
+    // A longer profile path: the call reported the size it needs, its NUL included.
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || size <= buffer.size() || size > 32768)
+      return "";
+    buffer.assign(size, '\0');
+    if (GetUserProfileDirectoryA(token.get(), buffer.data(), &size)) return buffer;
+    return "";
+  }
+
+  long regOpenKey(uint32_t rootKey, const std::string& subKey, RegistryKey& key) override {
+    // Only the predefined root keys, HKEY_CLASSES_ROOT (0x80000000) to
+    // HKEY_CURRENT_USER_LOCAL_SETTINGS (0x80000007), are accepted as roots.
+    if (rootKey < 0x80000000u || rootKey > 0x80000007u) return ERROR_INVALID_HANDLE;
+    if (hasNul(subKey)) return ERROR_INVALID_PARAMETER;
+    // The predefined keys are 32-bit values sign-extended to the width of a handle.
+    HKEY root = reinterpret_cast<HKEY>(static_cast<LONG_PTR>(static_cast<int32_t>(rootKey)));
+    HKEY opened = nullptr;
+    LONG result = RegOpenKeyExA(root, subKey.c_str(), 0, KEY_READ, &opened);
+    if (result == ERROR_SUCCESS) key = reinterpret_cast<uintptr_t>(opened);
+    return result;
+  }
+
+  long regQueryValue(RegistryKey key, const std::string& valueName, uint32_t& type, uint8_t* data,
+                     uint32_t& dataSize) override {
+    if (hasNul(valueName)) return ERROR_INVALID_PARAMETER;
+    DWORD valueType = type;
+    DWORD size = dataSize;
+    LONG result =
+        RegQueryValueExA(toHkey(key), valueName.c_str(), nullptr, &valueType, data, &size);
+    // A value that is missing or cannot be read leaves type and size as the caller set them.
+    if (result == ERROR_SUCCESS || result == ERROR_MORE_DATA) {
+      type = valueType;
+      dataSize = size;
+    }
+    return result;
+  }
+
+  void regCloseKey(RegistryKey key) override { RegCloseKey(toHkey(key)); }
+
+  ProcessToken startProcess(const std::string& applicationName, const std::string& commandLine,
+                            int showWindow) override {
+    if (hasNul(applicationName) || hasNul(commandLine)) throwWin32Failure(ERROR_INVALID_PARAMETER);
+    // With this variable in the environment the system takes no program from the current
+    // folder: not when this process looks for the program to start, nor when a child command
+    // interpreter looks for the programs it runs. Set in this process, it reaches every child
+    // with the rest of the environment, unchanged by any code-page conversion.
+    SetEnvironmentVariableA("NoDefaultCurrentDirectoryInExePath", "1");
+
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.push_back('\0');  // CreateProcessA may write into the command line
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = static_cast<WORD>(showWindow);
+    PROCESS_INFORMATION started{};
+    if (!CreateProcessA(applicationName.empty() ? nullptr : applicationName.c_str(), line.data(),
+                        nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started))
+      throwWin32Failure(GetLastError());
+    CloseHandle(started.hThread);
+    return reinterpret_cast<uintptr_t>(started.hProcess);
+  }
+
+  WaitResult waitForProcess(ProcessToken process, int milliseconds) override {
+    DWORD wait = milliseconds < 0 ? INFINITE : static_cast<DWORD>(milliseconds);
+    switch (WaitForSingleObject(toHandle(process), wait)) {
+      case WAIT_OBJECT_0:
+        return WaitResult::ended;
+      case WAIT_TIMEOUT:
+        return WaitResult::stillRunning;
+      default:
+        return WaitResult::failed;
+    }
+  }
+
+  std::optional<uint32_t> processExitCode(ProcessToken process) override {
+    DWORD code = 0;
+    if (!GetExitCodeProcess(toHandle(process), &code)) return std::nullopt;
+    // STILL_ACTIVE (259) is also a code that a program can end with.
+    if (code == STILL_ACTIVE && WaitForSingleObject(toHandle(process), 0) != WAIT_OBJECT_0)
+      return std::nullopt;
+    return code;
+  }
+
+  void closeProcess(ProcessToken process) override {
+    if (process != 0) CloseHandle(toHandle(process));
+  }
+
+  void yieldToMessages() override {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageA(&message);
+    }
+  }
+
+  void changeDrive(const std::string& text) override {
+    if (text.empty() || !isAsciiLetter(text[0])) throw fileSystemFailure(ERROR_INVALID_DRIVE);
+    // "X:" returns to the folder last current on that drive; when that folder is gone, the
+    // drive's root will do.
+    std::string drive = {static_cast<char>(text[0] & ~0x20), ':'};  // Wine keeps a lower case
+    if (SetCurrentDirectoryA(drive.c_str())) return;
+    DWORD code = GetLastError();
+    if (SetCurrentDirectoryA((drive + "\\").c_str())) return;
+    throwPathFailure(code);
+  }
+
+  void changeFolder(const std::string& path) override {
+    checkPathText(path);
+    if (!SetCurrentDirectoryA(path.c_str())) throwPathFailure(GetLastError());
+  }
+
+  ShellCopyResult shellCopy(const std::string& fromList, const std::string& toList,
+                            uint16_t flags) override {
+    // Two more NULs make sure that each list ends, whatever the caller passed.
+    std::string from = fromList + std::string(2, '\0');
+    std::string to = toList + std::string(2, '\0');
+    SHFILEOPSTRUCTA operation{nullptr, FO_COPY, from.c_str(), to.c_str(),
+                              flags,   FALSE,   nullptr,      nullptr};
+    ShellCopyResult result;
+    result.returnCode = SHFileOperationA(&operation);
+    result.anyOperationsAborted = operation.fAnyOperationsAborted != FALSE;
+    return result;
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<Platform> makeWin32Platform() { return std::make_unique<Win32Platform>(); }
+
+}  // namespace vesk

@@ -1,0 +1,56 @@
+// The Win32 layer's test program. The process tests start this program as their child: the
+// options below make it exit, sleep or report what it was started with, instead of testing.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+
+#include "win32_test_support.h"
+
+namespace {
+
+/// A copy of this program planted as cmd.exe: the tests recognise its exit code.
+bool runningAsPlantedCmd() {
+  std::string self = vesk::testing::selfPath();
+  size_t cut = self.find_last_of('\\');
+  std::string name = self.substr(cut == std::string::npos ? 0 : cut + 1);
+  return _stricmp(name.c_str(), "cmd.exe") == 0;
+}
+
+constexpr int plantedCmdExitCode = 99;
+
+bool isOption(const char* arg, const char* option) { return std::strcmp(arg, option) == 0; }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (runningAsPlantedCmd()) return plantedCmdExitCode;
+  if (argc == 3 && isOption(argv[1], "--exit-with")) return std::atoi(argv[2]);
+  if (argc == 3 && isOption(argv[1], "--sleep")) {
+    Sleep(static_cast<DWORD>(std::atoi(argv[2])) * 1000);
+    return 0;
+  }
+  if (argc == 4 && isOption(argv[1], "--print-env")) {
+    // The variable's value, or "<unset>", into the file.
+    const char* value = std::getenv(argv[2]);
+    std::ofstream(argv[3], std::ios::binary) << (value ? value : "<unset>");
+    return 0;
+  }
+  if (argc == 3 && isOption(argv[1], "--print-start")) {
+    // The current folder, then the show-window code when one was given, or "none".
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    GetStartupInfoA(&startup);
+    std::ofstream out(argv[2], std::ios::binary);
+    out << vesk::testing::currentFolder() << "\n";
+    if (startup.dwFlags & STARTF_USESHOWWINDOW)
+      out << startup.wShowWindow;
+    else
+      out << "none";
+    return 0;
+  }
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

@@ -1,0 +1,245 @@
+// The file-system operations of the Win32 layer on a real (Wine) file system.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "platform/failure.h"
+#include "platform/platform_win32.h"
+#include "win32_test_support.h"
+
+namespace vesk {
+namespace {
+
+using testing::fileText;
+using testing::TempFolder;
+using testing::writeFile;
+
+class Win32Files : public ::testing::Test {
+ protected:
+  /// The failure number that op raised, or 0 when it raised none.
+  template <typename Op>
+  static int32_t failureNumber(Op op) {
+    try {
+      op();
+    } catch (const Failure& failure) {
+      return failure.number;
+    }
+    return 0;
+  }
+
+  std::unique_ptr<Platform> platform = makeWin32Platform();
+  TempFolder temp;
+  std::string missingDrive = std::string(1, testing::missingDriveLetter()) + ":";
+};
+
+TEST_F(Win32Files, ExistenceOfFoldersAndFiles) {
+  ASSERT_TRUE(writeFile(temp / "log.txt", "x"));
+  ASSERT_TRUE(CreateDirectoryA((temp / "sub").c_str(), nullptr));
+  const struct {
+    std::string path;
+    bool folder, file;
+  } cases[] = {
+      {temp.path, true, false},
+      {temp.path + "\\", true, false},
+      {temp / "sub", true, false},
+      {temp / "log.txt", false, true},
+      {temp / "missing", false, false},
+      {temp / "missing\\deeper", false, false},
+      {"", false, false},
+      // A NUL must not cut the path short to the folder before it.
+      {temp.path + std::string(1, '\0') + "\\nothing", false, false},
+      {temp / "log.txt" + std::string(1, '\0'), false, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.folder, platform->folderExists(c.path)) << c.path;
+    EXPECT_EQ(c.file, platform->fileExists(c.path)) << c.path;
+  }
+}
+
+TEST_F(Win32Files, DriveOfAFullPath) {
+  const struct {
+    std::string path;
+    bool exists;
+  } cases[] = {
+      {"C:\\", true},        {"c:\\no\\such\\folder\\", true},
+      {"C:", true},          {missingDrive + "\\Backup\\", false},
+      {missingDrive, false}, {"Backup\\Daily", false},
+      {"", false},           {"1:\\x", false},
+      {"\\\\", false},       {"\\\\nosuchserver\\noshare\\Backup", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.exists, platform->driveExists(c.path)) << c.path;
+}
+
+TEST_F(Win32Files, ShareRootStandsForTheDrive) {
+  // run.sh maps \\vesktest\share to a folder of the host.
+  if (!platform->folderExists("\\\\vesktest\\share\\")) GTEST_SKIP() << "no test share";
+  EXPECT_TRUE(platform->driveExists("\\\\vesktest\\share\\no\\such\\folder"));
+  EXPECT_TRUE(platform->driveExists("\\\\vesktest\\share"));
+  EXPECT_FALSE(platform->driveExists("\\\\vesktest\\noshare\\x"));
+}
+
+TEST_F(Win32Files, CreateFolderMakesOneLevel) {
+  platform->createFolder(temp / "Backup");
+  EXPECT_TRUE(platform->folderExists(temp / "Backup"));
+  platform->createFolder(temp / "Backup\\Daily\\");
+  EXPECT_TRUE(platform->folderExists(temp / "Backup\\Daily"));
+}
+
+TEST_F(Win32Files, CreateFolderFailures) {
+  ASSERT_TRUE(CreateDirectoryA((temp / "there").c_str(), nullptr));
+  const struct {
+    std::string path;
+    int32_t number;
+  } cases[] = {
+      {temp / "missing\\child", failure::pathNotFound},
+      {missingDrive + "\\Backup", failure::pathNotFound},
+      {temp / "there", failure::fileAlreadyExists},
+      {temp / "bad|name", failure::badFileName},
+      {temp / "nul" + std::string(1, '\0') + "x", failure::badFileName},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(c.number, failureNumber([&] { platform->createFolder(c.path); })) << c.path;
+  EXPECT_FALSE(platform->folderExists(temp / "missing"));
+}
+
+TEST_F(Win32Files, AppendKeepsWhatIsThereAndCreatesAMissingFile) {
+  ASSERT_TRUE(writeFile(temp / "old.txt", "first\r\n"));
+  for (const char* name : {"old.txt", "new.txt"}) {
+    auto stream = platform->openForAppend(temp / name);
+    stream->writeLine("line");
+    stream->writeLine("");
+    stream->close();
+  }
+  EXPECT_EQ("first\r\nline\r\n\r\n", fileText(temp / "old.txt"));
+  EXPECT_EQ("line\r\n\r\n", fileText(temp / "new.txt"));
+}
+
+TEST_F(Win32Files, TwoStreamsOnOneLogInterleaveWholeLines) {
+  // Two runs sharing the day's log: neither open fails, and no line overwrites another.
+  std::string log = temp / "log.txt";
+  auto first = platform->openForAppend(log);
+  auto second = platform->openForAppend(log);
+  first->writeLine("first run 1");
+  second->writeLine("second run 1, a longer line");
+  first->writeLine("first run 2");
+  EXPECT_EQ("first run 1\r\nsecond run 1, a longer line\r\nfirst run 2\r\n",
+            platform->readFile(log))
+      << "the log is readable while open";
+  second->writeLine("second run 2");
+  first->close();
+  second->close();
+  EXPECT_EQ("first run 1\r\nsecond run 1, a longer line\r\nfirst run 2\r\nsecond run 2\r\n",
+            fileText(log));
+}
+
+TEST_F(Win32Files, ClosedStream) {
+  auto stream = platform->openForAppend(temp / "log.txt");
+  stream->writeLine("kept");
+  stream->close();
+  stream->close();
+  EXPECT_EQ(failure::badFileName, failureNumber([&] { stream->writeLine("lost"); }));
+  EXPECT_EQ("kept\r\n", fileText(temp / "log.txt"));
+}
+
+TEST_F(Win32Files, OpenForAppendFailures) {
+  ASSERT_TRUE(writeFile(temp / "readonly.txt", "old\r\n"));
+  ASSERT_TRUE(SetFileAttributesA((temp / "readonly.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+  ASSERT_TRUE(writeFile(temp / "locked.txt", "old\r\n"));
+  HANDLE locked = CreateFileA((temp / "locked.txt").c_str(), GENERIC_READ, 0, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, locked);
+  ASSERT_TRUE(CreateDirectoryA((temp / "folder").c_str(), nullptr));
+  struct Case {
+    std::string path;
+    int32_t number;
+  };
+  std::vector<Case> cases = {
+      {temp / "locked.txt", failure::permissionDenied},
+      {temp / "folder", failure::permissionDenied},
+      {temp / "missing\\log.txt", failure::pathNotFound},
+      {missingDrive + "\\log.txt", failure::pathNotFound},
+  };
+  // Wine keeps the read-only attribute in the host's file modes, which do not stop root.
+  HANDLE probe = CreateFileA((temp / "readonly.txt").c_str(), FILE_APPEND_DATA, 0, nullptr,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (probe == INVALID_HANDLE_VALUE)
+    cases.push_back({temp / "readonly.txt", failure::permissionDenied});
+  else
+    CloseHandle(probe);
+  for (const auto& c : cases)
+    EXPECT_EQ(c.number, failureNumber([&] { platform->openForAppend(c.path); })) << c.path;
+  CloseHandle(locked);
+  EXPECT_EQ("old\r\n", fileText(temp / "readonly.txt"));
+  EXPECT_EQ("old\r\n", fileText(temp / "locked.txt"));
+}
+
+TEST_F(Win32Files, ReadFileGivesEveryByte) {
+  std::string content = std::string("a\0b\r\nc\r\xff\n", 9) + std::string(200000, 'z') + "end";
+  ASSERT_TRUE(writeFile(temp / "data.bin", content));
+  ASSERT_TRUE(writeFile(temp / "empty.txt", ""));
+  EXPECT_EQ(content, platform->readFile(temp / "data.bin"));
+  EXPECT_EQ("", platform->readFile(temp / "empty.txt"));
+}
+
+TEST_F(Win32Files, ReadFileFailures) {
+  ASSERT_TRUE(writeFile(temp / "locked.txt", "x"));
+  HANDLE locked = CreateFileA((temp / "locked.txt").c_str(), GENERIC_READ, 0, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, locked);
+  const struct {
+    std::string path;
+    int32_t number;
+  } cases[] = {
+      {temp / "missing.txt", failure::fileNotFound},
+      {temp / "missing\\path.conf", failure::pathNotFound},
+      {temp / "locked.txt", failure::permissionDenied},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(c.number, failureNumber([&] { platform->readFile(c.path); })) << c.path;
+  CloseHandle(locked);
+}
+
+TEST_F(Win32Files, ListFolderNamesEntriesWithTheirTimes) {
+  ASSERT_TRUE(writeFile(temp / "a.txt", "alpha"));
+  ASSERT_TRUE(CreateDirectoryA((temp / "sub").c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryA((temp / "empty").c_str(), nullptr));
+  HANDLE file = CreateFileA((temp / "a.txt").c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, file);
+  const int64_t written = 133'000'000'123'456'700;  // a day in 2022, in 100-ns units
+  FILETIME time{static_cast<DWORD>(written & 0xFFFFFFFF), static_cast<DWORD>(written >> 32)};
+  ASSERT_TRUE(SetFileTime(file, nullptr, nullptr, &time));
+  CloseHandle(file);
+
+  for (const std::string& path : {temp.path, temp.path + "\\"}) {
+    auto entries = platform->listFolder(path);
+    ASSERT_TRUE(entries.has_value()) << path;
+    std::sort(entries->begin(), entries->end(),
+              [](const FolderEntry& x, const FolderEntry& y) { return x.name < y.name; });
+    ASSERT_EQ(3u, entries->size()) << path;
+    EXPECT_EQ("a.txt", (*entries)[0].name);
+    EXPECT_FALSE((*entries)[0].isFolder);
+    EXPECT_EQ(written, (*entries)[0].lastWriteTime);
+    EXPECT_EQ("empty", (*entries)[1].name);
+    EXPECT_TRUE((*entries)[1].isFolder);
+    EXPECT_EQ("sub", (*entries)[2].name);
+  }
+  auto empty = platform->listFolder(temp / "empty");
+  ASSERT_TRUE(empty.has_value());
+  EXPECT_TRUE(empty->empty());
+}
+
+TEST_F(Win32Files, ListFolderOfWhatIsNoFolder) {
+  ASSERT_TRUE(writeFile(temp / "a.txt", "alpha"));
+  ASSERT_TRUE(CreateDirectoryA((temp / "sub").c_str(), nullptr));
+  // The A functions reach no path of MAX_PATH characters or more.
+  std::string tooLong = temp / std::string(MAX_PATH, 'd');
+  for (const std::string& path : {temp / "missing", temp / "a.txt", temp / "s*", temp / "su?",
+                                  std::string(), temp.path + std::string(1, '\0'), tooLong})
+    EXPECT_FALSE(platform->listFolder(path).has_value()) << path;
+}
+
+}  // namespace
+}  // namespace vesk

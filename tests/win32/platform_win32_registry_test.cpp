@@ -1,0 +1,183 @@
+// The registry functions of the Win32 layer and the registry reader over them, on values
+// written with their exact bytes under HKEY_CURRENT_USER\Software\veskbackup-test.
+
+#include <gtest/gtest.h>
+
+#include "config/registry_value.h"
+#include "platform/failure.h"
+#include "platform/platform_win32.h"
+#include "win32_test_support.h"
+
+namespace vesk {
+namespace {
+
+const char* const testKey = "Software\\veskbackup-test";
+
+struct StoredValue {
+  const char* name;
+  DWORD type;
+  std::string data;
+};
+
+/// Bytes 0, 1, 2, ... of the given length.
+std::string countingBytes(size_t length) {
+  std::string bytes(length, '\0');
+  for (size_t i = 0; i < length; ++i) bytes[i] = static_cast<char>(i % 251);
+  return bytes;
+}
+
+std::string nul(const char* text) { return std::string(text) + '\0'; }
+
+const std::vector<StoredValue>& storedValues() {
+  static const std::vector<StoredValue> values = {
+      {"SQLPath", REG_SZ, nul("C:\\SQLTools")},
+      {"ansi", REG_SZ, nul("caf\xe9")},
+      {"noNul", REG_SZ, "abc"},
+      {"extraNuls", REG_SZ, std::string("ab\0\0", 4)},
+      {"expand", REG_EXPAND_SZ, nul("%SystemRoot%\\bin")},
+      {"multi", REG_MULTI_SZ, std::string("a\0b\0\0", 5)},
+      {"one", REG_DWORD, std::string("\x01\0\0\0", 4)},
+      {"minusFive", REG_DWORD, "\xfb\xff\xff\xff"},
+      {"binary10", REG_BINARY, countingBytes(10)},
+      {"binary2000", REG_BINARY, countingBytes(2000)},
+      {"text1024", REG_SZ, std::string(1023, 'x') + '\0'},
+      {"text1500", REG_SZ, std::string(1499, 'y') + '\0'},
+      {"bigEndian", REG_DWORD_BIG_ENDIAN, std::string("\0\0\0\x01", 4)},
+      {"qword", REG_QWORD, std::string(8, '\x02')},
+      {"none", REG_NONE, "zz"},
+  };
+  return values;
+}
+
+class Win32Registry : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    HKEY key = nullptr, empty = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, testKey, 0, nullptr, 0,
+                                             KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    for (const auto& value : storedValues()) {
+      // The byte after the data is not a NUL: the registry keeps the data exactly as given,
+      // without adding a terminator.
+      std::string buffer = value.data + 'X';
+      ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, value.name, 0, value.type,
+                                              reinterpret_cast<const BYTE*>(buffer.data()),
+                                              static_cast<DWORD>(value.data.size())))
+          << value.name;
+    }
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(key, "empty", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                             &empty, nullptr));
+    RegCloseKey(empty);
+    RegCloseKey(key);
+  }
+  static void TearDownTestSuite() { RegDeleteTreeA(HKEY_CURRENT_USER, testKey); }
+
+  std::unique_ptr<Platform> platform = makeWin32Platform();
+};
+
+TEST_F(Win32Registry, OpenKeys) {
+  const struct {
+    uint32_t root;
+    std::string subKey;
+    bool opens;
+  } cases[] = {
+      {hkeyCurrentUser, testKey, true},
+      {hkeyLocalMachine, "Software", true},
+      {hkeyCurrentUser, std::string(testKey) + "\\empty", true},
+      {hkeyCurrentUser, std::string(testKey) + "\\missing", false},
+      {hkeyLocalMachine, testKey, false},
+      {0x12345u, "Software", false},
+      {hkeyCurrentUser, std::string(testKey) + '\0' + "\\missing", false},
+  };
+  for (const auto& c : cases) {
+    RegistryKey key = 0;
+    long result = platform->regOpenKey(c.root, c.subKey, key);
+    EXPECT_EQ(c.opens, result == 0) << c.subKey << " " << result;
+    if (result == 0) {
+      EXPECT_NE(0u, key);
+      platform->regCloseKey(key);
+    }
+  }
+}
+
+TEST_F(Win32Registry, QueryReportsTheSizeNeededAndLeavesAMissingValuesType) {
+  RegistryKey key = 0;
+  ASSERT_EQ(0, platform->regOpenKey(hkeyCurrentUser, testKey, key));
+  std::vector<uint8_t> buffer(1024);
+  uint32_t type = 0, size = 1024;
+  EXPECT_EQ(0, platform->regQueryValue(key, "text1024", type, buffer.data(), size));
+  EXPECT_EQ(1u, type);
+  EXPECT_EQ(1024u, size);
+
+  size = 1024;
+  ASSERT_EQ(234, platform->regQueryValue(key, "text1500", type, buffer.data(), size));
+  ASSERT_GE(size, 1500u);
+  buffer.assign(size, 0);
+  EXPECT_EQ(0, platform->regQueryValue(key, "text1500", type, buffer.data(), size));
+  EXPECT_EQ(1500u, size);
+
+  type = 77;
+  size = 1024;
+  EXPECT_NE(0, platform->regQueryValue(key, "missing", type, buffer.data(), size));
+  EXPECT_EQ(77u, type);
+  platform->regCloseKey(key);
+}
+
+TEST_F(Win32Registry, ReaderConvertsEachType) {
+  const struct {
+    const char* name;
+    RegistryValue::Kind kind;
+    std::string text;
+    int32_t integer;
+    std::string bytes;
+  } cases[] = {
+      {"SQLPath", RegistryValue::Kind::text, "C:\\SQLTools", 0, ""},
+      {"ansi", RegistryValue::Kind::text, "caf\xe9", 0, ""},
+      {"noNul", RegistryValue::Kind::text, "abc", 0, ""},
+      {"extraNuls", RegistryValue::Kind::text, std::string("ab\0", 3), 0, ""},
+      {"expand", RegistryValue::Kind::text, "%SystemRoot%\\bin", 0, ""},
+      {"multi", RegistryValue::Kind::text, std::string("a\0b", 3), 0, ""},
+      {"one", RegistryValue::Kind::integer, "", 1, ""},
+      {"minusFive", RegistryValue::Kind::integer, "", -5, ""},
+      {"binary10", RegistryValue::Kind::bytes, "", 0, countingBytes(10)},
+      {"binary2000", RegistryValue::Kind::bytes, "", 0, countingBytes(2000)},
+      {"text1024", RegistryValue::Kind::text, std::string(1023, 'x'), 0, ""},
+      {"text1500", RegistryValue::Kind::text, std::string(1499, 'y'), 0, ""},
+  };
+  for (const auto& c : cases) {
+    RegistryValue value = readRegistryValue(*platform, hkeyCurrentUser, testKey, c.name);
+    EXPECT_EQ(c.kind, value.kind) << c.name;
+    EXPECT_EQ(c.text, value.text) << c.name;
+    EXPECT_EQ(c.integer, value.integer) << c.name;
+    EXPECT_EQ(c.bytes, std::string(value.bytes.begin(), value.bytes.end())) << c.name;
+  }
+}
+
+TEST_F(Win32Registry, ReaderRefusesOtherTypesAndMissingValues) {
+  for (const char* name : {"bigEndian", "qword", "none", "missing"}) {
+    try {
+      readRegistryValue(*platform, hkeyCurrentUser, testKey, name);
+      ADD_FAILURE() << name;
+    } catch (const Failure& failure) {
+      EXPECT_EQ(failure::unsupportedValueType, failure.number) << name;
+      EXPECT_EQ("Unsupported value type", failure.description);
+    }
+  }
+  EXPECT_THROW(
+      readRegistryValue(*platform, hkeyCurrentUser, std::string(testKey) + "\\empty", "SQLPath"),
+      Failure);
+}
+
+TEST_F(Win32Registry, ReaderGivesTheDefaultForAMissingKey) {
+  std::string missing = std::string(testKey) + "\\missing";
+  EXPECT_EQ(RegistryValue::Kind::empty,
+            readRegistryValue(*platform, hkeyCurrentUser, missing, "SQLPath").kind);
+  RegistryValue fallback;
+  fallback.kind = RegistryValue::Kind::text;
+  fallback.text = "C:\\Default";
+  RegistryValue value = readRegistryValue(*platform, hkeyCurrentUser, missing, "SQLPath", fallback);
+  EXPECT_EQ(RegistryValue::Kind::text, value.kind);
+  EXPECT_EQ("C:\\Default", value.text);
+}
+
+}  // namespace
+}  // namespace vesk
