@@ -3,6 +3,7 @@
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 # mingw's g++ 12 at -O2 and above reports -Wrestrict falsely for "literal" + std::string.
 add_compile_options(-Wno-restrict)
+target_compile_options(vesk_core PUBLIC -Wno-restrict)
 set(win32_libs user32 shell32 advapi32 userenv)
 set(static_runtime -static -static-libgcc -static-libstdc++)
 
