@@ -29,17 +29,7 @@ std::string middle(const std::string& text, int64_t start, int64_t length) {
 /// The pieces of text between its ":" characters; an empty text has no pieces at all, which
 /// is how a url with nothing between "://" and ";" comes to lack its host.
 std::vector<std::string> splitOnColon(const std::string& text) {
-  std::vector<std::string> pieces;
-  if (text.empty()) return pieces;
-  size_t start = 0;
-  for (;;) {
-    size_t colon = text.find(':', start);
-    if (colon == std::string::npos) break;
-    pieces.push_back(text.substr(start, colon - start));
-    start = colon + 1;
-  }
-  pieces.push_back(text.substr(start));
-  return pieces;
+  return text.empty() ? std::vector<std::string>() : splitAt(text, ':');
 }
 
 const std::string& pieceAt(const std::vector<std::string>& pieces, size_t index) {

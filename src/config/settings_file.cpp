@@ -77,17 +77,17 @@ std::string SettingsFile::readRecord() {
   return field;
 }
 
-std::vector<std::string> splitSettingsRecord(const std::string& record) {
+std::vector<std::string> splitAt(const std::string& text, char separator) {
   std::vector<std::string> pieces;
   size_t start = 0;
-  for (;;) {
-    size_t equals = record.find('=', start);
-    if (equals == std::string::npos) break;
-    pieces.push_back(record.substr(start, equals - start));
-    start = equals + 1;
-  }
-  pieces.push_back(record.substr(start));
+  for (size_t found; (found = text.find(separator, start)) != std::string::npos; start = found + 1)
+    pieces.push_back(text.substr(start, found - start));
+  pieces.push_back(text.substr(start));
   return pieces;
+}
+
+std::vector<std::string> splitSettingsRecord(const std::string& record) {
+  return splitAt(record, '=');
 }
 
 const std::string& valuePiece(const std::vector<std::string>& pieces) {

@@ -21,6 +21,10 @@ class SettingsFile {
   size_t position_ = 0;
 };
 
+/// The pieces of text between its separators, empty ones included; an empty text gives one
+/// empty piece.
+std::vector<std::string> splitAt(const std::string& text, char separator);
+
 /// splitSettingsRecord: the pieces between the "=" characters, empty ones included; never
 /// fewer than one.
 std::vector<std::string> splitSettingsRecord(const std::string& record);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "config/settings_file.h"
+
 namespace vesk {
 
 const char* const usageMessage =
@@ -25,14 +27,8 @@ std::string argumentTextOf(const std::string& commandLine) {
 }
 
 std::vector<std::string> splitArgumentText(const std::string& argumentText) {
-  std::vector<std::string> pieces;
-  if (argumentText.empty()) return pieces;
-  size_t start = 0;
-  for (size_t quote; (quote = argumentText.find('"', start)) != std::string::npos;
-       start = quote + 1)
-    pieces.push_back(argumentText.substr(start, quote - start));
-  pieces.push_back(argumentText.substr(start));
-  return pieces;
+  if (argumentText.empty()) return {};
+  return splitAt(argumentText, '"');
 }
 
 bool readRunSettings(const std::string& argumentText, RunSettings& settings) {
