@@ -356,6 +356,36 @@ class Rig:
                           for k, v in record.items()})
         return calls
 
+    @contextlib.contextmanager
+    def hold_file(self, windows_path: str):
+        """Holds an existing file open with no sharing (holdfile.exe) for the with block."""
+        tool = self.session.build_dir / "holdfile.exe"
+        if not tool.is_file():
+            raise RuntimeError(f"{tool} is missing: build the windows preset")
+        n = next(self.counter)
+        local_tool = self.path(f"{RUN_DIR}\\holdfile.exe")
+        if not local_tool.exists():
+            shutil.copy(tool, local_tool)
+        ready, stop = f"{RUN_DIR}\\held-{n}", f"{RUN_DIR}\\release-{n}"
+        process = self.session.popen(f"{RUN_DIR}\\holdfile.exe", windows_path, stop, ready)
+        try:
+            deadline = time.monotonic() + 30
+            while not self.path(ready).exists():
+                if process.poll() is not None:
+                    raise RuntimeError(f"holdfile could not open {windows_path}: "
+                                       f"exit code {process.returncode}")
+                if time.monotonic() > deadline:
+                    raise RuntimeError(f"holdfile did not hold {windows_path} within 30 s")
+                time.sleep(0.02)
+            yield
+        finally:
+            self.path(stop).write_bytes(b"")
+            try:
+                process.wait(30)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                raise
+
     # Running the program.
     @contextlib.contextmanager
     def watch_boxes(self, delay_ms=0, delay_boxes=None):

@@ -1,0 +1,236 @@
+"""The database backup started through the stub client: what the client receives, how its end is
+reported, the password kept out of sight, and the exit statuses of whole runs."""
+
+import os
+import signal
+from pathlib import Path
+
+import pytest
+
+from rig import CLIENT_KEYS, PROGRAM_DIR, masked, stamps
+
+CAPTION = "veskbackup"
+ERROR_REPORT_0 = "Unexpected error 0 line no 0 in printing.\r\n"
+URL = "proto://SRV01:1433;opt=1"
+FOLDER_DONE = [
+    "<ts>: VESK start backup",
+    "<ts>: Start copying from C:\\Apps\\Clientto D:\\Backup\\",
+    "<ts>: doing xcopy",
+    "<ts>: cd to D:\\",
+    "<ts>: Backup Folder completed",
+]
+# The 2005 form of the worked example as the run log shows it; {log} is the run log's path.
+COMMAND_2005 = ('"C:\\SQLTools\\Binn\\sqlcmd.exe" -S SRV01,1433 -d VESK_ZAVO -U appuser '
+                "-P ******** -Q \"sp_VESKDatabaseBackup 'VESK_ZAVO', 'F', 'D:\\Backup'\" "
+                '-o "{log}sql"')
+
+
+def box(text):
+    return (CAPTION, text)
+
+
+def db_properties(provider="SQLNCLI.1", user="appuser", password="secret"):
+    return (f"DB_PROVIDER={provider}\r\ndbconn.appl.url={URL}\r\n"
+            f"dbconn.appl.user={user}\r\ndbconn.appl.pwd={password}\r\n")
+
+
+def make_installation(rig, properties: str | None):
+    """C:\\Apps\\Client with one file and, unless None, the given db.properties."""
+    root = rig.path("C:\\Apps\\Client")
+    (root / "ZAVO").mkdir(parents=True, exist_ok=True)
+    (root / "data.txt").write_bytes(b"data\r\n")
+    if properties is not None:
+        (root / "ZAVO" / "db.properties").write_bytes(properties.encode("cp1252"))
+
+
+def set_up(rig, properties: str | None = None, generation="2005", control=None,
+           sql_path="C:\\SQLTools"):
+    """D:, the installation named in path.conf and the stub client; returns its Binn folder."""
+    rig.drive("D")
+    make_installation(rig, db_properties() if properties is None else properties)
+    rig.write_path_conf("finalPath=C:/Apps/Client/\r\n")
+    return rig.install_client(sql_path, generation, control)
+
+
+def windows_log(r):
+    """The run's default log in the program folder, as the program names it."""
+    return f"{PROGRAM_DIR}\\{r.log_path.name}"
+
+
+def fill(lines, r):
+    return [line.format(log=windows_log(r)) for line in lines]
+
+
+def statuses_shown(lines):
+    """The log lines that reportStatus writes, which are also shown in boxes."""
+    log_only = ("doing xcopy", "cd to ", "not in backup: ")
+    return [line.removeprefix("<ts>: ") for line in lines
+            if not line.removeprefix("<ts>: ").startswith(log_only)]
+
+
+@pytest.mark.parametrize("provider, generation, destination, user, password, notify, command, "
+                         "received", [
+    ("SQLOLEDB", "MSDE", "D:\\Backup", "appuser", "secret", "Y",
+     '"C:\\SQLTools\\Binn\\OSQL.exe" -S SRV01,1433 -d VESK_ZAVO -U appuser -P ******** '
+     "-Q \"sp_VESKDatabaseBackup 'VESK_ZAVO', 'F', \\\"D:\\Backup\\\"\" -o \"{log}sql\"",
+     ["-U", "appuser", "-P", "secret", "-Q",
+      "sp_VESKDatabaseBackup 'VESK_ZAVO', 'F', \"D:\\Backup\""]),
+    ("SQLNCLI.1", "2005", "D:\\Backup", "appuser", "secret", "N", COMMAND_2005,
+     ["-U", "appuser", "-P", "secret", "-Q",
+      "sp_VESKDatabaseBackup 'VESK_ZAVO', 'F', 'D:\\Backup'"]),
+    ("SQLOLEDB", "MSDE", "D:\\Bob's Backup", "appuser", "secret", "N",
+     '"C:\\SQLTools\\Binn\\OSQL.exe" -S SRV01,1433 -d VESK_ZAVO -U appuser -P ******** '
+     "-Q \"sp_VESKDatabaseBackup 'VESK_ZAVO', 'F', \\\"D:\\Bob's Backup\\\"\" -o \"{log}sql\"",
+     ["-U", "appuser", "-P", "secret", "-Q",
+      "sp_VESKDatabaseBackup 'VESK_ZAVO', 'F', \"D:\\Bob's Backup\""]),
+    ("SQLNCLI.1", "2005", "D:\\Bob's Backup", "appuser", "secret", "N",
+     '"C:\\SQLTools\\Binn\\sqlcmd.exe" -S SRV01,1433 -d VESK_ZAVO -U appuser -P ******** '
+     "-Q \"sp_VESKDatabaseBackup 'VESK_ZAVO', 'F', 'D:\\Bob''s Backup'\" -o \"{log}sql\"",
+     ["-U", "appuser", "-P", "secret", "-Q",
+      "sp_VESKDatabaseBackup 'VESK_ZAVO', 'F', 'D:\\Bob''s Backup'"]),
+    ("SQLNCLI.1", "2005", "D:\\Backup", "app user", 'my "se cret\\', "Y",
+     '"C:\\SQLTools\\Binn\\sqlcmd.exe" -S SRV01,1433 -d VESK_ZAVO -U "app user" -P ******** '
+     "-Q \"sp_VESKDatabaseBackup 'VESK_ZAVO', 'F', 'D:\\Backup'\" -o \"{log}sql\"",
+     ["-U", "app user", "-P", 'my "se cret\\', "-Q",
+      "sp_VESKDatabaseBackup 'VESK_ZAVO', 'F', 'D:\\Backup'"]),
+], ids=["MSDE", "2005", "MSDE folder with quote", "2005 folder with quote",
+        "user and password with blanks"])
+def test_client_receives_the_command_line_arguments(rig, provider, generation, destination,
+                                                     user, password, notify, command, received):
+    binn = set_up(rig, db_properties(provider, user, password), generation)
+    r = rig.run(f'"{destination}" "default" "{notify}"')
+
+    lines = FOLDER_DONE[:1] + [
+        f"<ts>: Start copying from C:\\Apps\\Clientto {destination}\\"] + FOLDER_DONE[2:] + [
+        f"<ts>: SQL start backup {generation}", "<ts>: " + command, "<ts>: SQL backup Complete"]
+    assert masked(r.log) == fill(lines, r)
+    [call] = rig.client_calls(binn)
+    program = "OSQL.exe" if generation == "MSDE" else "sqlcmd.exe"
+    assert call["program"] == "C:\\SQLTools\\Binn\\" + program
+    assert call["argv"][1:] == ["-S", "SRV01,1433", "-d", "VESK_ZAVO"] + received + [
+        "-o", windows_log(r) + "sql"]
+    assert r.status == 0
+    shown = [box(text) for text in statuses_shown(fill(lines, r))] if notify == "Y" else []
+    assert r.boxes == shown
+    assert password not in r.log
+    assert all(password not in text for _, text in r.boxes)
+
+
+NO_CLIENT = "registry names an empty folder"
+
+
+@pytest.mark.parametrize("provider, control, end, calls, status", [
+    ("SQLNCLI.1", dict(output="Msg 3201, Level 16, State 1, Server SRV01, Line 1\r\n"
+                              "Cannot open backup device."),
+     ["{command}", "SQL backup NOT complete, client reported an error, see {log}sql"], 1, 3),
+    ("SQLNCLI.1", dict(output="Msg 3211, Level 10, State 1, Server SRV01, Line 1\r\n"
+                              "10 percent processed.\r\n"),
+     ["{command}", "SQL backup Complete"], 1, 0),
+    ("SQLNCLI.1", dict(exit=1), ["{command}", "SQL backup NOT complete, client exit code 1"], 1, 3),
+    ("SQLNCLI.1", NO_CLIENT,
+     ["{command}", "SQL backup NOT complete, client could not be started"], 0, 3),
+    ("MSOLEDBSQL", dict(), ["SQL backup NOT complete, unsupported DB_PROVIDER"], 0, 3),
+], ids=["error in output", "message in output", "exit code 1", "client missing",
+        "unsupported provider"])
+def test_how_the_client_ended_is_reported(rig, provider, control, end, calls, status):
+    rig.drive("D")
+    make_installation(rig, db_properties(provider))
+    rig.write_path_conf("finalPath=C:/Apps/Client/\r\n")
+    if control == NO_CLIENT:
+        rig.path("C:\\SQLTools").mkdir()
+        rig.reg_add(CLIENT_KEYS["2005"], "SQLPath", "C:\\SQLTools")
+        binn = rig.path("C:\\SQLTools\\Binn")
+    else:
+        binn = rig.install_client("C:\\SQLTools", "2005", control)
+    r = rig.run('"D:\\Backup"')
+
+    generation = "2005" if provider == "SQLNCLI.1" else ""
+    expected = FOLDER_DONE + [f"<ts>: SQL start backup {generation}"] + [
+        "<ts>: " + line.replace("{command}", COMMAND_2005) for line in end]
+    assert masked(r.log) == fill(expected, r)
+    assert r.boxes == ([box("error")] if control == NO_CLIENT else [])
+    assert len(rig.client_calls(binn)) == calls
+    assert r.status == status
+
+
+def test_run_without_db_properties_completes_without_database(rig):
+    rig.drive("D")
+    make_installation(rig, None)
+    rig.write_path_conf("finalPath=C:/Apps/Client/\r\n")
+    binn = rig.install_client("C:\\SQLTools", "2005")
+    r = rig.run('"D:\\Backup"')
+    assert masked(r.log) == FOLDER_DONE + ["<ts>: VESK backup completed without SQLServer version"]
+    assert rig.client_calls(binn) == []
+    assert r.status == 0
+
+
+def client_processes(program: str) -> list[int]:
+    """Linux process ids of Wine processes whose command line begins with program."""
+    found = []
+    for entry in Path("/proc").iterdir():
+        if not entry.name.isdigit():
+            continue
+        try:
+            command = (entry / "cmdline").read_bytes().replace(b"\0", b" ").decode("latin-1")
+            state = (entry / "stat").read_text().rsplit(")", 1)[1].split()[0]
+        except OSError:
+            continue
+        if command.startswith(program) and state != "Z":
+            found.append(int(entry.name))
+    return found
+
+
+def test_client_still_running_after_five_seconds(rig):
+    program = "C:\\SlowTools\\Binn\\sqlcmd.exe"
+    binn = set_up(rig, control=dict(sleep=60), sql_path="C:\\SlowTools")
+    try:
+        r = rig.run('"D:\\Backup"')
+        running = client_processes(program)
+
+        assert masked(r.log) == fill(FOLDER_DONE + [
+            "<ts>: SQL start backup 2005",
+            "<ts>: " + COMMAND_2005.replace("SQLTools", "SlowTools"),
+            "<ts>: SQL backup still running after 5 seconds"], r)
+        assert r.status == 5
+        # Whole seconds of the wall clock: the stamp of the command line is taken before the wait
+        # starts, that of the last line after the clock showed 6 or more seconds since.
+        *_, command_stamp, end_stamp = stamps(r.log)
+        assert 6 <= (end_stamp - command_stamp).total_seconds() <= 7
+        # The client writes args.json as it starts, a little after its creation; the run log's
+        # last line is written as the wait ends.
+        waited = r.log_path.stat().st_mtime - (binn / "args.json").stat().st_mtime
+        assert 4.5 <= waited <= 6.5, f"the run waited {waited:.2f} s for the client"
+        # The run did not stop the client: it is still sleeping and has not written its output.
+        assert len(running) == 1
+        assert not r.log_path.with_name(r.log_path.name + "sql").exists()
+    finally:
+        for pid in client_processes(program):
+            os.kill(pid, signal.SIGKILL)
+
+
+@pytest.mark.parametrize("path_conf, destination, control, expected_lines, boxes, status", [
+    ("finalPath=C:/Apps/Client/\r\n", "D:\\Backup", None,
+     ["Backup Folder completed", "SQL backup Complete"], [], 0),
+    ("finalPath=C:/Apps/Client/\r\n", "C:\\Apps\\Client\\Backup", None,
+     ["Cannot back up to itselfC:/Apps/Client/"], [box(ERROR_REPORT_0)], 2),
+    ("finalPath=Q:/Gone/\r\n", "D:\\Backup", None,
+     ["Q:/Gone/ Pls. use a valid source folder"], [box(ERROR_REPORT_0)], 2),
+    ("finalPath=C:/Apps/Gone/\r\nfinalPath=C:/Apps/Client/\r\n", "D:\\Backup", None,
+     ["Backup Folder NOT complete", "Backup Folder completed", "SQL backup Complete"], [], 3),
+    ("finalPath=C:/Apps/Client/\r\n", "D:\\Backup", dict(exit=2),
+     ["Backup Folder completed", "SQL backup NOT complete, client exit code 2"], [], 3),
+], ids=["all good", "backup into the source", "source drive missing",
+        "one of two folders missing", "database failed"])
+def test_exit_status(rig, path_conf, destination, control, expected_lines, boxes, status):
+    # Status 5 (client still running) is checked by test_client_still_running_after_five_seconds.
+    set_up(rig, control=control)
+    rig.write_path_conf(path_conf)
+    r = rig.run(f'"{destination}"')
+    statuses = [line.removeprefix("<ts>: ") for line in masked(r.log)]
+    # The expected lines appear in this order among everything the run reported.
+    at = 0
+    for line in expected_lines:
+        assert line in statuses[at:], (line, statuses)
+        at = statuses.index(line, at) + 1
+    assert r.boxes == boxes
+    assert r.status == status
