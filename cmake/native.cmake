@@ -1,4 +1,10 @@
 # Native build: the core and its unit tests against the fake platform.
+option(VESK_FUZZ "Build the libFuzzer targets (clang) instead of the unit tests" OFF)
+if(VESK_FUZZ)
+  include(cmake/fuzz.cmake)
+  return()
+endif()
+
 if(VESK_SANITIZE)
   set(sanitize_flags -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   target_compile_options(vesk_core PUBLIC ${sanitize_flags})

@@ -1,10 +1,10 @@
 # shellcheck shell=bash
-# Shared by scripts/test and scripts/demo: the packages the project needs and its builds.
+# Shared by the scripts in this folder: the packages the project needs and its builds.
 # VESK_BUILD_ROOT, when set, puts the build folders there instead of build/.
 
 REPO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 PACKAGES=(cmake ninja-build g++ libgtest-dev g++-mingw-w64-x86-64-posix wine wine64 xvfb
-  python3 python3-pytest clang-format)
+  python3 python3-pytest clang-format clang-14 libclang-rt-14-dev)
 
 # Installs with apt-get whatever of PACKAGES is missing; does nothing when all are there.
 ensure_packages() {
@@ -21,7 +21,7 @@ ensure_packages() {
   "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
 }
 
-# The build folder of a preset (native or windows).
+# The build folder of a preset (native, windows or fuzz).
 build_dir() {
   echo "${VESK_BUILD_ROOT:-$REPO_ROOT/build}/$1"
 }

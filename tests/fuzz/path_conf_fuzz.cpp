@@ -1,0 +1,216 @@
+// Fuzz target: any bytes as the content of path.conf, through a whole run (runBackup) on the
+// fake platform. The destination D:\Backup exists, and so does an installation at C:\App\
+// with its ZAVO\db.properties and the client registered, so that a record naming C:/App/ runs
+// the database stage too. Each input runs twice: status boxes shown and xcopy, then status
+// boxes off and the shell copy.
+//
+// Properties, for every input and both runs:
+// - the run ends with a known exit status: 0, 2, 3 or 5 (usage and the generic report cannot
+//   arise with this command line and a readable path.conf);
+// - the run log only grows: the lines of an earlier run stay, and the log never shrinks between
+//   two message boxes;
+// - when the first record with the key finalPath has no value (no "="), the run ends in the
+//   error report with failure 9 at step 58 and nothing else: exit status 2, its box is the last
+//   one, its line ends the log, and no copy and no command were started;
+// - when a later finalPath record has no value, the run still ends in the error report, either
+//   with failure 9 at step 58 or, sent there by an earlier record's failed test, with 0 at 0;
+// - without such a record, an error report can only be the one without a failure (0 at 0);
+// - no more copies are started than there are finalPath records with a value;
+// - the database password never reaches the run log or a message box, unless path.conf holds
+//   it as well;
+// - every record read consumes input, so the record loop ends.
+
+#include <cctype>
+#include <vector>
+
+#include "config/settings_file.h"
+#include "fake_platform.h"
+#include "fuzz_check.h"
+#include "run/error_report.h"
+#include "run/run_backup.h"
+
+namespace vesk {
+namespace {
+
+const std::string logPath = "C:\\Tools\\veskbackuplog.txt07";
+const std::string pathConf = "C:\\users\\tester\\.quorlin\\path.conf";
+const std::string stamp = "12/7/2026 2:05:09 PM";
+const std::string earlierRun = "12/6/2026 11:00:00 PM: VESK start backup\r\n";
+const std::string password = "pw-never-shown";
+const std::string dbProperties =
+    "DB_PROVIDER=SQLNCLI.1\r\ndbconn.appl.url=proto://dbhost:1433;opt=1\r\n"
+    "dbconn.appl.user=appuser\r\ndbconn.appl.pwd=" +
+    password + "\r\n";
+
+/// What the records of path.conf hold, read by the same reader as the run.
+struct Records {
+  size_t withValue = 0;        // finalPath records with a value
+  size_t withValueBefore = 0;  // those before the first one without a value
+  bool malformed = false;      // a finalPath record without a value
+};
+
+Records recordsOf(const std::string& content) {
+  Records records;
+  SettingsFile file(content);
+  size_t read = 0;
+  while (!file.atEnd()) {
+    FUZZ_CHECK(++read <= content.size(), "the record loop does not end");
+    std::string record = file.readRecord();
+    if (record.empty()) continue;
+    std::vector<std::string> pieces = splitSettingsRecord(record);
+    if (pieces[0] != "finalPath") continue;
+    if (pieces.size() < 2) {
+      if (!records.malformed) records.withValueBefore = records.withValue;
+      records.malformed = true;
+    } else {
+      ++records.withValue;
+    }
+  }
+  return records;
+}
+
+bool endsWith(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+std::string lowerCase(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+/// Copies the folders and files below from into to, as a copy tool that completes would.
+void copyTree(FakePlatform& platform, std::string from, std::string to) {
+  while (!from.empty() && from.back() == '\\') from.pop_back();
+  if (to.empty() || to.back() != '\\') to += '\\';
+  const std::string prefix = lowerCase(from) + "\\";
+  auto below = [&prefix](const std::string& path) {
+    return path.size() > prefix.size() && lowerCase(path.substr(0, prefix.size())) == prefix;
+  };
+  std::vector<std::string> folders;
+  std::vector<std::pair<std::string, FakeFile>> files;
+  for (const std::string& folder : platform.folders)
+    if (below(folder)) folders.push_back(to + folder.substr(prefix.size()));
+  for (const auto& [path, file] : platform.files)
+    if (below(path)) files.push_back({to + path.substr(prefix.size()), file});
+  for (const std::string& folder : folders) platform.addFolder(folder);
+  for (const auto& [path, file] : files) platform.addFile(path, file.content, file.lastWriteTime);
+}
+
+/// What the started programs do: xcopy copies its source into the current folder; the
+/// database client writes its output file. For inputs of odd length every program runs for
+/// 7 seconds: xcopy is waited for, the client outlives its 5-second wait.
+void scriptProcesses(FakePlatform& platform, size_t count, bool slow) {
+  for (size_t i = 0; i < count; ++i) {
+    FakeProcessScript script;
+    script.runsForMs = slow ? 7000 : 0;
+    script.onStart = [&platform] {
+      const StartedCommand& started = platform.commandsStarted.back();
+      const std::string& line = started.commandLine;
+      if (endsWith(started.applicationName, "\\cmd.exe")) {
+        size_t from = line.find("xcopy \"");
+        size_t end = line.rfind("\" /e /s /d /y");
+        if (from != std::string::npos && end != std::string::npos && end > from + 7)
+          copyTree(platform, line.substr(from + 7, end - from - 7), started.currentFolder);
+      } else {
+        platform.files[logPath + "sql"].content = "\r\n(0 rows affected)\r\n";
+      }
+    };
+    platform.processScripts.push_back(script);
+  }
+}
+
+void runOnce(const std::string& content, const Records& records, bool boxesAndXcopy) {
+  FakePlatform platform;
+  const char* options = boxesAndXcopy ? " \"default\" \"Y\" \"Y\"" : " \"default\" \"N\" \"N\"";
+  platform.commandLineText = "\"C:\\Tools\\veskbackup.exe\" \"D:\\Backup\"" + std::string(options);
+  platform.addFolder("D:\\Backup");
+  platform.addFile(pathConf, content);
+  platform.addFile(logPath, earlierRun);
+  platform.addFile("C:\\App\\client.exe", "binary", 42);
+  platform.addFile("C:\\App\\ZAVO\\db.properties", dbProperties);
+  platform.setRegistryValue(
+      "HKLM\\SOFTWARE\\Microsoft\\Microsoft SQL Server\\90\\Tools\\ClientSetup", "SQLPath", 1,
+      "C:\\SQLTools");
+
+  // At most one process per copy and one database client, the client being the last.
+  scriptProcesses(platform, records.withValue + 1, content.size() % 2 == 1);
+  platform.onShellCopy = [&platform] {
+    // The last copy recorded reads "<source>\*||-> <destination>|| flags <n>".
+    const std::string& copy = platform.shellCopies.back();
+    size_t star = copy.find("\\*||");
+    size_t arrow = copy.find(" -> ", star);
+    size_t to = copy.find("||", arrow);
+    if (star != std::string::npos && arrow != std::string::npos && to != std::string::npos)
+      copyTree(platform, copy.substr(0, star), copy.substr(arrow + 4, to - arrow - 4));
+  };
+
+  std::string logSoFar = earlierRun;
+  auto checkLogGrew = [&platform, &logSoFar] {
+    const std::string now = platform.fileContent(logPath);
+    FUZZ_CHECK(now.compare(0, logSoFar.size(), logSoFar) == 0 && now.size() >= logSoFar.size(),
+               "the run log lost text");
+    logSoFar = now;
+  };
+  platform.onMessage = [&checkLogGrew](const std::string&) { checkLogGrew(); };
+
+  const int status = runBackup(platform);
+  checkLogGrew();
+  const std::string context = std::string(boxesAndXcopy ? "xcopy run" : "shell copy run") +
+                              ", status " + std::to_string(status) + ": " + fuzz::shown(content);
+
+  FUZZ_CHECK(status == exitStatus::backedUp || status == exitStatus::errorReport ||
+                 status == exitStatus::nothingBackedUp ||
+                 status == exitStatus::databaseStillRunning,
+             context);
+
+  // The error report, when the run ended in it: its box comes last, its line ends the log.
+  struct Report {
+    int32_t number;
+    int64_t step;
+    const char* description;
+  };
+  const Report withoutFailure{0, 0, ""};
+  const Report missingValue{9, 58, "Subscript out of range"};
+  auto endedIn = [&](const Report& r) {
+    return status == exitStatus::errorReport && !platform.messages.empty() &&
+           platform.messages.back() == errorReportMessage(r.number, r.step, r.description) &&
+           endsWith(logSoFar, stamp + errorReportLine(r.number, r.step, r.description) + "\r\n");
+  };
+
+  size_t copiesStarted = platform.shellCopies.size();
+  for (const StartedCommand& command : platform.commandsStarted)
+    if (endsWith(command.applicationName, "\\cmd.exe")) ++copiesStarted;
+  FUZZ_CHECK(copiesStarted <= records.withValue, context);
+
+  if (records.malformed && records.withValueBefore == 0) {
+    FUZZ_CHECK(endedIn(missingValue), context);
+    FUZZ_CHECK(platform.commandsStarted.empty() && platform.shellCopies.empty(), context);
+    // Nothing but the start of the run and the error report.
+    FUZZ_CHECK(logSoFar == earlierRun + stamp + ": VESK start backup\r\n" + stamp +
+                               errorReportLine(9, 58, missingValue.description) + "\r\n",
+               context);
+  } else if (records.malformed) {
+    FUZZ_CHECK(endedIn(missingValue) || endedIn(withoutFailure), context);
+  } else if (status == exitStatus::errorReport) {
+    FUZZ_CHECK(endedIn(withoutFailure), context);
+  }
+
+  // Only the database settings hold the password; a path.conf that holds it too may well have
+  // it logged as part of a folder name.
+  if (content.find(password) != std::string::npos) return;
+  FUZZ_CHECK(logSoFar.find(password) == std::string::npos, "password logged: " + context);
+  for (const std::string& message : platform.messages)
+    FUZZ_CHECK(message.find(password) == std::string::npos, "password shown: " + context);
+}
+
+}  // namespace
+}  // namespace vesk
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace vesk;
+  const std::string content = fuzz::inputText(data, size);
+  const Records records = recordsOf(content);
+  runOnce(content, records, true);
+  runOnce(content, records, false);
+  return 0;
+}
