@@ -1,5 +1,6 @@
 #include "actions/folder_copy.h"
 
+#include <algorithm>
 #include <cctype>
 #include <map>
 
@@ -88,19 +89,80 @@ struct PendingFolder {
   bool inDestination = false;
 };
 
+/// Counts a failing path; the first ten are kept by name.
+void addFailure(CopyCheck& check, const std::string& what) {
+  ++check.failures;
+  if (check.firstFailures.size() < failuresLogged) check.firstFailures.push_back(what);
+}
+
+/// One line per named path, then one line with the count of the others.
+void logFailures(RunLog& log, const std::string& prefix, const CopyCheck& check) {
+  for (const std::string& failure : check.firstFailures) log.writeLog(prefix + failure);
+  if (check.failures > check.firstFailures.size())
+    log.writeLog(prefix + std::to_string(check.failures - check.firstFailures.size()) + " more");
+}
+
+std::string withoutTrailingSlashes(std::string path) {
+  while (!path.empty() && (path.back() == '\\' || path.back() == '/')) path.pop_back();
+  return path;
+}
+
 }  // namespace
 
 std::string xcopyCommandLine(const std::string& source, const std::string& logPath) {
   return "cmd /c  xcopy \"" + source + "\" /e /s /d /y >\"" + logPath + "xcp\"";
 }
 
+CopyCheck findPathsTooLongForXcopy(Platform& platform, const std::string& source,
+                                   const std::string& destination, const WalkLimits& limits) {
+  CopyCheck found;
+  const std::string sourceRoot = withoutTrailingSlashes(source);
+  const std::string destinationRoot = withoutTrailingSlashes(destination);
+  const std::string destinationKey = comparable(destination);
+  auto fits = [&](const std::string& relative, bool isFolder) {
+    size_t longer =
+        std::max(joinPath(sourceRoot, relative).size(), joinPath(destinationRoot, relative).size());
+    return longer + (isFolder ? 2 : 0) <= xcopyPathLimit;
+  };
+
+  if (!fits("", true)) {
+    addFailure(found, source);
+    return found;
+  }
+  std::vector<PendingFolder> pending{{"", 0, true}};
+  size_t foldersWalked = 0;
+  while (!pending.empty()) {
+    PendingFolder folder = std::move(pending.back());
+    pending.pop_back();
+    // A tree too big to walk (a folder loop that branches, for one) cannot be shown to fit.
+    if (++foldersWalked > limits.maxFolders) {
+      addFailure(found, folder.relative.empty() ? source : folder.relative);
+      break;
+    }
+    auto entries = platform.listFolder(joinPath(source, folder.relative));
+    if (!entries) continue;
+
+    std::vector<PendingFolder> subfolders;
+    for (const FolderEntry& entry : *entries) {
+      std::string relative = joinPath(folder.relative, entry.name);
+      if (entry.isFolder && comparable(joinPath(source, relative)) == destinationKey) continue;
+      if (!fits(relative, entry.isFolder) ||
+          (entry.isFolder && folder.depth + 1 > limits.maxDepth)) {
+        addFailure(found, relative);
+        continue;
+      }
+      if (entry.isFolder) subfolders.push_back({relative, folder.depth + 1, true});
+    }
+    for (auto it = subfolders.rbegin(); it != subfolders.rend(); ++it)
+      pending.push_back(std::move(*it));
+  }
+  return found;
+}
+
 CopyCheck checkCopy(Platform& platform, const std::string& source, const std::string& destination,
                     const WalkLimits& limits) {
   CopyCheck check;
-  auto fail = [&check](const std::string& what) {
-    ++check.failures;
-    if (check.firstFailures.size() < failuresLogged) check.firstFailures.push_back(what);
-  };
+  auto fail = [&check](const std::string& what) { addFailure(check, what); };
   const std::string destinationKey = comparable(destination);
 
   // An explicit stack rather than recursion: a deep tree must not exhaust the call stack.
@@ -111,13 +173,14 @@ CopyCheck checkCopy(Platform& platform, const std::string& source, const std::st
     pending.pop_back();
     const std::string shownName = folder.relative.empty() ? source : folder.relative;
 
+    // A folder missing from the destination failed already when its parent was listed.
     if (++foldersWalked > limits.maxFolders) {
-      fail(shownName);
+      if (folder.inDestination) fail(shownName);
       continue;
     }
     auto entries = platform.listFolder(joinPath(source, folder.relative));
     if (!entries) {
-      fail(shownName);
+      if (folder.inDestination) fail(shownName);
       continue;
     }
 
@@ -167,16 +230,26 @@ CopyCheck checkCopy(Platform& platform, const std::string& source, const std::st
 bool copyFolder(Platform& platform, RunLog& log, const std::string& source,
                 const std::string& destination, const std::string& copyMode,
                 const std::string& logPath) {
-  bool toolSucceeded = copyMode == "N" ? runShellCopy(platform, log, source, destination)
-                                       : runXcopy(platform, log, source, destination, logPath);
+  bool toolSucceeded = false;
+  if (copyMode == "N") {
+    toolSucceeded = runShellCopy(platform, log, source, destination);
+  } else {
+    // xcopy is waited for without limit, and one path too long for it can make it hang for
+    // ever: such a tree goes to the shell copy, which copies everything else, and the check
+    // below names what did not get into the backup.
+    CopyCheck tooLong = findPathsTooLongForXcopy(platform, source, destination);
+    if (tooLong.failures == 0) {
+      toolSucceeded = runXcopy(platform, log, source, destination, logPath);
+    } else {
+      logFailures(log, "too long for xcopy: ", tooLong);
+      toolSucceeded = runShellCopy(platform, log, source, destination);
+    }
+  }
 
   // The copy tools report success for a missing source, a locked file or a redirect that
   // went nowhere; only the files themselves tell whether the backup is there.
   CopyCheck check = checkCopy(platform, source, destination);
-  for (const std::string& failure : check.firstFailures) log.writeLog("not in backup: " + failure);
-  if (check.failures > check.firstFailures.size())
-    log.writeLog("not in backup: " + std::to_string(check.failures - check.firstFailures.size()) +
-                 " more");
+  logFailures(log, "not in backup: ", check);
   return toolSucceeded && check.failures == 0;
 }
 

@@ -101,10 +101,13 @@ class WineSession:
         self.env = {k: v for k, v in os.environ.items()
                     if k not in ("DISPLAY", "LC_ALL", "LC_TIME", "LC_CTYPE", "WINEPREFIX")}
         # No Mono or Gecko installer and no menu entries: nothing here needs them. The locale is
-        # fixed so that the run log's timestamps have one known form.
+        # fixed so that the run log's timestamps have one known form (Wine takes C as en-US:
+        # M/d/yyyy h:mm:ss AM/PM, ANSI code page 1252, OEM 437). It must be a UTF-8 locale
+        # that exists on the machine: without one, Wine names Linux files in ASCII and cannot
+        # make a name beyond ASCII at all. C.UTF-8 is always there; en_US.UTF-8 often is not.
         self.env.update(WINEPREFIX=str(self.prefix), WINEDEBUG="-all", WINEARCH="win64",
                         WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d",
-                        LANG="en_US.UTF-8")
+                        LANG="C.UTF-8")
         self.xvfb = None
 
     def start(self):
@@ -230,18 +233,28 @@ class BoxWatch:
 
 
 class StartedRun:
-    """A .bat holding one exact command line, started with its current folder C:\\veskrun."""
+    """A .bat holding one exact command line, started with its current folder C:\\veskrun.
+
+    Wine's cmd reads a batch file in the OEM code page 437, so the file is written in it: a
+    character beyond ASCII then reaches the program as the same character, in the ANSI code
+    page 1252. A character that code page 437 lacks cannot be handed over this way."""
 
     def __init__(self, rig, command):
         self.rig = rig
         n = next(rig.counter)
         self.status_file = f"{RUN_DIR}\\status-{n}.txt"
         bat = f"{RUN_DIR}\\run-{n}.bat"
-        rig.path(bat).write_bytes(
-            ("@echo off\r\n"
-             f"cd /d {RUN_DIR}\r\n"
-             f"{command}\r\n"
-             f">{self.status_file} echo %ERRORLEVEL%\r\n").encode("cp1252"))
+        text = ("@echo off\r\n"
+                f"cd /d {RUN_DIR}\r\n"
+                f"{command}\r\n"
+                f">{self.status_file} echo %ERRORLEVEL%\r\n")
+        try:
+            content = text.encode("cp437")
+        except UnicodeEncodeError as error:
+            raise ValueError(
+                f"{text[error.start:error.end]!r} in the command line {command!r} has no "
+                "place in code page 437, in which Wine's cmd reads a batch file") from None
+        rig.path(bat).write_bytes(content)
         self.started = datetime.datetime.now()
         self.t0 = time.monotonic()
         self.process = rig.session.popen("cmd", "/c", bat)

@@ -17,10 +17,37 @@ using Lines = std::vector<std::string>;
 constexpr int64_t sourceTime = 133'000'000'000'000'000;
 constexpr int64_t twoSeconds = 20'000'000;
 
+/// Lists folders as the Win32 "A" functions do: a folder whose listing pattern (the path with
+/// "\*") is longer than MAX_PATH allows cannot be listed.
+class MaxPathPlatform : public FakePlatform {
+ public:
+  std::optional<std::vector<FolderEntry>> listFolder(const std::string& path) override {
+    std::string folder = path;
+    while (!folder.empty() && folder.back() == '\\') folder.pop_back();
+    if (folder.size() + 2 > 259) return std::nullopt;
+    return FakePlatform::listFolder(path);
+  }
+};
+
+/// folder extended by one or two levels to exactly length characters (at least two more).
+std::string pathOfLength(const std::string& folder, size_t length) {
+  size_t more = length - folder.size();
+  if (more > 200) return pathOfLength(folder + "\\" + std::string(99, 'd'), length);
+  return folder + "\\" + std::string(more - 1, 'e');
+}
+
+/// The lines of the log that begin with prefix, without it.
+Lines linesAfter(const FakePlatform& platform, const std::string& prefix) {
+  Lines found;
+  for (const std::string& text : logTexts(platform))
+    if (text.rfind(prefix, 0) == 0) found.push_back(text.substr(prefix.size()));
+  return found;
+}
+
 /// A platform with an open run log, the source C:\App (two files and an empty folder) and the
 /// folder D:\Backup\.
 struct CopyFixture {
-  FakePlatform platform;
+  MaxPathPlatform platform;
   RunLog log{platform};
 
   CopyFixture() {
@@ -197,12 +224,98 @@ TEST(CopyFolder, VerifiesTheCopyInBothModes) {
       f.copyAll();
       c.damage(f.platform);
       EXPECT_EQ(c.notInBackup.empty(), f.copy(mode)) << c.name << ", mode " << mode;
-      Lines logged;
-      for (const std::string& text : logTexts(f.platform))
-        if (text.rfind("not in backup: ", 0) == 0) logged.push_back(text.substr(15));
-      EXPECT_EQ(c.notInBackup, logged) << c.name << ", mode " << mode;
+      EXPECT_EQ(c.notInBackup, linesAfter(f.platform, "not in backup: "))
+          << c.name << ", mode " << mode;
     }
   }
+}
+
+TEST(CopyFolder, TreeTooLongForXcopyGoesToTheShellCopy) {
+  // D:\Backup is three characters longer than C:\App: the destination's paths decide.
+  const std::string fits = pathOfLength("D:\\Backup", 254).substr(10);
+  const std::string tooLong = pathOfLength("D:\\Backup", 255).substr(10);
+  const std::string beyondMaxPath = pathOfLength("D:\\Backup", 262).substr(10);
+  const struct {
+    std::string file;  // relative to the source
+    bool copied;
+    Lines logged;
+  } cases[] = {
+      {fits, true, {"doing xcopy", "cd to D:\\"}},
+      {tooLong, true, {"too long for xcopy: " + tooLong, "doing full copy"}},
+      // The shell copy cannot make it either, and the check names it.
+      {beyondMaxPath + "\\f",
+       false,
+       {"too long for xcopy: " + beyondMaxPath, "doing full copy",
+        "not in backup: " + beyondMaxPath}},
+  };
+  for (const auto& c : cases) {
+    CopyFixture f;
+    f.copyAll();
+    f.platform.addFile("C:\\App\\" + c.file, "x", sourceTime);
+    auto copyWhatFits = [&f] {
+      for (const std::string& path : std::set(f.platform.folders))
+        if (path.rfind("C:\\App\\", 0) == 0 && path.size() + 3 < 260)
+          f.platform.addFolder("D:\\Backup" + path.substr(6));
+      for (const auto& [path, file] : std::map(f.platform.files))
+        if (path.rfind("C:\\App\\", 0) == 0 && path.size() + 3 < 260)
+          f.platform.addFile("D:\\Backup" + path.substr(6), file.content, file.lastWriteTime);
+    };
+    f.platform.onShellCopy = copyWhatFits;
+    f.platform.processScripts = {{false, 0, 0, copyWhatFits}};
+    EXPECT_EQ(c.copied, f.copy("Y")) << c.file.size();
+    EXPECT_EQ(c.logged, logTexts(f.platform)) << c.file.size();
+    bool xcopy = c.logged[0] == "doing xcopy";
+    EXPECT_EQ(xcopy ? 1u : 0u, f.platform.commandsStarted.size()) << c.file.size();
+    EXPECT_EQ(xcopy ? 0u : 1u, f.platform.shellCopies.size()) << c.file.size();
+  }
+}
+
+TEST(FindPathsTooLongForXcopy, ChecksEveryPathInSourceAndDestination) {
+  const std::string file254 = pathOfLength("C:\\S", 254), file255 = pathOfLength("C:\\S", 255);
+  const std::string folder252 = pathOfLength("C:\\S", 252), folder253 = pathOfLength("C:\\S", 253);
+  const std::string longName(250, 'n');
+  const struct {
+    const char* name;
+    Lines files;  // in the source; a name ending in "\" is a folder
+    std::string destination;
+    Lines found;
+    std::string source = "C:\\S";
+  } cases[] = {
+      {"file of 254 characters", {file254}, "D:\\S\\", {}},
+      {"file of 255 characters", {file255}, "D:\\S\\", {file255.substr(5)}},
+      {"folder of 252 characters and its \\*", {folder252 + "\\"}, "D:\\S\\", {}},
+      {"folder of 253 characters and its \\*",
+       {folder253 + "\\"},
+       "D:\\S\\",
+       {folder253.substr(5)}},
+      {"longer destination", {file254}, "D:\\Sx\\", {file254.substr(5)}},
+      {"nothing below a folder too long",
+       {folder253 + "\\a\\b.txt", "C:\\S\\long\\" + longName},
+       "D:\\S\\",
+       {folder253.substr(5), "long\\" + longName}},
+      {"destination inside the source", {"C:\\S\\bk\\" + longName}, "C:\\S\\bk\\", {}},
+      {"source too long", {file255 + "\\"}, "D:\\S\\", {file255}, file255},
+  };
+  for (const auto& c : cases) {
+    FakePlatform platform;
+    platform.addFolder("C:\\S");
+    for (const std::string& path : c.files)
+      path.back() == '\\' ? platform.addFolder(path.substr(0, path.size() - 1))
+                          : platform.addFile(path, "");
+    CopyCheck found = findPathsTooLongForXcopy(platform, c.source, c.destination);
+    EXPECT_EQ(c.found, found.firstFailures) << c.name;
+    EXPECT_EQ(c.found.size(), found.failures) << c.name;
+  }
+}
+
+TEST(FindPathsTooLongForXcopy, TreeBeyondTheWalkLimitsCountsAsTooLong) {
+  FakePlatform platform;
+  platform.addFile("C:\\S\\a\\b\\c\\d.txt", "");
+  EXPECT_EQ(0u, findPathsTooLongForXcopy(platform, "C:\\S", "D:\\S\\", {3, 10}).failures);
+  EXPECT_EQ(Lines{"a\\b\\c"},
+            findPathsTooLongForXcopy(platform, "C:\\S", "D:\\S\\", {2, 10}).firstFailures);
+  EXPECT_EQ(Lines{"a\\b"},
+            findPathsTooLongForXcopy(platform, "C:\\S", "D:\\S\\", {10, 2}).firstFailures);
 }
 
 TEST(CopyFolder, MissingSourceFailsTheCheck) {
@@ -236,6 +349,30 @@ TEST(CheckCopy, SkipsTheDestinationInsideTheSource) {
   platform.addFile("C:\\App\\Backup\\Backup\\a.txt", "a", sourceTime);
   CopyCheck check = checkCopy(platform, "C:\\App", "c:\\app\\BACKUP\\");
   EXPECT_EQ(0u, check.failures) << (check.firstFailures.empty() ? "" : check.firstFailures[0]);
+}
+
+TEST(CheckCopy, FolderBeyondMaxPathCountsOnce) {
+  // The deep folder shows in its parent's listing, but cannot be listed itself.
+  const std::string deep = pathOfLength("C:\\App", 258).substr(7);
+  const std::string parent = deep.substr(0, deep.find('\\'));
+  const struct {
+    const char* name;
+    Lines inDestination;
+    Lines failures;
+  } cases[] = {
+      {"parent missing", {}, {parent, deep}},
+      {"deep folder missing", {parent}, {deep}},
+      {"deep folder there", {parent, deep}, {deep}},
+  };
+  for (const auto& c : cases) {
+    MaxPathPlatform platform;
+    platform.addFile("C:\\App\\" + deep + "\\f.txt", "f", sourceTime);
+    platform.addFolder("D:\\Backup");
+    for (const std::string& folder : c.inDestination) platform.addFolder("D:\\Backup\\" + folder);
+    CopyCheck check = checkCopy(platform, "C:\\App", "D:\\Backup\\");
+    EXPECT_EQ(c.failures, check.firstFailures) << c.name;
+    EXPECT_EQ(c.failures.size(), check.failures) << c.name;
+  }
 }
 
 TEST(CheckCopy, DestinationMissingAltogetherFails) {

@@ -1,0 +1,589 @@
+"""The fault matrix: whole runs of the real program under Wine, each with one thing gone wrong.
+
+Every row checks what the run reports (run log lines and boxes) and its exit status, and then the
+same four promises: the source tree is byte-for-byte as it was, the run log only grew (a line of
+an earlier run stays at its head), no log line, box or copy listing carries the database password,
+and the program ended by itself within the row's time. Each row's outcome is also written as one
+JSON line to build/e2e/fault-matrix.jsonl (VESK_FAULT_REPORT names another file), which
+scripts/reliability turns into the table of docs/reliability.md.
+"""
+
+import contextlib
+import dataclasses
+import datetime
+import hashlib
+import json
+import os
+import re
+import shutil
+import subprocess
+import time
+from pathlib import Path
+from typing import Callable
+
+import pytest
+
+from rig import CLIENT_KEYS, PROGRAM_DIR, StartedRun, decode, masked
+
+REPO = Path(__file__).resolve().parents[2]
+REPORT = Path(os.environ.get("VESK_FAULT_REPORT") or REPO / "build" / "e2e" / "fault-matrix.jsonl")
+
+CAPTION = "veskbackup"
+PASSWORD = "Pw9-secret"
+# A run of an earlier day: the program may add to the log but never change what is there.
+SEED = "1/2/2020 3:04:05 AM: VESK start backup\r\n1/2/2020 3:04:09 AM: SQL backup Complete\r\n"
+DB_PROVIDERS = {"2005": "SQLNCLI.1", "MSDE": "SQLOLEDB"}
+CLIENTS = {"2005": "sqlcmd.exe", "MSDE": "OSQL.exe"}
+STEPS = {"2005": 120, "MSDE": 116}
+HKLM = "HKEY_LOCAL_MACHINE\\"
+# Sixteen levels under the source make a path of about 290 characters: past MAX_PATH.
+DEEP = "\\".join(f"level{i:02d}_abcdefgh" for i in range(16))
+# Its first folder past MAX_PATH (269 characters under C:\Apps\Client, 264 under D:\Backup):
+# neither copy tool gets there.
+DEEP_MISSING = "\\".join(DEEP.split("\\")[:15])
+
+
+def db_properties(generation):
+    return (f"DB_PROVIDER={DB_PROVIDERS[generation]}\r\n"
+            "dbconn.appl.url=proto://SRV01:1433;opt=1\r\n"
+            "dbconn.appl.user=appuser\r\n"
+            f"dbconn.appl.pwd={PASSWORD}\r\n").encode("cp1252")
+
+
+@dataclasses.dataclass
+class Many:
+    """One or more consecutive log lines that match pattern."""
+    pattern: str
+
+
+def permission_denied(step=None):
+    """The generic report before step 53, the error report of the step after it."""
+    if step is None:
+        return "Error 70: Permission denied"
+    return report_box(70, step, "Permission denied")
+
+
+def report_box(number, step, description):
+    return f"Unexpected error {number} line no {step} in printing.\r\n{description}"
+
+
+def report_line(number, step, description):
+    return f"Error: {number}line no: {step}Desc:{description}"
+
+
+def registry(change, *args):
+    """Makes a registry change through the rig. Now and then, under load, Wine's reg.exe ends
+    with 1 and no message at all (a few times in some hundred calls); once more then does it."""
+    try:
+        return change(*args)
+    except RuntimeError as error:
+        if not str(error).startswith(("wine reg ", "wine regedit ")):
+            raise
+        time.sleep(0.5)
+        return change(*args)
+
+
+class Scene:
+    """What a row's run finds: drives, the installation, path.conf, the client and a run log
+    that already holds an earlier run. Rows change the attributes before build()."""
+
+    def __init__(self, rig):
+        self.rig = rig
+        self.source = "C:\\Apps\\Client"  # finalPath in Windows form, without its backslash
+        self.built_source = None  # where the installation's files are made; default source
+        self.final_path = "C:/Apps/Client/"
+        self.files = {"data.txt": b"data\r\n", "sub\\b.bin": bytes(range(256)) * 4}
+        self.folders = ["empty"]
+        self.db_properties_at = None  # default: <source>\ZAVO\db.properties
+        self.destination = "D:\\Backup"
+        self.generation = "2005"
+        self.tools = "C:\\SQLTools"  # the registered SQLPath
+        self.install_client = True
+        self.control = {}
+        self.options = ""  # the arguments after the destination
+        self.log = rig.default_log()
+        self.hashed = ["C:\\Apps"]
+        self.holds = []  # files held open with no sharing while the program runs
+        self.box_delay = (0, None)
+        self.runs = 1
+        self.during = None  # called with the scene and the started run
+        self.binn = None
+        self.exits = contextlib.ExitStack()
+
+    # What the program reports, as the rows expect it.
+    def start_copy(self):
+        return f"Start copying from {self.source}to {self.destination}\\"
+
+    def xcopy(self):
+        return ["doing xcopy", "cd to " + self.destination[:3]]
+
+    def copied(self):
+        return [self.start_copy(), *self.xcopy(), "Backup Folder completed"]
+
+    def command(self):
+        folder = self.destination
+        tail = (f"\\\"{folder}\\\"\"" if self.generation == "MSDE" else f"'{folder}'\"")
+        return (f'"{self.tools}\\Binn\\{CLIENTS[self.generation]}" -S SRV01,1433 -d VESK_ZAVO '
+                f"-U appuser -P ******** -Q \"sp_VESKDatabaseBackup 'VESK_ZAVO', 'F', {tail} "
+                f'-o "{self.log}sql"')
+
+    def database(self):
+        return [f"SQL start backup {self.generation}", self.command()]
+
+    def whole_run(self, outcome="SQL backup Complete"):
+        return ["VESK start backup", *self.copied(), *self.database(), outcome]
+
+    def unsupported_type(self):
+        return ["VESK start backup", *self.copied(), f"SQL start backup {self.generation}",
+                report_line(1001, STEPS[self.generation], "Unsupported value type")]
+
+    def unsupported_type_box(self):
+        return [report_box(1001, STEPS[self.generation], "Unsupported value type")]
+
+    # Building it.
+    def build(self):
+        rig = self.rig
+        rig.drive("D")
+        installation = self.built_source or self.source
+        source = rig.path(installation)
+        source.mkdir(parents=True, exist_ok=True)
+        for name, content in self.files.items():
+            target = source / Path(*name.split("\\"))
+            target.parent.mkdir(parents=True, exist_ok=True)
+            target.write_bytes(content)
+        for name in self.folders:
+            (source / Path(*name.split("\\"))).mkdir(parents=True, exist_ok=True)
+        properties = rig.path(self.db_properties_at or installation + "\\ZAVO\\db.properties")
+        properties.parent.mkdir(parents=True, exist_ok=True)
+        properties.write_bytes(db_properties(self.generation))
+        rig.path("D:\\Backup").mkdir()
+        rig.write_path_conf(f"finalPath={self.final_path}\r\n")
+        if self.install_client:
+            self.binn = registry(rig.install_client, self.tools, self.generation, self.control)
+        log = rig.path(self.log)
+        log.parent.mkdir(parents=True, exist_ok=True)
+        log.write_bytes(SEED.encode("cp1252"))
+
+    def set_sql_path(self, type_code, data: bytes):
+        """Stores "SQLPath" with any registry type, as a set-up program could."""
+        key = HKLM + CLIENT_KEYS[self.generation].removeprefix("HKLM\\")
+        hex_data = ",".join(f"{b:02x}" for b in data)
+        text = (f"Windows Registry Editor Version 5.00\r\n\r\n[{key}]\r\n"
+                f'"SQLPath"=hex({type_code:x}):{hex_data}\r\n')
+        self.rig.path("C:\\sqlpath.reg").write_bytes(b"\xff\xfe" + text.encode("utf-16-le"))
+        registry(self.rig.session.wine, "regedit", "/S", "C:\\sqlpath.reg")
+
+
+@dataclasses.dataclass
+class Outcome:
+    statuses: list
+    ended: datetime.datetime
+    boxes: list
+    box_records: list
+    log: str | None
+
+
+@dataclasses.dataclass
+class Row:
+    id: str
+    fault: str
+    expected: str  # the intended behaviour in words, for the report
+    status: int | None  # None: the row's check decides
+    lines: Callable | None  # Scene -> the log lines after the seed; None: the check decides
+    boxes: Callable | None = None  # Scene -> the texts of the boxes; None: no box at all
+    configure: Callable = lambda s: None  # before the scene is built
+    prepare: Callable = lambda s: None  # after it is built
+    check: Callable = lambda s, o: None  # further checks
+    bound: float = 20  # seconds the run may take
+
+
+# The arrangements of the rows.
+def read_only_log(s):
+    log = s.rig.path(s.log)
+    os.chmod(log, 0o444)  # the DOS read-only attribute, as Wine keeps it
+    if os.geteuid() != 0:
+        return
+    # Root writes through missing write bits, and so does Wine running as root; a file the
+    # kernel refuses to change is what a read-only file is to Windows.
+    if subprocess.run(["chattr", "+i", str(log)], capture_output=True).returncode != 0:
+        pytest.skip("running as root on a file system without the immutable attribute: "
+                    "nothing makes the log read-only for Wine")
+    s.exits.callback(subprocess.run, ["chattr", "-i", str(log)], check=True)
+
+
+def no_slash_final_path(s):
+    # finalPath without its trailing slash: db.properties is then looked for beside the
+    # installation folder (C:\Apps\ClientZAVO\db.properties), so the copy is not affected.
+    s.final_path = "C:/Apps/Client"
+    s.db_properties_at = "C:\\Apps\\ClientZAVO\\db.properties"
+    s.holds = [s.db_properties_at]
+
+
+def delete_destination_while_copy_box_open(s, run):
+    """The destination passed its test; while the box "Start copying from" is open (boxtool
+    holds the first two boxes 2 s each) the folder goes away."""
+    log = s.rig.path(s.log)
+    deadline = time.monotonic() + 15
+    while "VESK start backup" not in decode(log.read_bytes())[len(SEED):]:
+        if run.process.poll() is not None or time.monotonic() > deadline:
+            return
+        time.sleep(0.02)
+    # The log line is written once the first box closed; the checks of source and destination
+    # take milliseconds, then the second box opens and stays 2 s.
+    time.sleep(1.0)
+    shutil.rmtree(s.rig.path(s.destination))
+    s.deleted_at = datetime.datetime.now()
+
+
+def check_deleted_in_window(s, o):
+    box = o.box_records[1]
+    assert box.text == s.start_copy()
+    assert box.found <= s.deleted_at <= box.pressed, (
+        "rig timing: the destination was not deleted while the copy box was open",
+        box.found, s.deleted_at, box.pressed)
+    assert not s.rig.path(s.destination).exists()  # the run made no folder of its own there
+
+
+def destination_empty(s, o):
+    assert list(s.rig.path("D:\\Backup").iterdir()) == []
+
+
+def no_file_in_destination(s, o):
+    assert [p for p in s.rig.path("D:\\Backup").rglob("*") if not p.is_dir()] == []
+
+
+def unix_time(filetime_ticks):
+    return int(filetime_ticks) / 1e7 - 11644473600
+
+
+def check_client_went_on(s, o):
+    [call] = s.rig.client_calls(s.binn)
+    # The program counts its 5 s from just after the start, a little before the client's own
+    # first instruction; the end is seen after the batch file has ended.
+    waited = o.ended.timestamp() - unix_time(call["started"])
+    assert 4.5 <= waited <= 7.0, f"the run ended {waited:.2f} s after the client started"
+    # The client ends by itself after the run; waiting for it keeps it out of the next row.
+    ends = s.binn / "ends.txt"
+    deadline = time.monotonic() + 10
+    while not ends.exists() and time.monotonic() < deadline:
+        time.sleep(0.1)
+    [client_ended] = ends.read_text().split()
+    assert unix_time(client_ended) > o.ended.timestamp(), "the client had ended before the run"
+
+
+def client_not_started(s, o):
+    assert s.rig.client_calls(s.binn) == []
+
+
+def client_got_whole_folder(s, o):
+    [call] = s.rig.client_calls(s.binn)
+    assert call["argv"][0] == f"{s.tools}\\Binn\\{CLIENTS[s.generation]}"
+    assert call["argv"][8] == PASSWORD
+    assert call["argv"][10] == f"sp_VESKDatabaseBackup 'VESK_ZAVO', 'F', '{s.destination}'"
+
+
+def register_long_sql_path(s):
+    # The client stays in C:\SQLTools; the value names it by a way round of 1151 characters
+    # (1152 bytes with its NUL), more than the registry reader's first read takes.
+    s.tools = "C:\\SQLTools" + "\\..\\SQLTools" * 95
+    assert len(s.tools) + 1 > 1024
+    registry(s.rig.reg_add, CLIENT_KEYS["2005"], "SQLPath", s.tools)
+
+
+def deep_source(s):
+    s.files[DEEP + "\\deep.txt"] = b"deep\r\n"
+
+
+def copied_all_but_deep(s, o):
+    """Everything outside the deep branch is in the backup."""
+    source = tree_digest(s.rig.path(s.source))
+    destination = tree_digest(s.rig.path(s.destination))
+    missing = [k for k, v in source.items() if destination.get(k) != v]
+    assert missing and all(k.startswith("level00_abcdefgh/") for k in missing), missing
+
+
+def deep_source_shell_copy(s):
+    deep_source(s)
+    s.options = ' "default" "N" "N"'
+
+
+def delete_destination(s):
+    s.options = ' "default" "Y"'
+    s.box_delay = (2000, 2)
+    s.during = delete_destination_while_copy_box_open
+
+
+def missing_source(s):
+    s.built_source = s.source
+    s.source, s.final_path = "C:\\Apps\\Gone", "C:/Apps/Gone/"
+
+
+def missing_client(s):
+    s.install_client = False
+    s.tools = "C:\\NoTools"
+
+
+def blanks(s):
+    s.source, s.final_path = "C:\\Apps\\My Client", "C:/Apps/My Client/"
+    s.files = {"read me.txt": b"a b\r\n", "sub folder\\x y.bin": bytes(range(256))}
+    s.folders = ["empty folder"]
+    s.destination = "D:\\My Backup\\Daily Set"
+    s.tools = "C:\\Program Files\\SQL Tools"
+    s.log = "D:\\My Logs\\run log.txt"
+    s.options = f' "{s.log}"'
+
+
+def ansi_characters(s):
+    s.source, s.final_path = "C:\\Apps\\B\u00fccher", "C:/Apps/B\u00fccher/"
+    s.files = {"R\u00e9sum\u00e9.txt": "Gr\u00fc\u00dfe\r\n".encode("cp1252"),
+               "\u00d6kologie\\\u00dcbersicht.bin": bytes(range(256))}
+    s.folders = ["Caf\u00e9"]
+    s.destination = "D:\\Sicherung\\Gr\u00fc\u00dfe"
+    s.tools = "C:\\Programme\\SQL-B\u00fcro"
+    s.log = "D:\\Protokolle\\M\u00e4rz.txt"
+    s.options = f' "{s.log}"'
+
+
+def long_destination(s):
+    levels = (f"abcdefghijklmnopqrstuvwxyz{i:02d}" for i in range(11))
+    s.destination = "D:\\Backup\\" + "\\".join(levels)  # 328 characters
+
+
+def two_runs(s):
+    s.runs = 2
+
+
+def check_two_runs(s, o):
+    text = o.log[len(SEED):]
+    lines = [line.split(": ", 1)[-1] for line in masked(text)]
+    assert lines.count("VESK start backup") == 2
+    copies = [line for line in lines if line.startswith("Backup Folder ")]
+    outcomes = [line for line in lines if line.startswith("SQL backup ")]
+    assert len(copies) == 2 and len(outcomes) == 2, lines
+    assert all(status in (0, 3) for status in o.statuses), o.statuses
+    # A run may lose the race for the files, but a failure is never reported as success, and a
+    # status 3 always has a reason in the log.
+    failures = sum(line != "Backup Folder completed" for line in copies) + sum(
+        line != "SQL backup Complete" for line in outcomes)
+    assert (failures == 0) == (o.statuses.count(3) == 0), (o.statuses, lines)
+    assert o.statuses.count(3) <= failures
+    if 0 in o.statuses:
+        assert_copied(s)
+    assert o.boxes == []
+
+
+ROWS = [
+    Row("log-read-only", "run log read-only",
+        'generic report "Error 70: Permission denied", exit 4; log and destination untouched',
+        4, lambda s: [], lambda s: [permission_denied()], prepare=read_only_log,
+        check=destination_empty),
+    Row("log-held-open", "run log held open by another process with no sharing",
+        'generic report "Error 70: Permission denied", exit 4; log and destination untouched',
+        4, lambda s: [], lambda s: [permission_denied()],
+        prepare=lambda s: s.holds.append(s.log), check=destination_empty),
+    Row("path-conf-locked", "path.conf held open with no sharing",
+        'generic report "Error 70: Permission denied" after "VESK start backup", exit 4',
+        4, lambda s: ["VESK start backup"], lambda s: [permission_denied()],
+        prepare=lambda s: s.holds.append(s.rig.path_conf), check=destination_empty),
+    Row("db-properties-unreadable", "db.properties present but unreadable",
+        "folder copied; error report 70 at step 81, exit 2; no client started",
+        2, lambda s: ["VESK start backup", *s.copied(),
+                      report_line(70, 81, "Permission denied")],
+        lambda s: [permission_denied(81)], configure=no_slash_final_path, check=client_not_started),
+    Row("destination-deleted", "destination folder deleted after it was validated",
+        "error report 76 (Path not found) at step 69, exit 2; the folder is not made again",
+        2, lambda s: ["VESK start backup", s.start_copy(), *s.xcopy(),
+                      report_line(76, 69, "Path not found")],
+        lambda s: ["VESK start backup", s.start_copy(), report_box(76, 69, "Path not found")],
+        configure=delete_destination, check=check_deleted_in_window),
+    Row("destination-drive-missing", "destination drive missing",
+        'generic report "Error 76: Path not found", exit 4; nothing copied',
+        4, lambda s: ["VESK start backup"], lambda s: ["Error 76: Path not found"],
+        configure=lambda s: setattr(s, "destination", "Q:\\Backup")),
+    Row("source-missing", "source folder missing (its drive present)",
+        '"Not a folder.", copy attempted and "Backup Folder NOT complete", exit 3',
+        3, lambda s: ["VESK start backup", "C:/Apps/Gone/Not a folder.", s.start_copy(),
+                      *s.xcopy(), "not in backup: C:\\Apps\\Gone", "Backup Folder NOT complete",
+                      "VESK backup completed without SQLServer version"],
+        configure=missing_source, check=destination_empty),
+    Row("client-missing", "database client missing",
+        'box "error"; "SQL backup NOT complete, client could not be started", exit 3',
+        3, lambda s: s.whole_run("SQL backup NOT complete, client could not be started"),
+        lambda s: ["error"],
+        configure=missing_client,
+        prepare=lambda s: registry(s.rig.reg_add, CLIENT_KEYS["2005"], "SQLPath", "C:\\NoTools")),
+    Row("client-hanging", "database client hanging",
+        '"SQL backup still running after 5 seconds" about 5 to 6.5 s after the client started, '
+        "exit 5; the client goes on and ends by itself",
+        5, lambda s: s.whole_run("SQL backup still running after 5 seconds"),
+        configure=lambda s: s.control.update(sleep=7), check=check_client_went_on),
+    Row("client-exit-nonzero", "database client exiting non-zero",
+        '"SQL backup NOT complete, client exit code 3", exit 3',
+        3, lambda s: s.whole_run("SQL backup NOT complete, client exit code 3"),
+        configure=lambda s: s.control.update(exit=3)),
+    *[Row(f"sqlpath-type-{code}{suffix}", f'"SQLPath" of type {name} ({code}){words}',
+          f'error report 1001 "Unsupported value type" at step {STEPS[generation]}, exit 2; '
+          "no client started",
+          2, Scene.unsupported_type, Scene.unsupported_type_box,
+          configure=lambda s, generation=generation: setattr(s, "generation", generation),
+          prepare=lambda s, code=code: s.set_sql_path(code, b"C:\\SQLTools\0"),
+          check=client_not_started)
+      for code, name, generation, suffix, words in (
+          (0, "REG_NONE", "2005", "", ""),
+          (5, "REG_DWORD_BIG_ENDIAN", "2005", "", ""),
+          (6, "REG_LINK", "2005", "", ""),
+          (8, "REG_RESOURCE_LIST", "2005", "", ""),
+          (11, "REG_QWORD", "2005", "", ""),
+          (11, "REG_QWORD", "MSDE", "-msde", " for the MSDE client"))],
+    Row("sqlpath-missing", '"SQLPath" missing from its key',
+        'error report 1001 "Unsupported value type" at step 120, exit 2; no client started',
+        2, Scene.unsupported_type, Scene.unsupported_type_box,
+        prepare=lambda s: registry(s.rig.session.wine, "reg", "delete", CLIENT_KEYS["2005"],
+                                   "/v", "SQLPath", "/f"),
+        check=client_not_started),
+    Row("sqlpath-over-1024-bytes", 'registry value over 1024 bytes ("SQLPath" of 1151 characters)',
+        "the whole value in the logged and the started command line; backup complete, exit 0",
+        0, Scene.whole_run, prepare=register_long_sql_path, check=client_got_whole_folder),
+    Row("paths-with-blanks", "paths with blanks (source, destination, client folder)",
+        "everything copied, the client gets the folder whole; exit 0",
+        0, lambda s: ["VESK start backup", "create dirD:\\My Backup", *s.whole_run()[1:]],
+        configure=blanks, check=client_got_whole_folder),
+    Row("paths-ansi", "paths with ANSI characters beyond ASCII (B\u00fccher, R\u00e9sum\u00e9)",
+        "everything copied under the same names, the client gets the folder whole; exit 0",
+        0, lambda s: ["VESK start backup", "create dirD:\\Sicherung", *s.whole_run()[1:]],
+        configure=ansi_characters, check=client_got_whole_folder),
+    Row("source-over-260", "source tree deeper than 260 characters (xcopy mode)",
+        'no xcopy (paths too long for it): the shell copy copies the rest; "Backup Folder NOT '
+        'complete" naming what is missing, the run ends by itself; exit 3',
+        3, lambda s: ["VESK start backup", s.start_copy(), f"too long for xcopy: {DEEP_MISSING}",
+                      "doing full copy", f"not in backup: {DEEP_MISSING}",
+                      "Backup Folder NOT complete", *s.database(), "SQL backup Complete"],
+        configure=deep_source, check=copied_all_but_deep, bound=10),
+    Row("source-over-260-shell-copy", "source tree deeper than 260 characters (shell copy mode)",
+        '"Backup Folder NOT complete" naming what is missing, the run ends by itself; exit 3',
+        3, lambda s: ["VESK start backup", s.start_copy(), "doing full copy",
+                      f"not in backup: {DEEP_MISSING}", "Backup Folder NOT complete",
+                      *s.database(), "SQL backup Complete"],
+        configure=deep_source_shell_copy, check=copied_all_but_deep, bound=10),
+    Row("destination-over-260", "destination path over 260 characters",
+        'levels created up to the limit, then generic report "Error 52: Bad file name or '
+        'number", exit 4; nothing copied',
+        4, lambda s: ["VESK start backup", Many(r"create dirD:\\Backup\\.*")],
+        lambda s: ["Error 52: Bad file name or number"], configure=long_destination,
+        check=no_file_in_destination),
+    Row("two-runs-at-once", "two runs started at once (same destination and log)",
+        "both end by themselves with 0 or 3, each line whole, never a failure reported as "
+        "success",
+        None, None, configure=two_runs, check=check_two_runs, bound=30),
+]
+
+
+# The promises that every row keeps.
+def tree_digest(root: Path) -> dict:
+    if not root.exists():
+        return {}
+    return {p.relative_to(root).as_posix():
+            "folder" if p.is_dir() else hashlib.sha256(p.read_bytes()).hexdigest()
+            for p in sorted(root.rglob("*"))}
+
+
+def assert_copied(s):
+    """What "Backup Folder completed" promises: every file of the source, whole, and every
+    folder at the same place in the destination."""
+    source = tree_digest(s.rig.path(s.source))
+    destination = tree_digest(s.rig.path(s.destination))
+    missing = {k: v for k, v in source.items() if destination.get(k) != v}
+    assert missing == {}
+
+
+def lines_match(actual, expected):
+    if not expected:
+        return not actual
+    head, rest = expected[0], expected[1:]
+    if isinstance(head, Many):
+        count = 0
+        while count < len(actual) and re.fullmatch(head.pattern, actual[count]):
+            count += 1
+            if lines_match(actual[count:], rest):
+                return True
+        return False
+    return bool(actual) and actual[0] == head and lines_match(actual[1:], rest)
+
+
+def masked_expected(lines):
+    return [Many("<ts>: " + line.pattern) if isinstance(line, Many) else
+            "<ts>" + line if line.startswith("Error:") else "<ts>: " + line for line in lines]
+
+
+def run_scene(s, row) -> Outcome:
+    rig = s.rig
+    command = f"cmd /c {PROGRAM_DIR}\\veskbackup.bat \"{s.destination}\"{s.options}"
+    with contextlib.ExitStack() as running:
+        watch = running.enter_context(rig.watch_boxes(*s.box_delay))
+        for path in s.holds:
+            running.enter_context(rig.hold_file(path))
+        runs = [StartedRun(rig, command) for _ in range(s.runs)]
+        if s.during:
+            s.during(s, runs[0])
+        # A run that does not end in time is ended by the rig and fails the row.
+        ends = [run.wait(row.bound) for run in runs]
+    return Outcome([status for status, _, _ in ends], max(ended for _, _, ended in ends),
+                   watch.boxes, watch.records,
+                   rig.read_log(s.log))
+
+
+@pytest.fixture(scope="module")
+def fault_report():
+    REPORT.parent.mkdir(parents=True, exist_ok=True)
+    REPORT.write_text("")
+
+    def record(row, result):
+        with REPORT.open("a", encoding="utf-8") as out:
+            out.write(json.dumps({"fault": row.fault, "expected": row.expected,
+                                  "result": result}, ensure_ascii=False) + "\n")
+    return record
+
+
+@pytest.fixture
+def row_result(request, fault_report):
+    """Records the row as "fail" unless the test body marks it passed, so that a row whose
+    rig could not even be set up is reported too."""
+    outcome = {"result": "fail"}
+    yield outcome
+    fault_report(request.node.callspec.params["row"], outcome["result"])
+
+
+@pytest.mark.parametrize("row", ROWS, ids=[row.id for row in ROWS])
+def test_fault(row_result, rig, row):
+    s = Scene(rig)
+    with s.exits:
+        row.configure(s)
+        s.build()
+        try:
+            row.prepare(s)
+        except pytest.skip.Exception:
+            row_result["result"] = "skip"
+            raise
+        sources = {folder: tree_digest(rig.path(folder)) for folder in s.hashed}
+        o = run_scene(s, row)
+
+        if row.status is not None:
+            assert o.statuses == [row.status], o.log and masked(o.log)
+        assert o.log is not None and o.log.startswith(SEED), "earlier lines of the log changed"
+        new_lines = masked(o.log[len(SEED):])
+        assert all(line.startswith("<ts>") for line in new_lines), "a log line is not whole"
+        if row.lines:
+            expected = masked_expected(row.lines(s))
+            assert lines_match(new_lines, expected), (new_lines, expected)
+            if "<ts>: Backup Folder completed" in expected:
+                assert_copied(s)
+        if row.lines or row.boxes:
+            boxes = row.boxes(s) if row.boxes else []
+            assert o.boxes == [(CAPTION, text) for text in boxes]
+        listing = rig.path(s.log + "xcp")
+        for text in [o.log, *(t for box in o.boxes for t in box),
+                     decode(listing.read_bytes()) if listing.is_file() else ""]:
+            assert PASSWORD not in text
+        assert {folder: tree_digest(rig.path(folder)) for folder in s.hashed} == sources
+        row.check(s, o)
+    row_result["result"] = "pass"
