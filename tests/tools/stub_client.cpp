@@ -3,12 +3,16 @@
 //
 // Each start appends one JSON line to args.json next to itself: the program path, the raw command
 // line, the argument vector the C runtime parsed, the current folder and the value of
-// NoDefaultCurrentDirectoryInExePath (null when unset). Then it follows control.txt next to
-// itself, lines of key=value, all optional:
+// NoDefaultCurrentDirectoryInExePath (null when unset), "created", its process's creation time
+// (GetProcessTimes), and "started", the system time when its main began, both as FILETIME ticks
+// (100 ns since 1601, UTC). Then it follows control.txt next to itself, lines of key=value, all
+// optional:
 //   sleep=N     seconds to sleep
 //   output=T    text written to the file named after -o; \r \n \\ are unescaped
 //   exit=N      exit code (default 0)
 // Strings in args.json are escaped like boxtool's: bytes outside printable ASCII as \u00XX.
+// Just before it returns, it appends the system time in the same ticks as one line to ends.txt
+// next to itself, so that a benchmark can tell when the client ended.
 
 #include <windows.h>
 
@@ -47,9 +51,26 @@ std::string unescape(const std::string& text) {
   return out;
 }
 
+unsigned long long ticks(const FILETIME& time) {
+  return (static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+unsigned long long systemTicks() {
+  FILETIME time;
+  GetSystemTimePreciseAsFileTime(&time);
+  return ticks(time);
+}
+
+unsigned long long creationTicks() {
+  FILETIME created{}, exited{}, kernel{}, user{};
+  GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+  return ticks(created);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  const unsigned long long started = systemTicks();
   char self[MAX_PATH] = "";
   GetModuleFileNameA(nullptr, self, MAX_PATH);
   std::string folder = self;
@@ -70,7 +91,9 @@ int main(int argc, char** argv) {
     record += jsonText(argv[i]);
   }
   record += "],\"cwd\":" + jsonText(current) + ",\"NoDefaultCurrentDirectoryInExePath\":" +
-            (hasNoDefault ? jsonText(noDefault) : "null") + "}\n";
+            (hasNoDefault ? jsonText(noDefault) : "null") +
+            ",\"created\":" + std::to_string(creationTicks()) +
+            ",\"started\":" + std::to_string(started) + "}\n";
   std::ofstream(folder + "args.json", std::ios::binary | std::ios::app) << record;
 
   int sleepSeconds = 0, exitCode = 0;
@@ -90,5 +113,6 @@ int main(int argc, char** argv) {
       break;
     }
   }
+  std::ofstream(folder + "ends.txt", std::ios::binary | std::ios::app) << systemTicks() << "\n";
   return exitCode;
 }
