@@ -15,6 +15,11 @@ target_link_libraries(veskbackup PRIVATE vesk_win32)
 target_link_options(veskbackup PRIVATE ${static_runtime})
 configure_file(src/veskbackup.bat ${CMAKE_BINARY_DIR}/veskbackup.bat COPYONLY)
 
+# The version resource that Explorer shows in the file's properties.
+enable_language(RC)
+configure_file(src/veskbackup.rc.in ${CMAKE_BINARY_DIR}/veskbackup.rc @ONLY)
+target_sources(veskbackup PRIVATE ${CMAKE_BINARY_DIR}/veskbackup.rc)
+
 # Test tools, one .exe per file.
 file(GLOB tool_sources CONFIGURE_DEPENDS tests/tools/*.cpp)
 foreach(tool_source ${tool_sources})
@@ -35,3 +40,17 @@ if(win32_test_sources AND EXISTS /usr/src/googletest/googletest)
   target_link_libraries(win32_tests PRIVATE vesk_win32 gtest_win)
   target_link_options(win32_tests PRIVATE ${static_runtime})
 endif()
+
+# The test tools that read version resources and process memory counters.
+target_link_libraries(versioninfo PRIVATE version)
+target_link_libraries(peakmem PRIVATE psapi)
+
+# The release: `cmake --build --preset windows --target package` makes
+# veskbackup-<version>-win64.zip with the exe, its batch file, README.md and LICENSE at the top.
+install(TARGETS veskbackup RUNTIME DESTINATION .)
+install(FILES ${CMAKE_BINARY_DIR}/veskbackup.bat README.md LICENSE DESTINATION .)
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_FILE_NAME "veskbackup-${PROJECT_VERSION}-win64")
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+set(CPACK_STRIP_FILES ON)
+include(CPack)
