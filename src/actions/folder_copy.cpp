@@ -68,8 +68,16 @@ bool runXcopy(Platform& platform, RunLog& log, const std::string& source,
   if (!homeDrive.empty()) platform.changeDrive(homeDrive);
   platform.changeFolder(home);
 
-  // xcopy ends with 1 when it found no files to copy; that is still a success.
-  return outcome.end == CommandEnd::exited && outcome.exitCode <= 1;
+  // xcopy ends with 1 when it found no files to copy; that is still a success. Anything else
+  // is logged, so that a copy reported incomplete says why.
+  if (outcome.end == CommandEnd::exited && outcome.exitCode <= 1) return true;
+  if (outcome.end == CommandEnd::exited)
+    log.writeLog("xcopy ended with exit code " + std::to_string(outcome.exitCode));
+  else if (outcome.end == CommandEnd::stillRunning)
+    log.writeLog("xcopy not seen to end");
+  else
+    log.writeLog("xcopy could not be started");
+  return false;
 }
 
 bool runShellCopy(Platform& platform, RunLog& log, const std::string& source,
@@ -80,6 +88,9 @@ bool runShellCopy(Platform& platform, RunLog& log, const std::string& source,
   std::string to = destination;
   to.append(2, '\0');
   ShellCopyResult result = platform.shellCopy(from, to, shellCopyFlags);
+  if (result.anyOperationsAborted) log.writeLog("full copy aborted");
+  if (result.returnCode != 0)
+    log.writeLog("full copy ended with code " + std::to_string(result.returnCode));
   return !result.anyOperationsAborted && result.returnCode == 0;
 }
 
@@ -232,6 +243,11 @@ bool copyFolder(Platform& platform, RunLog& log, const std::string& source,
                 const std::string& logPath) {
   bool toolSucceeded = false;
   if (copyMode == "N") {
+    toolSucceeded = runShellCopy(platform, log, source, destination);
+  } else if (drivePart(destination).empty()) {
+    // cmd cannot make a network folder its current folder: it falls back to the Windows
+    // folder, and xcopy, given no destination, would copy into that.
+    log.writeLog("xcopy cannot copy into a network folder: " + destination);
     toolSucceeded = runShellCopy(platform, log, source, destination);
   } else {
     // xcopy is waited for without limit, and one path too long for it can make it hang for

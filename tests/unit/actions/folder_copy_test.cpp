@@ -104,17 +104,53 @@ TEST(CopyFolder, XcopyRunsCmdByFullPathInTheDestinationAndReturnsToProgramFolder
   EXPECT_TRUE(f.platform.messages.empty()) << "copy lines are logged, never shown";
 }
 
-TEST(CopyFolder, NetworkPathsChangeNoDrive) {
+TEST(CopyFolder, NetworkDestinationIsCopiedByTheShellCopy) {
   CopyFixture f;
-  f.platform.addFile("\\\\nas\\share\\bk\\app.exe", "exe", sourceTime);
-  f.platform.addFile("\\\\nas\\share\\bk\\ZAVO\\db.properties", "x", sourceTime);
-  f.platform.addFolder("\\\\nas\\share\\bk\\empty");
+  f.platform.addFolder("\\\\nas\\share\\bk");
+  f.platform.onShellCopy = [&f] {
+    f.platform.addFile("\\\\nas\\share\\bk\\app.exe", "exe", sourceTime);
+    f.platform.addFile("\\\\nas\\share\\bk\\ZAVO\\db.properties", "x", sourceTime);
+    f.platform.addFolder("\\\\nas\\share\\bk\\empty");
+  };
+  EXPECT_TRUE(f.copy("Y", "\\\\nas\\share\\bk\\"));
+  EXPECT_EQ(
+      (Lines{"xcopy cannot copy into a network folder: \\\\nas\\share\\bk\\", "doing full copy"}),
+      logTexts(f.platform));
+  EXPECT_TRUE(f.platform.commandsStarted.empty());
+  EXPECT_TRUE(f.platform.driveAndFolderChanges.empty());
+}
+
+TEST(CopyFolder, NetworkProgramFolderChangesNoDriveOnTheWayBack) {
+  CopyFixture f;
+  f.copyAll();
   f.platform.addFolder("\\\\nas\\tools");
   f.platform.programFolderPath = "\\\\nas\\tools";
-  EXPECT_TRUE(f.copy("Y", "\\\\nas\\share\\bk\\"));
-  EXPECT_EQ((Lines{"doing xcopy"}), logTexts(f.platform));
-  EXPECT_EQ((Lines{"folder \\\\nas\\share\\bk\\", "folder \\\\nas\\tools"}),
+  EXPECT_TRUE(f.copy("Y"));
+  EXPECT_EQ((Lines{"drive D", "folder D:\\Backup\\", "folder \\\\nas\\tools"}),
             f.platform.driveAndFolderChanges);
+}
+
+TEST(CopyFolder, FailedToolSaysWhy) {
+  const struct {
+    bool failToStart;
+    int64_t runsForMs;
+    uint32_t exitCode;
+    const char* line;
+  } cases[] = {{false, 10, 4, "xcopy ended with exit code 4"},
+               {true, 10, 0, "xcopy could not be started"}};
+  for (const auto& c : cases) {
+    CopyFixture f;
+    f.copyAll();
+    f.platform.processScripts.push_back({c.failToStart, c.runsForMs, c.exitCode, nullptr});
+    EXPECT_FALSE(f.copy("Y"));
+    EXPECT_EQ(1u, linesAfter(f.platform, c.line).size()) << c.line;
+  }
+  CopyFixture f;
+  f.copyAll();
+  f.platform.shellCopyResult = {0x76, true};
+  EXPECT_FALSE(f.copy("N"));
+  EXPECT_EQ((Lines{"doing full copy", "full copy aborted", "full copy ended with code 118"}),
+            logTexts(f.platform));
 }
 
 TEST(CopyFolder, ProgramAtDriveRootReturnsToTheRoot) {
