@@ -69,6 +69,44 @@ std::string FakePlatform::longTimeText(const LocalTime& t) {
   return text;
 }
 
+namespace {
+// Windows-1252 at 0x80 to 0x9F; 0 where the code page has no character.
+constexpr char16_t cp1252High[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+}  // namespace
+
+std::string FakePlatform::ansiFromUtf16(const std::u16string& text) {
+  std::string ansi;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char16_t c = text[i];
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
+      ansi += static_cast<char>(c);
+      continue;
+    }
+    char shown = '?';
+    for (int j = 0; j < 32; ++j)
+      if (cp1252High[j] == c) shown = static_cast<char>(0x80 + j);
+    // A surrogate pair is one character.
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] < 0xE000)
+      ++i;
+    ansi += shown;
+  }
+  return ansi;
+}
+
+std::u16string FakePlatform::utf16FromAnsi(const std::string& text) {
+  std::u16string wide;
+  for (char ch : text) {
+    auto c = static_cast<unsigned char>(ch);
+    char16_t high = c >= 0x80 && c < 0xA0 ? cp1252High[c - 0x80] : 0;
+    wide += c >= 0x80 && c < 0xA0 ? (high ? high : static_cast<char16_t>(c)) : char16_t{c};
+  }
+  return wide;
+}
+
 void FakePlatform::showMessage(const std::string& text) {
   messages.push_back(text);
   if (onMessage) onMessage(text);

@@ -56,6 +56,10 @@ class FakePlatform : public Platform {
   std::string longTimeText(const LocalTime& t) override;
   int64_t wallClockSeconds() override { return clockMs / 1000; }
 
+  /// The fake's ANSI code page is Windows-1252.
+  std::string ansiFromUtf16(const std::u16string& text) override;
+  std::u16string utf16FromAnsi(const std::string& text) override;
+
   void showMessage(const std::string& text) override;
 
   bool folderExists(const std::string& path) override;

@@ -70,6 +70,12 @@ class Platform {
   /// Wall clock in whole seconds.
   virtual int64_t wallClockSeconds() = 0;
 
+  // Text. The ANSI code page is the one the system uses for the "A" functions.
+  /// text in the ANSI code page; a character that it cannot show becomes "?".
+  virtual std::string ansiFromUtf16(const std::u16string& text) = 0;
+  /// ANSI text as UTF-16.
+  virtual std::u16string utf16FromAnsi(const std::string& text) = 0;
+
   /// A modal box with the text, an OK button, no icon and the program's title as caption.
   /// Returns at once, as if OK had been pressed, when nobody can see the desktop.
   virtual void showMessage(const std::string& text) = 0;

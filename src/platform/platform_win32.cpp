@@ -10,6 +10,7 @@
 #include <shellapi.h>
 #include <userenv.h>
 
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -219,6 +220,31 @@ class Win32Platform final : public Platform {
     GetSystemTimeAsFileTime(&ft);  // universal time: a change of daylight saving is no jump
     uint64_t ticks = (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
     return static_cast<int64_t>(ticks / 10'000'000);
+  }
+
+  std::string ansiFromUtf16(const std::u16string& text) override {
+    if (text.empty() || text.size() > INT_MAX / 4) return "";
+    const auto* wide = reinterpret_cast<const wchar_t*>(text.data());
+    const int length = static_cast<int>(text.size());
+    // No best fit: a "Ω" shown as "O" would name another file.
+    int size =
+        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, length, nullptr, 0, "?", nullptr);
+    if (size <= 0) return std::string(text.size(), '?');
+    std::string ansi(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, length, ansi.data(), size, "?",
+                        nullptr);
+    return ansi;
+  }
+
+  std::u16string utf16FromAnsi(const std::string& text) override {
+    if (text.empty() || text.size() > INT_MAX / 2) return u"";
+    const int length = static_cast<int>(text.size());
+    int size = MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
+    if (size <= 0) return u"";
+    std::u16string wide(static_cast<size_t>(size), u'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), length, reinterpret_cast<wchar_t*>(wide.data()),
+                        size);
+    return wide;
   }
 
   void showMessage(const std::string& text) override {

@@ -43,6 +43,24 @@ TEST_F(Win32System, ProfileFolderIsTheUsersProfile) {
   EXPECT_TRUE(platform->folderExists(profile));
 }
 
+TEST_F(Win32System, AnsiConversionShowsWhatTheCodePageLacksAsQuestionMarks) {
+  if (GetACP() != 1252) GTEST_SKIP() << "ANSI code page " << GetACP();
+  const struct {
+    std::u16string wide;
+    std::string ansi;
+  } cases[] = {
+      {u"plain.txt", "plain.txt"}, {u"\u00c4rger \u20ac", "\xc4rger \x80"},  // in the code page
+      {u"\u03a9mega", "?mega"},  // no best fit: not "Omega"
+      {u"\u65e5\u672c", "??"},     {u"", ""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.ansi, platform->ansiFromUtf16(c.wide));
+    if (c.ansi.find('?') == std::string::npos) {
+      EXPECT_EQ(c.wide, platform->utf16FromAnsi(c.ansi));
+    }
+  }
+}
+
 TEST_F(Win32System, TimeTextsInTheUsersForm) {
   char form[80] = {};
   GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE, form, sizeof form);
