@@ -131,7 +131,7 @@ void FakePlatform::createFolder(const std::string& path) {
   std::string p = key(path);
   if (failCreating.count(p)) throw fileSystemFailure(5);
   if (!driveExists(p)) throw fileSystemFailure(3);
-  if (folderExists(p)) throw fileSystemFailure(183);
+  if (folderExists(p) || files.count(p)) throw fileSystemFailure(183);
   std::string parent = parentOf(p);
   if (parent.empty() || !folderExists(parent)) throw fileSystemFailure(3);
   folders.insert(p);
@@ -153,23 +153,163 @@ std::string FakePlatform::readFile(const std::string& path) {
   return it->second.content;
 }
 
-std::optional<std::vector<FolderEntry>> FakePlatform::listFolder(const std::string& path) {
-  if (!folderExists(path)) return std::nullopt;
-  std::string prefix = key(path);
+namespace {
+
+std::u16string utf16FromUtf8(const std::string& text) {
+  std::u16string wide;
+  for (size_t i = 0; i < text.size();) {
+    auto c = static_cast<unsigned char>(text[i]);
+    int more = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
+    char32_t code = more == 0 ? c : c & (0x3F >> more);
+    for (++i; more > 0 && i < text.size(); --more, ++i)
+      code = (code << 6) | (static_cast<unsigned char>(text[i]) & 0x3F);
+    if (code >= 0x10000) {
+      wide += static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
+      wide += static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
+    } else {
+      wide += static_cast<char16_t>(code);
+    }
+  }
+  return wide;
+}
+
+std::string utf8FromUtf16(const std::u16string& text) {
+  std::string narrow;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char32_t code = text[i];
+    if (code >= 0xD800 && code < 0xDC00 && i + 1 < text.size())
+      code = 0x10000 + ((code - 0xD800) << 10) + (text[++i] - 0xDC00);
+    if (code < 0x80) {
+      narrow += static_cast<char>(code);
+    } else if (code < 0x800) {
+      narrow += static_cast<char>(0xC0 | (code >> 6));
+      narrow += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+      narrow += static_cast<char>(0xE0 | (code >> 12));
+      narrow += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      narrow += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+      narrow += static_cast<char>(0xF0 | (code >> 18));
+      narrow += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+      narrow += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      narrow += static_cast<char>(0x80 | (code & 0x3F));
+    }
+  }
+  return narrow;
+}
+
+/// The fake's own form of a long path: the prefix dropped, in UTF-8.
+std::string pathOfLong(const std::u16string& path) {
+  std::string narrow = utf8FromUtf16(path);
+  if (narrow.rfind("\\\\?\\UNC\\", 0) == 0) return "\\\\" + narrow.substr(8);
+  if (narrow.rfind("\\\\?\\", 0) == 0) return narrow.substr(4);
+  return narrow;
+}
+
+char16_t upperCase(char16_t c) {
+  if ((c >= u'a' && c <= u'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7) ||
+      (c >= 0x3B1 && c <= 0x3C9 && c != 0x3C2) || (c >= 0x430 && c <= 0x44F))
+    return static_cast<char16_t>(c - 0x20);
+  if (c >= 0x450 && c <= 0x45F) return static_cast<char16_t>(c - 0x50);
+  return c;
+}
+
+}  // namespace
+
+std::u16string FakePlatform::longPathOf(const std::string& path) {
+  if (path.empty() || path.find('\0') != std::string::npos) return u"";
+  std::string p = key(path);
+  if (p.size() > 32'000) return u"";  // the system's limit is 32,767 with the prefix
+  if (p.rfind("\\\\", 0) == 0) return u"\\\\?\\UNC\\" + utf16FromUtf8(p.substr(2));
+  return u"\\\\?\\" + utf16FromUtf8(p);
+}
+
+std::optional<std::vector<FolderEntry>> FakePlatform::listFolder(const std::u16string& path) {
+  std::string folder = pathOfLong(path);
+  if (!folderExists(folder)) return std::nullopt;
+  std::string prefix = key(folder);
   if (prefix.back() != '\\') prefix += '\\';
   std::vector<FolderEntry> entries;
-  auto direct = [&](const std::string& p) -> std::optional<std::string> {
+  auto direct = [&](const std::string& p) -> std::optional<std::u16string> {
     if (p.size() <= prefix.size() || lower(p.substr(0, prefix.size())) != lower(prefix))
       return std::nullopt;
     std::string rest = p.substr(prefix.size());
     if (rest.find('\\') != std::string::npos) return std::nullopt;
-    return rest;
+    return utf16FromUtf8(rest);
   };
   for (const auto& f : folders)
-    if (auto name = direct(f)) entries.push_back({*name, true, 0});
+    if (auto name = direct(f)) entries.push_back({*name, true, 0, 0});
   for (const auto& [p, file] : files)
-    if (auto name = direct(p)) entries.push_back({*name, false, file.lastWriteTime});
+    if (auto name = direct(p))
+      entries.push_back({*name, false, file.content.size(), file.lastWriteTime});
   return entries;
+}
+
+std::optional<FolderEntry> FakePlatform::entryAt(const std::u16string& path) {
+  std::string p = pathOfLong(path);
+  auto file = files.find(p);
+  if (file != files.end())
+    return FolderEntry{u"", false, file->second.content.size(), file->second.lastWriteTime};
+  if (folderExists(p)) return FolderEntry{u"", true, 0, 0};
+  return std::nullopt;
+}
+
+void FakePlatform::copyFile(const std::u16string& fromPath, const std::u16string& toPath) {
+  std::string from = pathOfLong(fromPath), to = pathOfLong(toPath);
+  filesCopied.push_back(from);
+  if (unreadable.count(from)) throw fileSystemFailure(32);  // held open with no sharing
+  auto source = files.find(from);
+  if (source == files.end()) throw fileSystemFailure(2);
+  std::string parent = parentOf(to);
+  if (parent.empty() || !folderExists(parent)) throw fileSystemFailure(3);
+  if (folderExists(to)) throw fileSystemFailure(5);
+  FakeFile copy = source->second;
+  auto fails = copyFailsAfter.find(from);
+  if (fails != copyFailsAfter.end()) {
+    copy.content.resize(std::min(fails->second, copy.content.size()));
+    if (copyTime != 0) copy.lastWriteTime = copyTime;
+    files[to] = copy;
+    throw fileSystemFailure(112);
+  }
+  files[to] = copy;
+}
+
+void FakePlatform::createFolder(const std::u16string& path) { createFolder(pathOfLong(path)); }
+
+int FakePlatform::compareNames(const std::u16string& a, const std::u16string& b) {
+  for (size_t i = 0; i < a.size() && i < b.size(); ++i) {
+    char16_t x = upperCase(a[i]), y = upperCase(b[i]);
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
+}
+
+void FakePlatform::copyTree(const std::string& from, const std::string& to,
+                            const FakeCopyTool& tool) {
+  const std::string fromPrefix = key(from) + "\\", toRoot = key(to);
+  auto below = [&](const std::string& p) {
+    return p.size() > fromPrefix.size() &&
+           lower(p.substr(0, fromPrefix.size())) == lower(fromPrefix);
+  };
+  // A file where a folder belongs stops the copy of that folder, as it stops a real tool.
+  for (const std::string& folder : std::set<std::string>(folders.begin(), folders.end())) {
+    if (!below(folder)) continue;
+    std::string target = toRoot + "\\" + folder.substr(fromPrefix.size());
+    if (!files.count(target)) addFolder(target);
+  }
+  for (const auto& [path, file] : std::map<std::string, FakeFile>(files.begin(), files.end())) {
+    if (!below(path) || (tool.skipHidden && file.hidden)) continue;
+    std::string target = toRoot + "\\" + path.substr(fromPrefix.size());
+    if (!folderExists(parentOf(target))) continue;
+    auto copy = files.find(target);
+    if (tool.onlyNewer && copy != files.end() && copy->second.lastWriteTime >= file.lastWriteTime)
+      continue;
+    FakeFile made = file;
+    auto cut = tool.truncated.find(path);
+    if (cut != tool.truncated.end())
+      made.content.resize(std::min(cut->second, made.content.size()));
+    files[target] = made;
+  }
 }
 
 long FakePlatform::regOpenKey(uint32_t rootKey, const std::string& subKey, RegistryKey& handle) {

@@ -21,6 +21,16 @@ struct CaseInsensitiveLess {
 struct FakeFile {
   std::string content;
   int64_t lastWriteTime = 0;
+  bool hidden = false;  // hidden or system: Windows' xcopy without /h passes it over
+};
+
+/// How a copy tool of the fake (see FakePlatform::copyTree) treats the files of a tree.
+struct FakeCopyTool {
+  bool onlyNewer = false;   // xcopy /d: only files missing from the copy or newer in the source
+  bool skipHidden = false;  // Windows' xcopy without /h
+  /// Source paths whose copy the tool leaves at the given length, with the source's time (the
+  /// shell copy on a full disk).
+  std::map<std::string, size_t> truncated;
 };
 
 struct FakeRegistryValue {
@@ -68,7 +78,15 @@ class FakePlatform : public Platform {
   void createFolder(const std::string& path) override;
   std::unique_ptr<TextStream> openForAppend(const std::string& path) override;
   std::string readFile(const std::string& path) override;
-  std::optional<std::vector<FolderEntry>> listFolder(const std::string& path) override;
+
+  // The fake keeps names in UTF-8, also those passed to its single-byte functions.
+  std::u16string longPathOf(const std::string& path) override;
+  std::optional<std::vector<FolderEntry>> listFolder(const std::u16string& path) override;
+  std::optional<FolderEntry> entryAt(const std::u16string& path) override;
+  void copyFile(const std::u16string& from, const std::u16string& to) override;
+  void createFolder(const std::u16string& path) override;
+  /// Letter case of ASCII, Latin-1, Greek and Cyrillic ignored.
+  int compareNames(const std::u16string& a, const std::u16string& b) override;
 
   std::string userProfileFolder() override { return profileFolder; }
 
@@ -96,6 +114,8 @@ class FakePlatform : public Platform {
   /// Adds a folder and every folder above it.
   void addFolder(const std::string& path);
   std::string fileContent(const std::string& path) const;
+  /// Copies the files and folders below from into to as tool says; the copies keep their times.
+  void copyTree(const std::string& from, const std::string& to, const FakeCopyTool& tool = {});
   /// The lines of a file, split at CR LF.
   std::vector<std::string> fileLines(const std::string& path) const;
   void setRegistryValue(const std::string& keyPath, const std::string& name, uint32_t type,
@@ -113,7 +133,10 @@ class FakePlatform : public Platform {
   std::map<std::string, FakeFile, CaseInsensitiveLess> files;
   std::set<std::string, CaseInsensitiveLess> unreadable;    // readFile and openForAppend fail
   std::set<std::string, CaseInsensitiveLess> failCreating;  // createFolder fails
-  bool failLogWrites = false;                               // writeLine of every open stream fails
+  /// Source paths whose copyFile fails as on a full disk, leaving the given number of bytes.
+  std::map<std::string, size_t, CaseInsensitiveLess> copyFailsAfter;
+  int64_t copyTime = 0;        // when set, copies that fail are left with this last-write time
+  bool failLogWrites = false;  // writeLine of every open stream fails
   std::map<std::string, std::map<std::string, FakeRegistryValue>, CaseInsensitiveLess> registry;
   std::vector<FakeProcessScript> processScripts;  // one per startProcess, in order; default ends
   ShellCopyResult shellCopyResult;
@@ -125,6 +148,7 @@ class FakePlatform : public Platform {
   std::vector<StartedCommand> commandsStarted;
   std::vector<std::string> driveAndFolderChanges;  // "drive X", "folder P"
   std::vector<std::string> shellCopies;            // from "|" to "|" flags
+  std::vector<std::string> filesCopied;            // by copyFile: the source paths
   std::string currentFolder = "C:\\Tools";
   int yields = 0;
   int openRegistryKeys = 0;

@@ -43,9 +43,11 @@ struct ShellCopyResult {
   bool anyOperationsAborted = false;
 };
 
+/// One entry of a folder listing, or what is known of one file or folder.
 struct FolderEntry {
-  std::string name;
+  std::u16string name;
   bool isFolder = false;
+  uint64_t size = 0;          // bytes; 0 for a folder
   int64_t lastWriteTime = 0;  // 100-ns intervals since 1601-01-01 UTC
 };
 
@@ -92,8 +94,25 @@ class Platform {
   virtual std::unique_ptr<TextStream> openForAppend(const std::string& path) = 0;
   /// The whole content of a file, byte for byte.
   virtual std::string readFile(const std::string& path) = 0;
+
+  // Trees, in UTF-16, so that every name the file system holds is seen as itself. The paths
+  // are those that longPathOf returns, with names joined by "\\"; they may be up to 32,767
+  // characters long. Every function here may be called from two threads at once.
+  /// path in the form the functions below take (for a local path "\\?\" and the full path);
+  /// empty when it cannot have that form (too long, or not a path).
+  virtual std::u16string longPathOf(const std::string& path) = 0;
   /// The entries of a folder (not "." and ".."), or nothing when it cannot be listed.
-  virtual std::optional<std::vector<FolderEntry>> listFolder(const std::string& path) = 0;
+  virtual std::optional<std::vector<FolderEntry>> listFolder(const std::u16string& path) = 0;
+  /// What is at path (its name left empty), or nothing when there is nothing there.
+  virtual std::optional<FolderEntry> entryAt(const std::u16string& path) = 0;
+  /// Copies a file with its last-write time and attributes, replacing a file at to (also a
+  /// read-only or hidden one). Throws Failure.
+  virtual void copyFile(const std::u16string& from, const std::u16string& to) = 0;
+  /// Creates one folder level; its parent must exist. Throws Failure.
+  virtual void createFolder(const std::u16string& path) = 0;
+  /// Compares two names as the file system does: code unit by code unit, letter case ignored.
+  /// Negative, zero or positive, as a comes before, equals or follows b.
+  virtual int compareNames(const std::u16string& a, const std::u16string& b) = 0;
 
   /// The current user's profile folder, as the platform writes it (it may hold NULs after the
   /// path); empty when it is not available.

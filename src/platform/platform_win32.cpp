@@ -53,6 +53,24 @@ class FindHandle {
   HANDLE handle_;
 };
 
+// The longest path the wide-character functions take, in the "\\?\" form.
+constexpr DWORD longPathLimit = 32767;
+
+// char16_t and wchar_t are both UTF-16 code units on Windows.
+const wchar_t* wide(const std::u16string& text) {
+  return reinterpret_cast<const wchar_t*>(text.c_str());
+}
+wchar_t* wide(std::u16string& text) { return reinterpret_cast<wchar_t*>(text.data()); }
+
+FolderEntry entryOf(DWORD attributes, DWORD sizeHigh, DWORD sizeLow, const FILETIME& written) {
+  FolderEntry entry;
+  entry.isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  if (!entry.isFolder) entry.size = (static_cast<uint64_t>(sizeHigh) << 32) | sizeLow;
+  entry.lastWriteTime = static_cast<int64_t>((static_cast<uint64_t>(written.dwHighDateTime) << 32) |
+                                             written.dwLowDateTime);
+  return entry;
+}
+
 /// A text with a NUL inside would reach the system cut short, naming another file or key.
 bool hasNul(const std::string& text) { return text.find('\0') != std::string::npos; }
 
@@ -316,36 +334,95 @@ class Win32Platform final : public Platform {
     return content;
   }
 
-  std::optional<std::vector<FolderEntry>> listFolder(const std::string& path) override {
-    if (path.empty() || hasNul(path)) return std::nullopt;
-    // Wildcards would list other folders' entries; no folder's name holds one.
-    size_t start = path.rfind("\\\\?\\", 0) == 0 ? 4 : 0;
-    if (path.find_first_of("*?", start) != std::string::npos) return std::nullopt;
-    std::string pattern = path;
-    if (pattern.back() != '\\' && pattern.back() != '/') pattern += '\\';
-    // The A functions stop at MAX_PATH characters, in the \\?\ form too: a folder deeper
-    // than that cannot be listed, and the caller learns so.
-    pattern += '*';
+  std::u16string longPathOf(const std::string& path) override {
+    if (path.empty() || hasNul(path)) return u"";
+    std::u16string given = utf16FromAnsi(path);
+    if (given.empty()) return u"";
+    if (given.rfind(u"\\\\?\\", 0) == 0) return given;
+    DWORD size = GetFullPathNameW(wide(given), 0, nullptr, nullptr);
+    if (size == 0 || size > longPathLimit) return u"";
+    std::u16string full(size, u'\0');
+    DWORD length = GetFullPathNameW(wide(given), size, wide(full), nullptr);
+    if (length == 0 || length >= size) return u"";
+    full.resize(length);
+    while (full.size() > 3 && full.back() == u'\\') full.pop_back();
+    if (full.rfind(u"\\\\", 0) == 0) return u"\\\\?\\UNC\\" + full.substr(2);
+    return u"\\\\?\\" + full;
+  }
 
-    WIN32_FIND_DATAA data;
-    FindHandle find(FindFirstFileA(pattern.c_str(), &data));
+  std::optional<std::vector<FolderEntry>> listFolder(const std::u16string& path) override {
+    if (path.empty() || path.find(u'\0') != std::u16string::npos) return std::nullopt;
+    // Wildcards would list other folders' entries; no folder's name holds one.
+    size_t start = path.rfind(u"\\\\?\\", 0) == 0 ? 4 : 0;
+    if (path.find_first_of(u"*?", start) != std::u16string::npos) return std::nullopt;
+    std::u16string pattern = path;
+    if (pattern.back() != u'\\') pattern += u'\\';
+    pattern += u'*';
+
+    // The basic information (no short names) in large batches: the cheapest listing there is.
+    WIN32_FIND_DATAW data;
+    FindHandle find(FindFirstFileExW(wide(pattern), FindExInfoBasic, &data, FindExSearchNameMatch,
+                                     nullptr, FIND_FIRST_EX_LARGE_FETCH));
     if (!find.valid()) {
       // A drive root has no "." entry: an empty root lists as "no file found".
-      if (GetLastError() == ERROR_FILE_NOT_FOUND && folderExists(path))
-        return std::vector<FolderEntry>{};
+      if (GetLastError() == ERROR_FILE_NOT_FOUND) {
+        DWORD attributes = GetFileAttributesW(wide(path));
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+          return std::vector<FolderEntry>{};
+      }
       return std::nullopt;
     }
     std::vector<FolderEntry> entries;
     do {
-      if (std::strcmp(data.cFileName, ".") == 0 || std::strcmp(data.cFileName, "..") == 0) continue;
-      uint64_t time = (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
-                      data.ftLastWriteTime.dwLowDateTime;
-      entries.push_back({data.cFileName, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
-                         static_cast<int64_t>(time)});
-    } while (FindNextFileA(find.get(), &data));
+      const auto* name = reinterpret_cast<const char16_t*>(data.cFileName);
+      if (name[0] == u'.' && (name[1] == 0 || (name[1] == u'.' && name[2] == 0))) continue;
+      entries.push_back(entryOf(data.dwFileAttributes, data.nFileSizeHigh, data.nFileSizeLow,
+                                data.ftLastWriteTime));
+      entries.back().name = name;
+    } while (FindNextFileW(find.get(), &data));
     // A listing cut short must not pass for the whole folder.
     if (GetLastError() != ERROR_NO_MORE_FILES) return std::nullopt;
     return entries;
+  }
+
+  std::optional<FolderEntry> entryAt(const std::u16string& path) override {
+    if (path.empty() || path.find(u'\0') != std::u16string::npos) return std::nullopt;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(wide(path), GetFileExInfoStandard, &data)) return std::nullopt;
+    return entryOf(data.dwFileAttributes, data.nFileSizeHigh, data.nFileSizeLow,
+                   data.ftLastWriteTime);
+  }
+
+  void copyFile(const std::u16string& from, const std::u16string& to) override {
+    if (from.find(u'\0') != std::u16string::npos || to.find(u'\0') != std::u16string::npos)
+      throw fileSystemFailure(ERROR_INVALID_NAME);
+    if (CopyFileW(wide(from), wide(to), FALSE)) return;
+    DWORD code = GetLastError();
+    // The copy tools keep attributes: an earlier copy may be read-only or hidden, which the
+    // system refuses to replace.
+    constexpr DWORD guarded =
+        FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    DWORD attributes = GetFileAttributesW(wide(to));
+    if (code == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
+        !(attributes & FILE_ATTRIBUTE_DIRECTORY) && (attributes & guarded) &&
+        SetFileAttributesW(wide(to), attributes & ~guarded)) {
+      if (CopyFileW(wide(from), wide(to), FALSE)) return;
+      code = GetLastError();
+      SetFileAttributesW(wide(to), attributes);
+    }
+    throw fileSystemFailure(code);
+  }
+
+  void createFolder(const std::u16string& path) override {
+    if (path.find(u'\0') != std::u16string::npos) throw fileSystemFailure(ERROR_INVALID_NAME);
+    if (!CreateDirectoryW(wide(path), nullptr)) throwPathFailure(GetLastError());
+  }
+
+  int compareNames(const std::u16string& a, const std::u16string& b) override {
+    if (a.size() > INT_MAX || b.size() > INT_MAX) return a.compare(b);
+    int result = CompareStringOrdinal(wide(a), static_cast<int>(a.size()), wide(b),
+                                      static_cast<int>(b.size()), TRUE);
+    return result == 0 ? a.compare(b) : result - CSTR_EQUAL;
   }
 
   std::string userProfileFolder() override {

@@ -201,32 +201,120 @@ TEST_F(Win32Files, ReadFileFailures) {
   CloseHandle(locked);
 }
 
-TEST_F(Win32Files, ListFolderNamesEntriesWithTheirTimes) {
-  ASSERT_TRUE(writeFile(temp / "a.txt", "alpha"));
-  ASSERT_TRUE(CreateDirectoryA((temp / "sub").c_str(), nullptr));
-  ASSERT_TRUE(CreateDirectoryA((temp / "empty").c_str(), nullptr));
-  HANDLE file = CreateFileA((temp / "a.txt").c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+/// Sets a file's last-write time, in 100-ns units since 1601.
+void setWriteTime(const std::u16string& path, int64_t written) {
+  HANDLE file = CreateFileW(reinterpret_cast<const wchar_t*>(path.c_str()), FILE_WRITE_ATTRIBUTES,
+                            0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(INVALID_HANDLE_VALUE, file);
-  const int64_t written = 133'000'000'123'456'700;  // a day in 2022, in 100-ns units
   FILETIME time{static_cast<DWORD>(written & 0xFFFFFFFF), static_cast<DWORD>(written >> 32)};
   ASSERT_TRUE(SetFileTime(file, nullptr, nullptr, &time));
   CloseHandle(file);
+}
+
+const wchar_t* wide(const std::u16string& text) {
+  return reinterpret_cast<const wchar_t*>(text.c_str());
+}
+
+bool writeWide(const std::u16string& path, const std::string& content) {
+  HANDLE file = CreateFileW(wide(path), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  BOOL ok = WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+  CloseHandle(file);
+  return ok && written == content.size();
+}
+
+TEST_F(Win32Files, LongPathsTakeEveryNameAndLength) {
+  const std::u16string root = platform->longPathOf(temp.path);
+  ASSERT_EQ(u"\\\\?\\", root.substr(0, 4));
+  EXPECT_EQ(root, platform->longPathOf(temp.path + "\\"));
+  EXPECT_EQ(root, platform->longPathOf(temp.path + "\\sub\\..\\"));
+  EXPECT_EQ(u"", platform->longPathOf(""));
+  EXPECT_EQ(u"", platform->longPathOf("C:\\" + std::string(40'000, 'x')));
+  EXPECT_EQ(u"\\\\?\\UNC\\srv\\share\\x", platform->longPathOf("\\\\srv\\share\\x\\"));
+
+  // Names beyond the code page, two that it shows alike, and a path far beyond MAX_PATH.
+  const std::u16string names[] = {u"\u03a9mega.txt", u"Omega.txt", u"\u65e5\u672c.txt",
+                                  u"\u4e2d\u6587.txt"};
+  for (const std::u16string& name : names) ASSERT_TRUE(writeWide(root + u"\\" + name, "x"));
+  std::u16string deep = root;
+  for (int level = 0; level < 30; ++level) {
+    deep += u"\\level_" + std::u16string(12, u'\u0444');
+    platform->createFolder(deep);
+  }
+  ASSERT_GT(deep.size(), 400u);
+  ASSERT_TRUE(writeWide(deep + u"\\f.bin", "12345"));
+  const int64_t written = 133'000'000'123'456'700;  // a day in 2022
+  setWriteTime(deep + u"\\f.bin", written);
+
+  auto entries = platform->listFolder(root);
+  ASSERT_TRUE(entries.has_value());
+  std::vector<std::u16string> listed;
+  for (const FolderEntry& entry : *entries) listed.push_back(entry.name);
+  for (const std::u16string& name : names)
+    EXPECT_NE(listed.end(), std::find(listed.begin(), listed.end(), name));
+
+  auto deepEntries = platform->listFolder(deep);
+  ASSERT_TRUE(deepEntries.has_value());
+  ASSERT_EQ(1u, deepEntries->size());
+  EXPECT_EQ(u"f.bin", (*deepEntries)[0].name);
+  EXPECT_EQ(5u, (*deepEntries)[0].size);
+  EXPECT_EQ(written, (*deepEntries)[0].lastWriteTime);
+  EXPECT_FALSE((*deepEntries)[0].isFolder);
+
+  auto file = platform->entryAt(deep + u"\\f.bin");
+  ASSERT_TRUE(file.has_value());
+  EXPECT_EQ(5u, file->size);
+  EXPECT_EQ(written, file->lastWriteTime);
+  EXPECT_TRUE(platform->entryAt(deep)->isFolder);
+  EXPECT_FALSE(platform->entryAt(deep + u"\\missing").has_value());
+
+  // The copy keeps the time and replaces a read-only or hidden copy.
+  const std::u16string copy = root + u"\\\u65e5\u672c-copy.bin";
+  for (DWORD attributes : {0ul, (unsigned long)FILE_ATTRIBUTE_READONLY,
+                           (unsigned long)(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)}) {
+    if (attributes != 0) {
+      ASSERT_TRUE(writeWide(copy, "old copy"));
+      ASSERT_TRUE(SetFileAttributesW(wide(copy), attributes));
+    }
+    platform->copyFile(deep + u"\\f.bin", copy);
+    auto copied = platform->entryAt(copy);
+    ASSERT_TRUE(copied.has_value()) << attributes;
+    EXPECT_EQ(5u, copied->size) << attributes;
+    EXPECT_EQ(written, copied->lastWriteTime) << attributes;
+  }
+  EXPECT_EQ(failure::fileNotFound,
+            failureNumber([&] { platform->copyFile(root + u"\\missing", copy); }));
+  EXPECT_EQ(failure::pathNotFound, failureNumber([&] {
+              platform->copyFile(deep + u"\\f.bin", root + u"\\no\\such\\folder");
+            }));
+  SetFileAttributesW(wide(copy), FILE_ATTRIBUTE_NORMAL);
+  testing::removeWideTree(root);
+}
+
+TEST_F(Win32Files, ListFolderNamesEntriesWithTheirSizesAndTimes) {
+  ASSERT_TRUE(writeFile(temp / "a.txt", "alpha"));
+  ASSERT_TRUE(CreateDirectoryA((temp / "sub").c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryA((temp / "empty").c_str(), nullptr));
+  const int64_t written = 133'000'000'123'456'700;
+  setWriteTime(platform->longPathOf(temp / "a.txt"), written);
 
   for (const std::string& path : {temp.path, temp.path + "\\"}) {
-    auto entries = platform->listFolder(path);
+    auto entries = platform->listFolder(platform->longPathOf(path));
     ASSERT_TRUE(entries.has_value()) << path;
     std::sort(entries->begin(), entries->end(),
               [](const FolderEntry& x, const FolderEntry& y) { return x.name < y.name; });
     ASSERT_EQ(3u, entries->size()) << path;
-    EXPECT_EQ("a.txt", (*entries)[0].name);
+    EXPECT_EQ(u"a.txt", (*entries)[0].name);
     EXPECT_FALSE((*entries)[0].isFolder);
+    EXPECT_EQ(5u, (*entries)[0].size);
     EXPECT_EQ(written, (*entries)[0].lastWriteTime);
-    EXPECT_EQ("empty", (*entries)[1].name);
+    EXPECT_EQ(u"empty", (*entries)[1].name);
     EXPECT_TRUE((*entries)[1].isFolder);
-    EXPECT_EQ("sub", (*entries)[2].name);
+    EXPECT_EQ(u"sub", (*entries)[2].name);
   }
-  auto empty = platform->listFolder(temp / "empty");
+  auto empty = platform->listFolder(platform->longPathOf(temp / "empty"));
   ASSERT_TRUE(empty.has_value());
   EXPECT_TRUE(empty->empty());
 }
@@ -234,11 +322,29 @@ TEST_F(Win32Files, ListFolderNamesEntriesWithTheirTimes) {
 TEST_F(Win32Files, ListFolderOfWhatIsNoFolder) {
   ASSERT_TRUE(writeFile(temp / "a.txt", "alpha"));
   ASSERT_TRUE(CreateDirectoryA((temp / "sub").c_str(), nullptr));
-  // The A functions reach no path of MAX_PATH characters or more.
-  std::string tooLong = temp / std::string(MAX_PATH, 'd');
-  for (const std::string& path : {temp / "missing", temp / "a.txt", temp / "s*", temp / "su?",
-                                  std::string(), temp.path + std::string(1, '\0'), tooLong})
-    EXPECT_FALSE(platform->listFolder(path).has_value()) << path;
+  const std::u16string root = platform->longPathOf(temp.path);
+  for (const std::u16string& path : {root + u"\\missing", root + u"\\a.txt", root + u"\\s*",
+                                     root + u"\\su?", std::u16string(), root + u'\0'})
+    EXPECT_FALSE(platform->listFolder(path).has_value());
+}
+
+TEST_F(Win32Files, NamesCompareAsTheFileSystemComparesThem) {
+  const struct {
+    std::u16string a, b;
+    int sign;
+  } cases[] = {
+      {u"app.exe", u"APP.EXE", 0},
+      {u"\u00e4rger.txt", u"\u00c4RGER.TXT", 0},
+      {u"\u03c9", u"\u03a9", 0},
+      {u"\u0444\u0430\u0439\u043b", u"\u0424\u0410\u0419\u041b", 0},
+      {u"Omega", u"\u03a9mega", -1},
+      {u"a", u"b", -1},
+      {u"ab", u"a", 1},
+  };
+  for (const auto& c : cases) {
+    int result = platform->compareNames(c.a, c.b);
+    EXPECT_EQ(c.sign, (result > 0) - (result < 0));
+  }
 }
 
 }  // namespace

@@ -80,6 +80,29 @@ inline void removeTree(const std::string& path) {
   RemoveDirectoryA(path.c_str());
 }
 
+/// Removes a tree given in the long form of the wide-character functions.
+inline void removeWideTree(const std::u16string& path) {
+  auto wide = [](const std::u16string& text) {
+    return reinterpret_cast<const wchar_t*>(text.c_str());
+  };
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileW(wide(path + u"\\*"), &data);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      std::u16string name = reinterpret_cast<const char16_t*>(data.cFileName);
+      if (name == u"." || name == u"..") continue;
+      std::u16string child = path + u"\\" + name;
+      SetFileAttributesW(wide(child), FILE_ATTRIBUTE_NORMAL);
+      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        removeWideTree(child);
+      else
+        DeleteFileW(wide(child));
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+  }
+  RemoveDirectoryW(wide(path));
+}
+
 /// A fresh folder under the temporary folder, removed with everything in it at the end.
 class TempFolder {
  public:

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <climits>
+
+#include "actions/copy_check.h"
 #include "actions_test_support.h"
 #include "fake_platform.h"
 #include "platform/failure.h"
@@ -17,16 +21,17 @@ using Lines = std::vector<std::string>;
 constexpr int64_t sourceTime = 133'000'000'000'000'000;
 constexpr int64_t twoSeconds = 20'000'000;
 
-/// Lists folders as the Win32 "A" functions do: a folder whose listing pattern (the path with
-/// "\*") is longer than MAX_PATH allows cannot be listed.
-class MaxPathPlatform : public FakePlatform {
+/// A platform on which some folders cannot be listed (no right to list them, say).
+class UnlistablePlatform : public FakePlatform {
  public:
-  std::optional<std::vector<FolderEntry>> listFolder(const std::string& path) override {
-    std::string folder = path;
-    while (!folder.empty() && folder.back() == '\\') folder.pop_back();
-    if (folder.size() + 2 > 259) return std::nullopt;
+  std::optional<std::vector<FolderEntry>> listFolder(const std::u16string& path) override {
+    for (const std::u16string& folder : unlistable)
+      if (path.size() >= folder.size() &&
+          compareNames(path.substr(path.size() - folder.size()), folder) == 0)
+        return std::nullopt;
     return FakePlatform::listFolder(path);
   }
+  std::vector<std::u16string> unlistable;  // ends of the paths that cannot be listed
 };
 
 /// folder extended by one or two levels to exactly length characters (at least two more).
@@ -47,7 +52,7 @@ Lines linesAfter(const FakePlatform& platform, const std::string& prefix) {
 /// A platform with an open run log, the source C:\App (two files and an empty folder) and the
 /// folder D:\Backup\.
 struct CopyFixture {
-  MaxPathPlatform platform;
+  UnlistablePlatform platform;
   RunLog log{platform};
 
   CopyFixture() {
@@ -130,27 +135,43 @@ TEST(CopyFolder, NetworkProgramFolderChangesNoDriveOnTheWayBack) {
             f.platform.driveAndFolderChanges);
 }
 
-TEST(CopyFolder, FailedToolSaysWhy) {
-  const struct {
-    bool failToStart;
-    int64_t runsForMs;
-    uint32_t exitCode;
-    const char* line;
-  } cases[] = {{false, 10, 4, "xcopy ended with exit code 4"},
-               {true, 10, 0, "xcopy could not be started"}};
-  for (const auto& c : cases) {
-    CopyFixture f;
-    f.copyAll();
-    f.platform.processScripts.push_back({c.failToStart, c.runsForMs, c.exitCode, nullptr});
-    EXPECT_FALSE(f.copy("Y"));
-    EXPECT_EQ(1u, linesAfter(f.platform, c.line).size()) << c.line;
+TEST(CopyFolder, ToolFailureIsLoggedAndTheBackupItselfDecides) {
+  struct Case {
+    const char* mode;
+    FakeProcessScript xcopy;
+    ShellCopyResult shell;
+    Lines toolLines;
+  };
+  const Case cases[] = {
+      {"Y", {false, 10, 0, nullptr}, {}, {}},
+      {"Y", {false, 10, 1, nullptr}, {}, {}},  // "no files found" is a success
+      {"Y", {false, 10, 2, nullptr}, {}, {"xcopy ended with exit code 2"}},
+      {"Y", {false, 10, 5, nullptr}, {}, {"xcopy ended with exit code 5"}},
+      {"Y", {true, 10, 0, nullptr}, {}, {"xcopy could not be started"}},
+      {"N", {}, {0, true}, {"full copy aborted"}},
+      {"N", {}, {0x76, false}, {"full copy ended with code 118"}},
+      {"N", {}, {0x76, true}, {"full copy aborted", "full copy ended with code 118"}},
+  };
+  for (const Case& c : cases) {
+    for (bool complete : {true, false}) {
+      CopyFixture f;
+      if (complete) f.copyAll();
+      f.platform.processScripts = {c.xcopy};
+      f.platform.shellCopyResult = c.shell;
+      // A backup left incomplete by the tool is completed by the repair pass.
+      EXPECT_TRUE(f.copy(c.mode)) << c.mode << " " << c.toolLines.size();
+      Lines lines = logTexts(f.platform);
+      lines.erase(lines.begin(), lines.begin() + (std::string(c.mode) == "N" ? 1 : 2));
+      Lines expected = c.toolLines;
+      if (!complete)
+        expected.insert(expected.end(),
+                        {"copied again: app.exe", "copied again: ZAVO\\db.properties"});
+      EXPECT_EQ(expected, lines) << c.mode << " complete " << complete;
+      EXPECT_EQ("folder C:\\Tools", f.platform.driveAndFolderChanges.empty()
+                                        ? "folder C:\\Tools"
+                                        : f.platform.driveAndFolderChanges.back());
+    }
   }
-  CopyFixture f;
-  f.copyAll();
-  f.platform.shellCopyResult = {0x76, true};
-  EXPECT_FALSE(f.copy("N"));
-  EXPECT_EQ((Lines{"doing full copy", "full copy aborted", "full copy ended with code 118"}),
-            logTexts(f.platform));
 }
 
 TEST(CopyFolder, ProgramAtDriveRootReturnsToTheRoot) {
@@ -169,25 +190,6 @@ TEST(CopyFolder, MissingDestinationFolderRaisesToTheCaller) {
   EXPECT_TRUE(f.platform.commandsStarted.empty());
 }
 
-TEST(CopyFolder, XcopySucceedsOnlyWithExitCodeZeroOrOne) {
-  const struct {
-    bool failToStart;
-    uint32_t exitCode;
-    bool expected;
-  } cases[] = {{false, 0, true},  {false, 1, true},  {false, 2, false},
-               {false, 4, false}, {false, 5, false}, {true, 0, false}};
-  for (const auto& c : cases) {
-    CopyFixture f;
-    f.copyAll();
-    FakeProcessScript script;
-    script.failToStart = c.failToStart;
-    script.exitCode = c.exitCode;
-    f.platform.processScripts = {script};
-    EXPECT_EQ(c.expected, f.copy("Y")) << "exit code " << c.exitCode << " start " << !c.failToStart;
-    EXPECT_EQ("folder C:\\Tools", f.platform.driveAndFolderChanges.back());
-  }
-}
-
 TEST(CopyFolder, ShellCopyPassesDoubleNulListsAndNoErrorUiFlags) {
   CopyFixture f;
   f.copyAll();
@@ -198,115 +200,232 @@ TEST(CopyFolder, ShellCopyPassesDoubleNulListsAndNoErrorUiFlags) {
   EXPECT_TRUE(f.platform.commandsStarted.empty());
 }
 
-TEST(CopyFolder, ShellCopyFailsWhenAbortedOrWithAnErrorCode) {
-  const struct {
-    int returnCode;
-    bool aborted;
-    bool expected;
-  } cases[] = {{0, false, true}, {0, true, false}, {0x76, false, false}, {0x402, true, false}};
-  for (const auto& c : cases) {
-    CopyFixture f;
-    f.copyAll();
-    f.platform.shellCopyResult = {c.returnCode, c.aborted};
-    EXPECT_EQ(c.expected, f.copy("N")) << c.returnCode << " " << c.aborted;
-  }
-}
-
-TEST(CopyFolder, VerifiesTheCopyInBothModes) {
+TEST(CompareWithBackup, DecidesFileByFileAndFolderByFolder) {
   struct Case {
     const char* name;
-    std::function<void(FakePlatform&)> damage;
-    Lines notInBackup;
+    std::function<void(FakePlatform&)> change;  // to the faithful copy, or to the source
+    Lines differences;                          // a name ending in "\" is a folder
   };
   const Case cases[] = {
       {"faithful copy", [](FakePlatform&) {}, {}},
       {"missing file",
        [](FakePlatform& p) { p.files.erase("D:\\Backup\\ZAVO\\db.properties"); },
        {"ZAVO\\db.properties"}},
-      {"file older by more than 2 s",
-       [](FakePlatform& p) { p.files["D:\\Backup\\app.exe"].lastWriteTime -= twoSeconds + 1; },
+      {"smaller file",
+       [](FakePlatform& p) { p.files["D:\\Backup\\app.exe"].content = "ex"; },
        {"app.exe"}},
-      {"file older by 2 s (FAT)",
+      {"larger file",
+       [](FakePlatform& p) { p.files["D:\\Backup\\app.exe"].content = "exe!"; },
+       {"app.exe"}},
+      {"same size, other bytes",
+       [](FakePlatform& p) { p.files["D:\\Backup\\app.exe"].content = "EXE"; },
+       {}},
+      {"older by 2 s (FAT)",
        [](FakePlatform& p) { p.files["D:\\Backup\\app.exe"].lastWriteTime -= twoSeconds; },
        {}},
-      {"newer file in the destination",
-       [](FakePlatform& p) { p.files["D:\\Backup\\app.exe"].lastWriteTime += 1'000 * twoSeconds; },
+      {"older by more than 2 s",
+       [](FakePlatform& p) { p.files["D:\\Backup\\app.exe"].lastWriteTime -= twoSeconds + 1; },
+       {"app.exe"}},
+      {"newer by 2 s",
+       [](FakePlatform& p) { p.files["D:\\Backup\\app.exe"].lastWriteTime += twoSeconds; },
        {}},
+      {"newer by more than 2 s (a half-written copy)",
+       [](FakePlatform& p) { p.files["D:\\Backup\\app.exe"].lastWriteTime += twoSeconds + 1; },
+       {"app.exe"}},
+      {"times far apart",
+       [](FakePlatform& p) { p.files["D:\\Backup\\app.exe"].lastWriteTime = INT64_MIN; },
+       {"app.exe"}},
       {"missing empty folder",
        [](FakePlatform& p) { p.folders.erase("D:\\Backup\\empty"); },
-       {"empty"}},
+       {"empty\\"}},
       {"folder where a file should be",
        [](FakePlatform& p) {
          p.files.erase("D:\\Backup\\app.exe");
          p.addFolder("D:\\Backup\\app.exe");
        },
        {"app.exe"}},
+      {"file where a folder should be",
+       [](FakePlatform& p) {
+         p.folders.erase("D:\\Backup\\empty");
+         p.addFile("D:\\Backup\\empty", "", sourceTime);
+       },
+       {"empty\\"}},
       {"missing folder with its files",
        [](FakePlatform& p) {
          p.files.erase("D:\\Backup\\ZAVO\\db.properties");
          p.folders.erase("D:\\Backup\\ZAVO");
        },
-       {"ZAVO", "ZAVO\\db.properties"}},
-      {"names differing in letter case only",
+       {"ZAVO\\", "ZAVO\\db.properties"}},
+      {"letter case beyond ASCII",
        [](FakePlatform& p) {
+         p.addFile("C:\\App\\\u00c4rger \u03a9.txt", "a", sourceTime);
+         p.addFile("D:\\Backup\\\u00e4rger \u03c9.txt", "a", sourceTime);
          p.files.erase("D:\\Backup\\app.exe");
          p.addFile("D:\\Backup\\APP.EXE", "exe", sourceTime);
        },
        {}},
+      {"names that the code page shows alike",
+       [](FakePlatform& p) {
+         p.addFile("C:\\App\\\u65e5\u672c.txt", "a", sourceTime);
+         p.addFile("C:\\App\\\u4e2d\u6587.txt", "b", sourceTime);
+         p.addFile("D:\\Backup\\\u65e5\u672c.txt", "a", sourceTime);
+       },
+       {"??.txt"}},
+  };
+  for (const Case& c : cases) {
+    CopyFixture f;
+    f.copyAll();
+    c.change(f.platform);
+    SourceTree tree = walkSource(f.platform, f.platform.longPathOf("C:\\App"),
+                                 f.platform.longPathOf("D:\\Backup\\"));
+    Lines found;
+    for (const Difference& d : compareWithBackup(f.platform, tree)) {
+      found.push_back(f.platform.ansiFromUtf16(d.relative) + (d.isFolder ? "\\" : ""));
+      EXPECT_TRUE(d.repairable) << c.name;
+    }
+    EXPECT_EQ(c.differences, found) << c.name;
+  }
+}
+
+TEST(CopyFolder, RepairPassCopiesAgainWhatTheToolLeftAndNamesWhatIsStillMissing) {
+  struct Case {
+    const char* name;
+    FakeCopyTool tool;
+    std::function<void(FakePlatform&)> before;  // before the copy tool runs
+    Lines copiedAgain;
+    Lines notInBackup;
+  };
+  const FakeCopyTool xcopy{true, true, {}};
+  const Case cases[] = {
+      {"nothing left to repair", xcopy, [](FakePlatform&) {}, {}, {}},
+      {"hidden file that xcopy passes over",
+       xcopy,
+       [](FakePlatform& p) {
+         p.addFile("C:\\App\\desktop.ini", "[x]", sourceTime);
+         p.files["C:\\App\\desktop.ini"].hidden = true;
+       },
+       {"desktop.ini"},
+       {}},
+      {"truncated copy of an earlier run, dated like the source",
+       xcopy,
+       [](FakePlatform& p) { p.addFile("D:\\Backup\\app.exe", "e", sourceTime); },
+       {"app.exe"},
+       {}},
+      {"half-written copy dated later than the source",
+       xcopy,
+       [](FakePlatform& p) { p.addFile("D:\\Backup\\app.exe", "e", sourceTime + 99 * twoSeconds); },
+       {"app.exe"},
+       {}},
+      {"source put back to an older version",
+       xcopy,
+       [](FakePlatform& p) {
+         p.addFile("D:\\Backup\\app.exe", "exe2", sourceTime + 99 * twoSeconds);
+       },
+       {"app.exe"},
+       {}},
+      {"shell copy on a full disk",
+       FakeCopyTool{false, false, {{"C:\\App\\app.exe", 1}}},
+       [](FakePlatform& p) { p.copyFailsAfter["C:\\App\\app.exe"] = 2; },
+       {},
+       {"app.exe"}},
+      {"source file held open with no sharing",
+       FakeCopyTool{false, false, {{"C:\\App\\app.exe", 0}}},
+       [](FakePlatform& p) { p.unreadable.insert("C:\\App\\app.exe"); },
+       {},
+       {"app.exe"}},
+      {"a file in the backup where the source has a folder",
+       xcopy,
+       [](FakePlatform& p) {
+         p.addFile("C:\\App\\data\\a.txt", "a", sourceTime);
+         p.addFile("D:\\Backup\\data", "", sourceTime);
+       },
+       {},
+       {"data", "data\\a.txt"}},
   };
   for (const char* mode : {"Y", "N"}) {
     for (const Case& c : cases) {
       CopyFixture f;
-      f.copyAll();
-      c.damage(f.platform);
+      c.before(f.platform);
+      auto tool = [&f, &c] { f.platform.copyTree("C:\\App", "D:\\Backup", c.tool); };
+      f.platform.processScripts = {{false, 10, 0, tool}};
+      f.platform.onShellCopy = tool;
       EXPECT_EQ(c.notInBackup.empty(), f.copy(mode)) << c.name << ", mode " << mode;
-      EXPECT_EQ(c.notInBackup, linesAfter(f.platform, "not in backup: "))
-          << c.name << ", mode " << mode;
+      EXPECT_EQ(c.copiedAgain, linesAfter(f.platform, "copied again: ")) << c.name << ", " << mode;
+      EXPECT_EQ(c.notInBackup, linesAfter(f.platform, "not in backup: ")) << c.name << ", " << mode;
+      for (const std::string& path : c.copiedAgain)
+        EXPECT_EQ(f.platform.fileContent("C:\\App\\" + path),
+                  f.platform.fileContent("D:\\Backup\\" + path))
+            << c.name;
     }
   }
 }
 
-TEST(CopyFolder, TreeTooLongForXcopyGoesToTheShellCopy) {
-  // D:\Backup is three characters longer than C:\App: the destination's paths decide.
-  const std::string fits = pathOfLength("D:\\Backup", 254).substr(10);
-  const std::string tooLong = pathOfLength("D:\\Backup", 255).substr(10);
-  const std::string beyondMaxPath = pathOfLength("D:\\Backup", 262).substr(10);
+TEST(CopyFolder, SourceChangingDuringTheCopyIsComparedAfresh) {
   const struct {
-    std::string file;  // relative to the source
-    bool copied;
-    Lines logged;
+    const char* name;
+    std::function<void(FakePlatform&)> during;
+    bool completed;
   } cases[] = {
-      {fits, true, {"doing xcopy", "cd to D:\\"}},
-      {tooLong, true, {"too long for xcopy: " + tooLong, "doing full copy"}},
-      // The shell copy cannot make it either, and the check names it.
-      {beyondMaxPath + "\\f",
-       false,
-       {"too long for xcopy: " + beyondMaxPath, "doing full copy",
-        "not in backup: " + beyondMaxPath}},
+      {"file rewritten",
+       [](FakePlatform& p) {
+         p.addFile("C:\\App\\app.exe", "exe v2", sourceTime + 5 * twoSeconds);
+       },
+       true},
+      {"file removed", [](FakePlatform& p) { p.files.erase("C:\\App\\app.exe"); }, true},
   };
   for (const auto& c : cases) {
     CopyFixture f;
-    f.copyAll();
-    f.platform.addFile("C:\\App\\" + c.file, "x", sourceTime);
-    auto copyWhatFits = [&f] {
-      for (const std::string& path : std::set(f.platform.folders))
-        if (path.rfind("C:\\App\\", 0) == 0 && path.size() + 3 < 260)
-          f.platform.addFolder("D:\\Backup" + path.substr(6));
-      for (const auto& [path, file] : std::map(f.platform.files))
-        if (path.rfind("C:\\App\\", 0) == 0 && path.size() + 3 < 260)
-          f.platform.addFile("D:\\Backup" + path.substr(6), file.content, file.lastWriteTime);
+    f.platform.onShellCopy = [&f, &c] {
+      c.during(f.platform);
+      f.platform.copyTree("C:\\App", "D:\\Backup");
     };
-    f.platform.onShellCopy = copyWhatFits;
-    f.platform.processScripts = {{false, 0, 0, copyWhatFits}};
-    EXPECT_EQ(c.copied, f.copy("Y")) << c.file.size();
-    EXPECT_EQ(c.logged, logTexts(f.platform)) << c.file.size();
-    bool xcopy = c.logged[0] == "doing xcopy";
-    EXPECT_EQ(xcopy ? 1u : 0u, f.platform.commandsStarted.size()) << c.file.size();
-    EXPECT_EQ(xcopy ? 0u : 1u, f.platform.shellCopies.size()) << c.file.size();
+    EXPECT_EQ(c.completed, f.copy("N")) << c.name;
+    EXPECT_EQ(f.platform.fileContent("C:\\App\\app.exe"),
+              f.platform.fileContent("D:\\Backup\\app.exe"))
+        << c.name;
   }
 }
 
-TEST(FindPathsTooLongForXcopy, ChecksEveryPathInSourceAndDestination) {
+TEST(CopyFolder, TreeTooLongForATool) {
+  // D:\Backup is three characters longer than C:\App: the destination's paths decide.
+  const std::string fits = pathOfLength("D:\\Backup", 254).substr(10);
+  const std::string tooLong = pathOfLength("D:\\Backup", 255).substr(10);
+  const std::string shellFits = pathOfLength("D:\\Backup", 259).substr(10);
+  const std::string beyondMaxPath = pathOfLength("D:\\Backup", 262).substr(10);
+  const struct {
+    std::string file;  // relative to the source
+    const char* mode;
+    Lines logged;  // up to the repair pass
+  } cases[] = {
+      {fits, "Y", {"doing xcopy", "cd to D:\\"}},
+      {tooLong, "Y", {"too long for xcopy: " + tooLong, "doing full copy"}},
+      {shellFits, "Y", {"too long for xcopy: " + shellFits, "doing full copy"}},
+      {shellFits, "N", {"doing full copy"}},
+      // Neither tool is given it; the repair pass copies the whole tree.
+      {beyondMaxPath + "\\f",
+       "Y",
+       {"too long for xcopy: " + beyondMaxPath, "too long for the shell copy: " + beyondMaxPath}},
+      {beyondMaxPath + "\\f", "N", {"too long for the shell copy: " + beyondMaxPath}},
+  };
+  for (const auto& c : cases) {
+    CopyFixture f;
+    f.platform.addFile("C:\\App\\" + c.file, "x", sourceTime);
+    auto copyAll = [&f] { f.platform.copyTree("C:\\App", "D:\\Backup"); };
+    f.platform.onShellCopy = copyAll;
+    f.platform.processScripts = {{false, 0, 0, copyAll}};
+    EXPECT_TRUE(f.copy(c.mode)) << c.file.size();
+    Lines lines = logTexts(f.platform);
+    lines.resize(std::min(lines.size(), c.logged.size()));
+    EXPECT_EQ(c.logged, lines) << c.file.size() << " " << c.mode;
+    bool xcopy = c.logged[0] == "doing xcopy";
+    bool shell = std::find(c.logged.begin(), c.logged.end(), "doing full copy") != c.logged.end();
+    EXPECT_EQ(xcopy ? 1u : 0u, f.platform.commandsStarted.size()) << c.file.size();
+    EXPECT_EQ(shell ? 1u : 0u, f.platform.shellCopies.size()) << c.file.size();
+    EXPECT_EQ(shell || xcopy, linesAfter(f.platform, "copied again: ").empty()) << c.file.size();
+  }
+}
+
+TEST(PathsTooLong, ChecksEveryPathInSourceAndDestination) {
   const std::string file254 = pathOfLength("C:\\S", 254), file255 = pathOfLength("C:\\S", 255);
   const std::string folder252 = pathOfLength("C:\\S", 252), folder253 = pathOfLength("C:\\S", 253);
   const std::string longName(250, 'n');
@@ -338,88 +457,112 @@ TEST(FindPathsTooLongForXcopy, ChecksEveryPathInSourceAndDestination) {
     for (const std::string& path : c.files)
       path.back() == '\\' ? platform.addFolder(path.substr(0, path.size() - 1))
                           : platform.addFile(path, "");
-    CopyCheck found = findPathsTooLongForXcopy(platform, c.source, c.destination);
-    EXPECT_EQ(c.found, found.firstFailures) << c.name;
-    EXPECT_EQ(c.found.size(), found.failures) << c.name;
+    SourceTree tree =
+        walkSource(platform, platform.longPathOf(c.source), platform.longPathOf(c.destination));
+    PathList found = pathsTooLong(platform, tree, c.source, c.destination, xcopyPathLimit);
+    EXPECT_EQ(c.found, found.first) << c.name;
+    EXPECT_EQ(c.found.size(), found.count) << c.name;
   }
 }
 
-TEST(FindPathsTooLongForXcopy, TreeBeyondTheWalkLimitsCountsAsTooLong) {
+TEST(PathsTooLong, TreeBeyondTheWalkLimitsCountsAsTooLong) {
   FakePlatform platform;
   platform.addFile("C:\\S\\a\\b\\c\\d.txt", "");
-  EXPECT_EQ(0u, findPathsTooLongForXcopy(platform, "C:\\S", "D:\\S\\", {3, 10}).failures);
-  EXPECT_EQ(Lines{"a\\b\\c"},
-            findPathsTooLongForXcopy(platform, "C:\\S", "D:\\S\\", {2, 10}).firstFailures);
-  EXPECT_EQ(Lines{"a\\b"},
-            findPathsTooLongForXcopy(platform, "C:\\S", "D:\\S\\", {10, 2}).firstFailures);
+  auto tooLong = [&platform](WalkLimits limits) {
+    SourceTree tree =
+        walkSource(platform, platform.longPathOf("C:\\S"), platform.longPathOf("D:\\S\\"), limits);
+    return pathsTooLong(platform, tree, "C:\\S", "D:\\S\\", xcopyPathLimit).first;
+  };
+  EXPECT_EQ(Lines{}, tooLong({3, 10}));
+  EXPECT_EQ(Lines{"a\\b\\c"}, tooLong({2, 10}));
+  EXPECT_EQ(Lines{"a\\b"}, tooLong({10, 2}));
 }
 
-TEST(CopyFolder, MissingSourceFailsTheCheck) {
+TEST(CopyFolder, SourceOrBackupThatCannotBeListedFails) {
   CopyFixture f;
   f.copyAll();
   EXPECT_FALSE(copyFolder(f.platform, f.log, "C:\\Gone", "D:\\Backup\\", "N", testLogPath));
   EXPECT_EQ((Lines{"doing full copy", "not in backup: C:\\Gone"}), logTexts(f.platform));
+
+  CopyFixture g;
+  g.platform.unlistable = {u"\\Backup"};
+  EXPECT_FALSE(g.copy("N"));
+  EXPECT_EQ((Lines{"doing full copy", "not in backup: C:\\App"}), logTexts(g.platform));
+
+  // A path beyond what even the wide-character functions take is handed to nothing.
+  CopyFixture h;
+  const std::string endless = "C:\\" + std::string(40'000, 'x');
+  EXPECT_FALSE(copyFolder(h.platform, h.log, endless, "D:\\Backup\\", "Y", testLogPath));
+  EXPECT_TRUE(Lines{"too long to copy: " + endless} == logTexts(h.platform));
 }
 
-TEST(CopyFolder, LogsTheFirstTenFailuresAndCountsTheRest) {
+TEST(CopyFolder, LogsTheFirstTenPathsAndCountsTheRest) {
   for (int missing : {10, 11, 13}) {
-    CopyFixture f;
-    f.copyAll();
-    for (int i = 0; i < missing; ++i)
-      f.platform.addFile("C:\\App\\data\\f" + std::to_string(10 + i) + ".dat", "", sourceTime);
-    f.platform.addFolder("D:\\Backup\\data");
-    EXPECT_FALSE(f.copy("N"));
-    Lines expected{"doing full copy"};
-    for (int i = 0; i < 10; ++i)
-      expected.push_back("not in backup: data\\f" + std::to_string(10 + i) + ".dat");
-    if (missing > 10)
-      expected.push_back("not in backup: " + std::to_string(missing - 10) + " more");
-    EXPECT_EQ(expected, logTexts(f.platform)) << missing << " missing";
+    for (bool copyFails : {false, true}) {
+      CopyFixture f;
+      f.copyAll();
+      for (int i = 0; i < missing; ++i) {
+        std::string name = "C:\\App\\data\\f" + std::to_string(10 + i) + ".dat";
+        f.platform.addFile(name, "x", sourceTime);
+        if (copyFails) f.platform.copyFailsAfter[name] = 0;
+      }
+      f.platform.addFolder("D:\\Backup\\data");
+      EXPECT_EQ(!copyFails, f.copy("N"));
+      const std::string prefix = copyFails ? "not in backup: " : "copied again: ";
+      Lines expected{"doing full copy"};
+      for (int i = 0; i < 10; ++i)
+        expected.push_back(prefix + "data\\f" + std::to_string(10 + i) + ".dat");
+      if (missing > 10) expected.push_back(prefix + std::to_string(missing - 10) + " more");
+      EXPECT_EQ(expected, logTexts(f.platform)) << missing << " missing";
+    }
   }
 }
 
-TEST(CheckCopy, SkipsTheDestinationInsideTheSource) {
+/// The differences of the backup D:\Backup from the source C:\App, named as in the run log.
+Lines differencesOf(FakePlatform& platform, const std::string& destination = "D:\\Backup\\",
+                    WalkLimits limits = {}) {
+  SourceTree tree = walkSource(platform, platform.longPathOf("C:\\App"),
+                               platform.longPathOf(destination), limits);
+  Lines found;
+  for (const Difference& d : compareWithBackup(platform, tree))
+    found.push_back((d.relative.empty() ? "C:\\App" : platform.ansiFromUtf16(d.relative)) +
+                    (d.repairable ? "" : " (unknown)"));
+  return found;
+}
+
+TEST(CompareWithBackup, SkipsTheDestinationInsideTheSource) {
   FakePlatform platform;
   platform.addFile("C:\\App\\a.txt", "a", sourceTime);
   platform.addFile("C:\\App\\Backup\\a.txt", "a", sourceTime);
   platform.addFile("C:\\App\\Backup\\Backup\\a.txt", "a", sourceTime);
-  CopyCheck check = checkCopy(platform, "C:\\App", "c:\\app\\BACKUP\\");
-  EXPECT_EQ(0u, check.failures) << (check.firstFailures.empty() ? "" : check.firstFailures[0]);
+  EXPECT_EQ(Lines{}, differencesOf(platform, "c:\\app\\BACKUP\\"));
 }
 
-TEST(CheckCopy, FolderBeyondMaxPathCountsOnce) {
-  // The deep folder shows in its parent's listing, but cannot be listed itself.
-  const std::string deep = pathOfLength("C:\\App", 258).substr(7);
-  const std::string parent = deep.substr(0, deep.find('\\'));
+TEST(CompareWithBackup, FolderThatCannotBeListedCountsOnce) {
   const struct {
     const char* name;
     Lines inDestination;
-    Lines failures;
   } cases[] = {
-      {"parent missing", {}, {parent, deep}},
-      {"deep folder missing", {parent}, {deep}},
-      {"deep folder there", {parent, deep}, {deep}},
-  };
+      {"parent missing", {}}, {"folder missing", {"sub"}}, {"folder there", {"sub", "sub\\deep"}}};
   for (const auto& c : cases) {
-    MaxPathPlatform platform;
-    platform.addFile("C:\\App\\" + deep + "\\f.txt", "f", sourceTime);
+    UnlistablePlatform platform;
+    platform.unlistable = {u"App\\sub\\deep"};
+    platform.addFile("C:\\App\\sub\\deep\\f.txt", "f", sourceTime);
     platform.addFolder("D:\\Backup");
     for (const std::string& folder : c.inDestination) platform.addFolder("D:\\Backup\\" + folder);
-    CopyCheck check = checkCopy(platform, "C:\\App", "D:\\Backup\\");
-    EXPECT_EQ(c.failures, check.firstFailures) << c.name;
-    EXPECT_EQ(c.failures.size(), check.failures) << c.name;
+    Lines expected = c.inDestination.empty() ? Lines{"sub", "sub\\deep (unknown)"}
+                                             : Lines{"sub\\deep (unknown)"};
+    EXPECT_EQ(expected, differencesOf(platform)) << c.name;
   }
 }
 
-TEST(CheckCopy, DestinationMissingAltogetherFails) {
+TEST(CompareWithBackup, DestinationMissingAltogetherFails) {
   FakePlatform platform;
   platform.addFolder("C:\\App");
-  CopyCheck check = checkCopy(platform, "C:\\App", "D:\\Backup\\");
-  EXPECT_EQ(1u, check.failures);
-  EXPECT_EQ(Lines{"C:\\App"}, check.firstFailures);
+  EXPECT_EQ(Lines{"C:\\App (unknown)"}, differencesOf(platform));
 }
 
-TEST(CheckCopy, WalkIsBoundedAndDeepTreesDoNotRecurse) {
+TEST(CompareWithBackup, WalkIsBoundedAndDeepTreesDoNotRecurse) {
   FakePlatform platform;
   std::string source = "C:\\App", copy = "D:\\Backup";
   for (int level = 0; level < 200; ++level) {
@@ -429,15 +572,9 @@ TEST(CheckCopy, WalkIsBoundedAndDeepTreesDoNotRecurse) {
   platform.addFile(source + "\\a.txt", "a", sourceTime);
   platform.addFile(copy + "\\a.txt", "a", sourceTime);
 
-  EXPECT_EQ(0u, checkCopy(platform, "C:\\App", "D:\\Backup\\", {500, 1000}).failures);
-
-  CopyCheck tooDeep = checkCopy(platform, "C:\\App", "D:\\Backup\\", {3, 1000});
-  EXPECT_EQ(1u, tooDeep.failures);
-  EXPECT_EQ(Lines{"d\\d\\d\\d"}, tooDeep.firstFailures);
-
-  CopyCheck tooMany = checkCopy(platform, "C:\\App", "D:\\Backup\\", {500, 2});
-  EXPECT_EQ(1u, tooMany.failures);
-  EXPECT_EQ(Lines{"d\\d"}, tooMany.firstFailures);
+  EXPECT_EQ(Lines{}, differencesOf(platform, "D:\\Backup\\", {500, 1000}));
+  EXPECT_EQ(Lines{"d\\d\\d\\d (unknown)"}, differencesOf(platform, "D:\\Backup\\", {3, 1000}));
+  EXPECT_EQ(Lines{"d\\d (unknown)"}, differencesOf(platform, "D:\\Backup\\", {500, 2}));
 }
 
 }  // namespace

@@ -12,15 +12,6 @@ const std::string stamp = "12/7/2026 2:05:09 PM";
 const std::string logPath = "C:\\Tools\\veskbackuplog.txt07";
 const std::string pathConf = "C:\\users\\tester\\.quorlin\\path.conf";
 
-/// Copies every file below from into to, as a completed xcopy would.
-void copyTree(FakePlatform& platform, const std::string& from, const std::string& to) {
-  std::vector<std::pair<std::string, FakeFile>> copies;
-  for (const auto& [path, file] : platform.files)
-    if (path.rfind(from + "\\", 0) == 0)
-      copies.push_back({to + path.substr(from.size() + 1), file});
-  for (const auto& [path, file] : copies) platform.addFile(path, file.content, file.lastWriteTime);
-}
-
 class RunBackup : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -49,7 +40,7 @@ class RunBackup : public ::testing::Test {
     platform.addFile(pathConf, "finalPath=C:/Apps/Client/\r\n");
     platform.addFile("C:\\Apps\\Client\\client.exe", "binary", 42);
     platform.processScripts.push_back(
-        {false, 100, 0, [this] { copyTree(platform, "C:\\Apps\\Client", "D:\\Backup\\"); }});
+        {false, 100, 0, [this] { platform.copyTree("C:\\Apps\\Client", "D:\\Backup"); }});
   }
 
   FakePlatform platform;
@@ -171,7 +162,8 @@ TEST_F(RunBackup, CompletedCopyWithoutDatabaseSettingsExitsZero) {
 
 TEST_F(RunBackup, IncompleteCopyGoesOnAndExitsThree) {
   installApplication();
-  platform.processScripts[0].onStart = nullptr;  // xcopy copies nothing
+  platform.processScripts[0].onStart = nullptr;                 // xcopy copies nothing
+  platform.copyFailsAfter["C:\\Apps\\Client\\client.exe"] = 0;  // and the disk is full
   EXPECT_EQ(exitStatus::nothingBackedUp, run("\"D:\\Backup\""));
   std::vector<std::string> lines = logged();
   EXPECT_EQ("VESK backup completed without SQLServer version", lines.back());

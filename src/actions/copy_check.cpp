@@ -1,0 +1,131 @@
+#include "actions/copy_check.h"
+
+#include <algorithm>
+
+#include "platform/failure.h"
+
+namespace vesk {
+namespace {
+
+// FAT keeps last-write times to 2 seconds; the unit is 100 ns.
+constexpr uint64_t timeTolerance = 20'000'000;
+
+/// The entries of a backup folder, in the order of compareNames, for lookups by name.
+class BackupFolder {
+ public:
+  BackupFolder(Platform& platform, std::vector<FolderEntry> entries)
+      : platform_(platform), entries_(std::move(entries)) {
+    std::sort(entries_.begin(), entries_.end(), [this](const FolderEntry& a, const FolderEntry& b) {
+      return platform_.compareNames(a.name, b.name) < 0;
+    });
+  }
+
+  const FolderEntry* find(const std::u16string& name) const {
+    auto it = std::lower_bound(entries_.begin(), entries_.end(), name,
+                               [this](const FolderEntry& entry, const std::u16string& wanted) {
+                                 return platform_.compareNames(entry.name, wanted) < 0;
+                               });
+    if (it == entries_.end() || platform_.compareNames(it->name, name) != 0) return nullptr;
+    return &*it;
+  }
+
+ private:
+  Platform& platform_;
+  std::vector<FolderEntry> entries_;
+};
+
+}  // namespace
+
+bool holdsFile(const FolderEntry& source, const FolderEntry& copy) {
+  if (copy.isFolder || source.isFolder || copy.size != source.size) return false;
+  // Unsigned difference: times far apart must not overflow.
+  auto from = static_cast<uint64_t>(source.lastWriteTime);
+  auto to = static_cast<uint64_t>(copy.lastWriteTime);
+  return (from > to ? from - to : to - from) <= timeTolerance;
+}
+
+std::vector<Difference> compareWithBackup(Platform& platform, const SourceTree& tree) {
+  std::vector<Difference> differences;
+  auto backupRoot = tree.folders[0].listed ? platform.listFolder(tree.destination) : std::nullopt;
+  if (!backupRoot) {
+    differences.push_back({u"", true, false});
+    return differences;
+  }
+  // Which folders of the source the backup holds; set by the parent before the folder's turn.
+  std::vector<bool> inBackup(tree.folders.size(), false);
+  inBackup[0] = true;
+  for (size_t index = 0; index < tree.folders.size(); ++index) {
+    const TreeFolder& folder = tree.folders[index];
+    if (!folder.listed) continue;  // counted by its parent
+    std::optional<BackupFolder> copies;
+    if (index == 0) {
+      copies.emplace(platform, std::move(*backupRoot));
+    } else if (inBackup[index]) {
+      // A copy that cannot be listed holds nothing that can be shown to be there.
+      auto listing = platform.listFolder(joinLong(tree.destination, folder.relative));
+      copies.emplace(platform, listing ? std::move(*listing) : std::vector<FolderEntry>{});
+    }
+
+    for (const TreeEntry& item : folder.entries) {
+      if (item.walk == FolderWalk::ownBackup) continue;
+      std::u16string relative = joinLong(folder.relative, item.entry.name);
+      const FolderEntry* copy = copies ? copies->find(item.entry.name) : nullptr;
+      if (!item.entry.isFolder) {
+        if (!copy || !holdsFile(item.entry, *copy)) differences.push_back({relative, false});
+        continue;
+      }
+      bool present = copy && copy->isFolder;
+      if (item.walk == FolderWalk::beyondLimits || !tree.folders[item.folder].listed) {
+        differences.push_back({relative, true, false});
+        continue;
+      }
+      inBackup[item.folder] = present;
+      if (!present) differences.push_back({relative, true});
+    }
+  }
+  return differences;
+}
+
+PathList repairBackup(Platform& platform, RunLog& log, const SourceTree& tree,
+                      const std::vector<Difference>& differences, const std::string& source) {
+  PathList copied;
+  for (const Difference& difference : differences) {
+    if (!difference.repairable) continue;
+    std::u16string to = joinLong(tree.destination, difference.relative);
+    try {
+      if (difference.isFolder) {
+        platform.createFolder(to);
+      } else {
+        platform.copyFile(joinLong(tree.source, difference.relative), to);
+        addPath(platform, copied, difference.relative, source);
+      }
+    } catch (const Failure&) {
+      // What could not be repaired shows in the comparison below.
+    }
+  }
+  logPaths(log, "copied again: ", copied);
+
+  PathList left;
+  for (const Difference& difference : differences) {
+    bool repaired = false;
+    if (difference.repairable) {
+      auto copy = platform.entryAt(joinLong(tree.destination, difference.relative));
+      if (difference.isFolder) {
+        repaired = copy && copy->isFolder;
+      } else {
+        auto now = platform.entryAt(joinLong(tree.source, difference.relative));
+        repaired = !now || (copy && holdsFile(*now, *copy));
+      }
+    }
+    if (!repaired) addPath(platform, left, difference.relative, source);
+  }
+  return left;
+}
+
+void logPaths(RunLog& log, const std::string& prefix, const PathList& paths) {
+  for (const std::string& path : paths.first) log.writeLog(prefix + path);
+  if (paths.count > paths.first.size())
+    log.writeLog(prefix + std::to_string(paths.count - paths.first.size()) + " more");
+}
+
+}  // namespace vesk

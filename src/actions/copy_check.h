@@ -1,0 +1,42 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "actions/source_tree.h"
+#include "log/run_log.h"
+#include "platform/platform.h"
+
+namespace vesk {
+
+/// A path of the source that the backup does not hold as it should.
+struct Difference {
+  std::u16string relative;  // to the source; empty for the source itself
+  bool isFolder = false;
+  /// False for a folder whose content is unknown (it could not be listed, or lies beyond the
+  /// walk limits) and for the source or the backup folder that cannot be listed at all.
+  bool repairable = true;
+};
+
+/// True when copy holds the source file: a file of the same size, with a last-write time
+/// within 2 seconds of the source's (FAT keeps times to 2 s), older or newer.
+bool holdsFile(const FolderEntry& source, const FolderEntry& copy);
+
+/// Compares the backup, as it stands now, with the source tree as the walk listed it; only the
+/// backup is listed. Every path below a folder missing from the backup differs too. A source
+/// folder that could not be listed differs once, as not repairable.
+std::vector<Difference> compareWithBackup(Platform& platform, const SourceTree& tree);
+
+/// Copies again, from the source, what differs and can be repaired: missing folders are
+/// created, files copied over what the backup holds (nothing in the backup is deleted). Logs
+/// "copied again: " and the path of each file copied (the first ten, then one line
+/// "copied again: N more"). Then compares what it repaired afresh, the source included, and
+/// returns the paths still not in the backup; a file gone from the source meanwhile is no
+/// longer part of it.
+PathList repairBackup(Platform& platform, RunLog& log, const SourceTree& tree,
+                      const std::vector<Difference>& differences, const std::string& source);
+
+/// One line prefix + path for each path named, then one line with the count of the others.
+void logPaths(RunLog& log, const std::string& prefix, const PathList& paths);
+
+}  // namespace vesk

@@ -1,0 +1,111 @@
+#include "actions/source_tree.h"
+
+#include <algorithm>
+
+namespace vesk {
+namespace {
+
+constexpr size_t pathsNamed = 10;
+
+std::u16string withoutTrailingSlashes(std::u16string path) {
+  while (!path.empty() && (path.back() == u'\\' || path.back() == u'/')) path.pop_back();
+  return path;
+}
+
+}  // namespace
+
+std::u16string joinLong(const std::u16string& folder, const std::u16string& name) {
+  if (name.empty()) return folder;
+  if (folder.empty()) return name;
+  if (folder.back() == u'\\') return folder + name;
+  return folder + u'\\' + name;
+}
+
+SourceTree walkSource(Platform& platform, const std::u16string& source,
+                      const std::u16string& destination, const WalkLimits& limits) {
+  SourceTree tree{source, withoutTrailingSlashes(destination), {}};
+  tree.folders.push_back({u"", false, {}});
+  std::vector<size_t> depths{0};
+  // An explicit stack rather than recursion: a deep tree must not exhaust the call stack.
+  // Folders are numbered as they are found, so each comes after its parent.
+  std::vector<size_t> pending{0};
+  while (!pending.empty()) {
+    const size_t index = pending.back();
+    pending.pop_back();
+    auto entries = platform.listFolder(joinLong(source, tree.folders[index].relative));
+    if (!entries) continue;
+    tree.folders[index].listed = true;
+
+    std::vector<TreeEntry> listed;
+    listed.reserve(entries->size());
+    std::vector<size_t> subfolders;
+    for (FolderEntry& entry : *entries) {
+      TreeEntry item{std::move(entry), FolderWalk::walked, 0};
+      if (item.entry.isFolder) {
+        std::u16string relative = joinLong(tree.folders[index].relative, item.entry.name);
+        if (platform.compareNames(joinLong(source, relative), tree.destination) == 0) {
+          item.walk = FolderWalk::ownBackup;
+        } else if (depths[index] + 1 > limits.maxDepth ||
+                   tree.folders.size() >= limits.maxFolders) {
+          item.walk = FolderWalk::beyondLimits;
+        } else {
+          item.folder = tree.folders.size();
+          tree.folders.push_back({std::move(relative), false, {}});
+          depths.push_back(depths[index] + 1);
+          subfolders.push_back(item.folder);
+        }
+      }
+      listed.push_back(std::move(item));
+    }
+    tree.folders[index].entries = std::move(listed);
+    // Reversed, so that subfolders are walked in the order they were listed.
+    pending.insert(pending.end(), subfolders.rbegin(), subfolders.rend());
+  }
+  return tree;
+}
+
+void addPath(Platform& platform, PathList& list, const std::u16string& relative,
+             const std::string& source) {
+  ++list.count;
+  if (list.first.size() < pathsNamed)
+    list.first.push_back(relative.empty() ? source : platform.ansiFromUtf16(relative));
+}
+
+PathList pathsTooLong(Platform& platform, const SourceTree& tree, const std::string& source,
+                      const std::string& destination, size_t limit) {
+  const size_t sourceLength = withoutTrailingSlashes(platform.utf16FromAnsi(source)).size();
+  const size_t destinationLength =
+      withoutTrailingSlashes(platform.utf16FromAnsi(destination)).size();
+  auto fits = [&](const std::u16string& relative, bool isFolder) {
+    size_t inside = relative.empty() ? 0 : relative.size() + 1;
+    return std::max(sourceLength, destinationLength) + inside + (isFolder ? 2 : 0) <= limit;
+  };
+
+  PathList found;
+  if (!fits(u"", true)) {
+    addPath(platform, found, u"", source);
+    return found;
+  }
+  // Nothing below a folder too long is named. Folders come after their parents, so one pass
+  // passes the mark down every level.
+  std::vector<bool> skipped(tree.folders.size(), false);
+  for (size_t index = 0; index < tree.folders.size(); ++index) {
+    const TreeFolder& folder = tree.folders[index];
+    if (skipped[index]) {
+      for (const TreeEntry& item : folder.entries)
+        if (item.entry.isFolder && item.walk == FolderWalk::walked) skipped[item.folder] = true;
+      continue;
+    }
+    for (const TreeEntry& item : folder.entries) {
+      if (item.walk == FolderWalk::ownBackup) continue;
+      std::u16string relative = joinLong(folder.relative, item.entry.name);
+      bool tooLong = !fits(relative, item.entry.isFolder) || item.walk == FolderWalk::beyondLimits;
+      if (tooLong) addPath(platform, found, relative, source);
+      if (tooLong && item.entry.isFolder && item.walk == FolderWalk::walked)
+        skipped[item.folder] = true;
+    }
+  }
+  return found;
+}
+
+}  // namespace vesk

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace vesk {
+
+/// Bounds of the walk over the source, so that a folder loop (a junction pointing up the tree)
+/// ends it; a folder beyond them is not walked and counts as not backed up.
+struct WalkLimits {
+  size_t maxDepth = 512;
+  size_t maxFolders = 1'000'000;
+};
+
+/// How the walk treated a folder of the source.
+enum class FolderWalk { walked, ownBackup, beyondLimits };
+
+/// One entry of a source folder, as the walk listed it.
+struct TreeEntry {
+  FolderEntry entry;
+  FolderWalk walk = FolderWalk::walked;
+  size_t folder = 0;  // for a walked folder: its index in SourceTree::folders
+};
+
+/// One folder of the source.
+struct TreeFolder {
+  std::u16string relative;  // to the source, names joined by "\"; empty for the source itself
+  bool listed = false;      // false: it could not be listed, and its entries are unknown
+  std::vector<TreeEntry> entries;
+};
+
+/// The source tree as one walk found it, kept for the copy check so that the source is listed
+/// once per copy.
+struct SourceTree {
+  std::u16string source;            // both in the form of Platform::longPathOf
+  std::u16string destination;       // without a trailing backslash
+  std::vector<TreeFolder> folders;  // in walk order: every folder after its parent
+};
+
+/// The names of a path in the long form: folder and name joined by one backslash.
+std::u16string joinLong(const std::u16string& folder, const std::u16string& name);
+
+/// Lists the source tree, folder by folder. The destination's own subtree, when it lies inside
+/// the source, is not walked: the backup is not part of what is backed up.
+SourceTree walkSource(Platform& platform, const std::u16string& source,
+                      const std::u16string& destination, const WalkLimits& limits = {});
+
+/// Paths of the source named in the run log: the first ten, and how many in all.
+struct PathList {
+  size_t count = 0;
+  std::vector<std::string> first;  // in the ANSI code page, relative to the source
+};
+
+/// The entries of the tree that a copy tool taking paths of at most limit characters cannot
+/// be given: those whose full path in the source or in the destination is longer (a folder's
+/// together with the "\*" of its listing), and folders beyond the walk limits. Paths are
+/// measured from source and destination as the tool is handed them; what lies below a folder
+/// found here is not named. The source itself, when it is too long, is named by its text.
+PathList pathsTooLong(Platform& platform, const SourceTree& tree, const std::string& source,
+                      const std::string& destination, size_t limit);
+
+/// Adds a path to the list; the first ten are kept by name.
+void addPath(Platform& platform, PathList& list, const std::u16string& relative,
+             const std::string& source);
+
+}  // namespace vesk
