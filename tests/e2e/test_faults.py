@@ -299,6 +299,13 @@ def deep_source_shell_copy(s):
     s.options = ' "default" "N" "N"'
 
 
+def very_long_source(s):
+    # One name of 3,000 characters cannot exist: the installation is built elsewhere.
+    s.built_source = s.source
+    s.source = "C:\\" + "a" * 3000
+    s.final_path = "C:/" + "a" * 3000 + "/"
+
+
 def delete_destination(s):
     s.options = ' "default" "Y"'
     s.box_delay = (2000, 2)
@@ -459,6 +466,14 @@ ROWS = [
                       f"too long for the shell copy: {DEEP_MISSING}", Many("copied again: .*"),
                       "Backup Folder completed", *s.database(), "SQL backup Complete"],
         configure=deep_source_shell_copy, bound=10),
+    Row("source-3000", "finalPath of 3,000 characters (xcopy mode)",
+        'no copy tool is handed the path, each refusal is logged; "Backup Folder NOT complete", '
+        "the run ends by itself; exit 3",
+        3, lambda s: ["VESK start backup", f"{s.final_path}Not a folder.", s.start_copy(),
+                      f"too long for xcopy: {s.source}", f"too long for the shell copy: {s.source}",
+                      f"not in backup: {s.source}", "Backup Folder NOT complete",
+                      "VESK backup completed without SQLServer version"],
+        configure=very_long_source, check=destination_empty),
     Row("destination-over-260", "destination path over 260 characters",
         'levels created up to the limit, then generic report "Error 52: Bad file name or '
         'number", exit 4; nothing copied',
