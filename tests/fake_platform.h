@@ -85,6 +85,9 @@ class FakePlatform : public Platform {
   std::optional<FolderEntry> entryAt(const std::u16string& path) override;
   void copyFile(const std::u16string& from, const std::u16string& to) override;
   void createFolder(const std::u16string& path) override;
+  /// Runs the work at once: the fake has one thread, and the work sees what was there before
+  /// the caller goes on, the earliest it could.
+  std::unique_ptr<BackgroundWork> startAlongside(std::function<void()> work) override;
   /// Letter case of ASCII, Latin-1, Greek and Cyrillic ignored.
   int compareNames(const std::u16string& a, const std::u16string& b) override;
 

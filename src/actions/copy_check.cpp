@@ -44,10 +44,39 @@ bool holdsFile(const FolderEntry& source, const FolderEntry& copy) {
   return (from > to ? from - to : to - from) <= timeTolerance;
 }
 
-std::vector<Difference> compareWithBackup(Platform& platform, const SourceTree& tree) {
+EarlyListing listBackup(Platform& platform, const std::u16string& destination,
+                        const WalkLimits& limits) {
+  EarlyListing listing;
+  std::vector<std::pair<std::u16string, size_t>> pending{{u"", 0}};
+  while (!pending.empty()) {
+    auto [relative, depth] = std::move(pending.back());
+    pending.pop_back();
+    auto entries = platform.listFolder(joinLong(destination, relative));
+    if (!entries) continue;
+    for (const FolderEntry& entry : *entries)
+      if (entry.isFolder && depth < limits.maxDepth && listing.folders.size() < limits.maxFolders)
+        pending.push_back({joinLong(relative, entry.name), depth + 1});
+    listing.folders.emplace(std::move(relative), std::move(*entries));
+  }
+  listing.complete = true;
+  return listing;
+}
+
+std::vector<Difference> compareWithBackup(Platform& platform, const SourceTree& tree,
+                                          const EarlyListing* early) {
+  if (early && !early->complete) early = nullptr;
+  // The early listing of a folder, or nothing when it must be listed now.
+  auto earlyEntries = [early, &tree](size_t index) -> const std::vector<FolderEntry>* {
+    if (!early) return nullptr;
+    auto found = early->folders.find(tree.folders[index].relative);
+    return found == early->folders.end() ? nullptr : &found->second;
+  };
+
   std::vector<Difference> differences;
-  auto backupRoot = tree.folders[0].listed ? platform.listFolder(tree.destination) : std::nullopt;
-  if (!backupRoot) {
+  std::optional<std::vector<FolderEntry>> backupRoot;
+  if (tree.folders[0].listed && !earlyEntries(0))
+    backupRoot = platform.listFolder(tree.destination);
+  if (!tree.folders[0].listed || (!earlyEntries(0) && !backupRoot)) {
     differences.push_back({u"", true, false});
     return differences;
   }
@@ -56,28 +85,54 @@ std::vector<Difference> compareWithBackup(Platform& platform, const SourceTree& 
   inBackup[0] = true;
   for (size_t index = 0; index < tree.folders.size(); ++index) {
     const TreeFolder& folder = tree.folders[index];
-    if (!folder.listed) continue;  // counted by its parent
+    if (!folder.listed || !inBackup[index]) {
+      // Not listed: counted by its parent. Not in the backup: every entry differs.
+      for (const TreeEntry& item : folder.entries) {
+        if (item.walk == FolderWalk::ownBackup) continue;
+        bool known = !item.entry.isFolder ||
+                     (item.walk == FolderWalk::walked && tree.folders[item.folder].listed);
+        differences.push_back(
+            {joinLong(folder.relative, item.entry.name), item.entry.isFolder, known});
+      }
+      continue;
+    }
+    const std::u16string backupFolder = joinLong(tree.destination, folder.relative);
+    const std::vector<FolderEntry>* listed = earlyEntries(index);
+    const bool fresh = listed == nullptr;
     std::optional<BackupFolder> copies;
-    if (index == 0) {
+    if (index == 0 && backupRoot) {
       copies.emplace(platform, std::move(*backupRoot));
-    } else if (inBackup[index]) {
+    } else if (listed) {
+      copies.emplace(platform, *listed);
+    } else {
       // A copy that cannot be listed holds nothing that can be shown to be there.
-      auto listing = platform.listFolder(joinLong(tree.destination, folder.relative));
+      auto listing = platform.listFolder(backupFolder);
       copies.emplace(platform, listing ? std::move(*listing) : std::vector<FolderEntry>{});
     }
 
     for (const TreeEntry& item : folder.entries) {
       if (item.walk == FolderWalk::ownBackup) continue;
       std::u16string relative = joinLong(folder.relative, item.entry.name);
-      const FolderEntry* copy = copies ? copies->find(item.entry.name) : nullptr;
+      const FolderEntry* copy = copies->find(item.entry.name);
+      std::optional<FolderEntry> now;
       if (!item.entry.isFolder) {
+        bool exact = copy && !copy->isFolder && copy->size == item.entry.size &&
+                     copy->lastWriteTime == item.entry.lastWriteTime;
+        if (!fresh && !exact) {
+          now = platform.entryAt(joinLong(backupFolder, item.entry.name));
+          copy = now ? &*now : nullptr;
+        }
         if (!copy || !holdsFile(item.entry, *copy)) differences.push_back({relative, false});
         continue;
       }
-      bool present = copy && copy->isFolder;
       if (item.walk == FolderWalk::beyondLimits || !tree.folders[item.folder].listed) {
         differences.push_back({relative, true, false});
         continue;
+      }
+      bool present = copy && copy->isFolder;
+      if (!fresh && !present) {
+        now = platform.entryAt(joinLong(backupFolder, item.entry.name));
+        present = now && now->isFolder;
       }
       inBackup[item.folder] = present;
       if (!present) differences.push_back({relative, true});

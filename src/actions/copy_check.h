@@ -1,6 +1,8 @@
 #pragma once
 
+#include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "actions/source_tree.h"
@@ -22,10 +24,26 @@ struct Difference {
 /// within 2 seconds of the source's (FAT keeps times to 2 s), older or newer.
 bool holdsFile(const FolderEntry& source, const FolderEntry& copy);
 
+/// The backup as it was listed before a copy tool went to work: the entries of each folder
+/// listed, by its path relative to the backup folder.
+struct EarlyListing {
+  std::unordered_map<std::u16string, std::vector<FolderEntry>> folders;
+  bool complete = false;  // false: the listing was not finished and tells nothing
+};
+
+/// Lists the backup folder and every folder below it, within the walk limits.
+EarlyListing listBackup(Platform& platform, const std::u16string& destination,
+                        const WalkLimits& limits = {});
+
 /// Compares the backup, as it stands now, with the source tree as the walk listed it; only the
-/// backup is listed. Every path below a folder missing from the backup differs too. A source
-/// folder that could not be listed differs once, as not repairable.
-std::vector<Difference> compareWithBackup(Platform& platform, const SourceTree& tree);
+/// backup is looked at. Every path below a folder missing from the backup differs too. A
+/// source folder that could not be listed differs once, as not repairable.
+///
+/// With an early listing, a file whose copy was then already exactly the source's (size and
+/// last-write time equal) is taken as it was listed: the copy tool leaves such a file alone.
+/// Everything else, and every folder the early listing lacks, is looked at afresh.
+std::vector<Difference> compareWithBackup(Platform& platform, const SourceTree& tree,
+                                          const EarlyListing* early = nullptr);
 
 /// Copies again, from the source, what differs and can be repaired: missing folders are
 /// created, files copied over what the backup holds (nothing in the backup is deleted). Logs

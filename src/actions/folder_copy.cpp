@@ -66,6 +66,17 @@ void runShellCopy(Platform& platform, RunLog& log, const std::string& source,
     log.writeLog("full copy ended with code " + std::to_string(result.returnCode));
 }
 
+// The copy tools report success for a missing source or a locked file, and leave files
+// truncated on a full disk; xcopy passes over hidden files and never replaces a copy newer
+// than the source. Only the files themselves tell whether the backup is there.
+bool checkAndRepair(Platform& platform, RunLog& log, const SourceTree& tree,
+                    const std::string& source, const EarlyListing* early) {
+  std::vector<Difference> differences = compareWithBackup(platform, tree, early);
+  PathList left = repairBackup(platform, log, tree, differences, source);
+  logPaths(log, "not in backup: ", left);
+  return left.count == 0;
+}
+
 }  // namespace
 
 std::string xcopyCommandLine(const std::string& source, const std::string& logPath) {
@@ -81,11 +92,19 @@ bool copyFolder(Platform& platform, RunLog& log, const std::string& source,
     log.writeLog("too long to copy: " + (sourcePath.empty() ? source : destination));
     return false;
   }
+  bool shellCopy = copyMode == "N";
+  const bool network = drivePart(destination).empty();
+  // For xcopy the backup is listed before it starts, beside the walk over the source: xcopy
+  // leaves alone a copy as new as its source, so afterwards only the rest is looked at again.
+  EarlyListing early;
+  std::unique_ptr<BackgroundWork> listing;
+  if (!shellCopy && !network)
+    listing = platform.startAlongside([&] { early = listBackup(platform, destinationPath); });
   // The source is listed once: for the paths that a tool cannot take, and for the check.
   const SourceTree tree = walkSource(platform, sourcePath, destinationPath);
+  if (listing) listing->wait();
 
-  bool shellCopy = copyMode == "N";
-  if (!shellCopy && drivePart(destination).empty()) {
+  if (!shellCopy && network) {
     // cmd cannot make a network folder its current folder: it falls back to the Windows
     // folder, and xcopy, given no destination, would copy into that.
     log.writeLog("xcopy cannot copy into a network folder: " + destination);
@@ -96,6 +115,7 @@ bool copyFolder(Platform& platform, RunLog& log, const std::string& source,
     PathList tooLong = pathsTooLong(platform, tree, source, destination, xcopyPathLimit);
     if (tooLong.count == 0) {
       runXcopy(platform, log, source, destination, logPath);
+      return checkAndRepair(platform, log, tree, source, &early);
     } else {
       logPaths(log, "too long for xcopy: ", tooLong);
       shellCopy = true;
@@ -111,13 +131,7 @@ bool copyFolder(Platform& platform, RunLog& log, const std::string& source,
       logPaths(log, "too long for the shell copy: ", tooLong);
   }
 
-  // The copy tools report success for a missing source or a locked file, and leave files
-  // truncated on a full disk; xcopy passes over hidden files and never replaces a copy newer
-  // than the source. Only the files themselves tell whether the backup is there.
-  std::vector<Difference> differences = compareWithBackup(platform, tree);
-  PathList left = repairBackup(platform, log, tree, differences, source);
-  logPaths(log, "not in backup: ", left);
-  return left.count == 0;
+  return checkAndRepair(platform, log, tree, source, nullptr);
 }
 
 }  // namespace vesk

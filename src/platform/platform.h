@@ -5,6 +5,7 @@
 // in-memory fake in tests/fake_platform.h. Texts are single-byte, in the ANSI code page.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -29,6 +30,15 @@ class TextStream {
 };
 
 enum class WaitResult { ended, stillRunning, failed };
+
+/// Work that runs beside the caller (see Platform::startAlongside). Destroying it waits for
+/// its end.
+class BackgroundWork {
+ public:
+  virtual ~BackgroundWork() = default;
+  /// Returns once the work has ended; a second call returns at once.
+  virtual void wait() = 0;
+};
 
 /// Opaque token of a started process, valid until closeProcess.
 using ProcessToken = uint64_t;
@@ -110,6 +120,9 @@ class Platform {
   virtual void copyFile(const std::u16string& from, const std::u16string& to) = 0;
   /// Creates one folder level; its parent must exist. Throws Failure.
   virtual void createFolder(const std::u16string& path) = 0;
+  /// Starts work on a second thread, or runs it at once where there is none (the work then
+  /// ends before this returns). The work must not throw.
+  virtual std::unique_ptr<BackgroundWork> startAlongside(std::function<void()> work) = 0;
   /// Compares two names as the file system does: code unit by code unit, letter case ignored.
   /// Negative, zero or positive, as a comes before, equals or follows b.
   virtual int compareNames(const std::u16string& a, const std::u16string& b) = 0;

@@ -13,6 +13,8 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "platform/failure.h"
@@ -136,6 +138,14 @@ bool desktopIsVisible() {
     return true;  // when in doubt, show the box
   return (flags.dwFlags & WSF_VISIBLE) != 0;
 }
+
+struct WorkThread final : BackgroundWork {
+  ~WorkThread() override { wait(); }
+  void wait() override {
+    if (thread.joinable()) thread.join();
+  }
+  std::thread thread;
+};
 
 class AppendStream : public TextStream {
  public:
@@ -416,6 +426,16 @@ class Win32Platform final : public Platform {
   void createFolder(const std::u16string& path) override {
     if (path.find(u'\0') != std::u16string::npos) throw fileSystemFailure(ERROR_INVALID_NAME);
     if (!CreateDirectoryW(wide(path), nullptr)) throwPathFailure(GetLastError());
+  }
+
+  std::unique_ptr<BackgroundWork> startAlongside(std::function<void()> work) override {
+    auto thread = std::make_unique<WorkThread>();
+    try {
+      thread->thread = std::thread(std::move(work));
+    } catch (const std::system_error&) {
+      work();  // no thread to be had: the work is done before the caller goes on
+    }
+    return thread;
   }
 
   int compareNames(const std::u16string& a, const std::u16string& b) override {

@@ -61,6 +61,23 @@ TEST_F(Win32System, AnsiConversionShowsWhatTheCodePageLacksAsQuestionMarks) {
   }
 }
 
+TEST_F(Win32System, WorkAlongsideRunsOnItsOwnThreadUntilWaitedFor) {
+  DWORD worker = 0;
+  HANDLE go = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  {
+    auto work = platform->startAlongside([&] {
+      WaitForSingleObject(go, 10'000);  // goes on only once the caller has gone on
+      worker = GetCurrentThreadId();
+    });
+    SetEvent(go);
+    work->wait();
+    work->wait();
+  }
+  CloseHandle(go);
+  EXPECT_NE(0u, worker);
+  EXPECT_NE(GetCurrentThreadId(), worker);
+}
+
 TEST_F(Win32System, TimeTextsInTheUsersForm) {
   char form[80] = {};
   GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE, form, sizeof form);
