@@ -29,6 +29,7 @@ from rig import PROGRAM_DIR, RUN_DIR, Rig, WineSession  # noqa: E402
 SOURCE = "C:\\Apps\\Client"
 SMALL_SOURCE = "C:\\Apps\\Small"
 ONE_FILE_SOURCE = "C:\\Apps\\One"
+LARGE_SOURCE = "C:\\Apps\\Large"
 WORK = "C:\\bench"
 PROGRAM = f"{PROGRAM_DIR}\\veskbackup.exe"
 TICKS_PER_SECOND = 10_000_000
@@ -38,7 +39,10 @@ DB_PROPERTIES = (
     "dbconn.appl.url=proto://SRV01:1433;opt=1\r\n"
     "dbconn.appl.user=appuser\r\n"
     "dbconn.appl.pwd=secret\r\n")
-TARGET_RATIO = 1.05
+TARGET_FULL_RATIO = 1.02
+TARGET_INCREMENTAL_RATIO = 1.10
+TARGET_PRIVATE_MB = 6  # on the sample installation of 10,000 files
+TARGET_LARGE_PRIVATE_MB = 32  # on the large tree of 100,000 files
 TARGET_NOTICE_MS = 20
 WINDOW_S = (5.0, 6.25)
 TARGET_PEAK_MB = 10
@@ -292,6 +296,23 @@ def copy_benchmarks(bench: Bench, rig: Rig, paths, expected, runs: int) -> dict:
     return results
 
 
+def large_tree_benchmark(bench: Bench, rig: Rig, files: int) -> dict:
+    """Item 8: the program's memory on a tree of many small files, a full run into an empty
+    destination and an incremental run over it."""
+    paths, _, _ = make_tree(rig.path(LARGE_SOURCE), files, files / 4096, seed=13)
+    expected = tree_counts(rig.path(LARGE_SOURCE))
+    rig.write_path_conf(f"finalPath={LARGE_SOURCE.replace(chr(92), '/')}/\r\n")
+    runs = []
+    for name in ("large-full", "large-incremental"):
+        runs.append(checked(bench, f"{name} run", 0, lambda: bench.program("D:\\large", name)))
+        expect_copy(rig, "D:\\large", expected, f"{name} run")
+        log(f"{name} run on {len(paths)} files: {runs[-1]['seconds']:.2f} s, private memory "
+            f"{mb(runs[-1]['peakPagefile'])}")
+    remove(rig, "D:\\large")
+    shutil.rmtree(rig.path(LARGE_SOURCE), ignore_errors=True)
+    return {"files": len(paths), "runs": runs}
+
+
 def database_benchmarks(bench: Bench, rig: Rig, runs: int) -> dict:
     """Items 4 and 5 on a small installation, so that the database stage dominates, and the
     idle programs that show Wine's own share of the memory figures."""
@@ -371,7 +392,7 @@ def listing(values) -> str:
     return ", ".join(f"{v:.2f}" for v in values)
 
 
-def report(args, tree, copies, db, info, loads, anomalies=()) -> str:
+def report(args, tree, copies, db, info, loads, anomalies=(), large=None) -> str:
     files, folders, size = tree
     full = copies["full"]
     ratio = {name: median(pair_ratios(copies[name]["program"], copies[name]["bare"]))
@@ -383,27 +404,32 @@ def report(args, tree, copies, db, info, loads, anomalies=()) -> str:
         "veskbackup.exe, xcopy mode, the sample installation": full["program"],
         "veskbackup.exe, shell-copy mode, the sample installation": full["shell"],
         "veskbackup.exe, one file and the database stage (item 4)": db["small"],
+        **({f"veskbackup.exe, full and incremental runs on {large['files']} files (item 8)":
+            large["runs"]} if large else {}),
         "idle window-system program (boxtool.exe for 1 s)": [db["idle_gui"]],
         "idle console program (the stub client sleeping 1 s)": [db["idle_console"]],
     }
     peak = {k: max(r["peakWorkingSet"] for r in v) for k, v in memory_runs.items()}
     private = {k: max(r["peakPagefile"] for r in v) for k, v in memory_runs.items()}
+    idle_keys = [k for k in memory_runs if k.startswith("idle")]
     program_keys = list(memory_runs)[:3]
     peak_program = max(peak[k] for k in program_keys)
-    idle_gui = peak[list(memory_runs)[3]]
+    private_program = max(private[k] for k in program_keys)
+    private_idle = private[idle_keys[1]]
+    idle_gui = peak[idle_keys[0]]
     times = {name: {kind: seconds_of(reports) for kind, reports in copies[name].items()}
              for name in copies}
 
     rows = [
         ("1", "full xcopy-mode run into an empty destination", secs(times["full"]["program"]),
-         secs(times["full"]["bare"]), f"{ratio['full']:.3f}", f"<= {TARGET_RATIO}",
-         verdict(ratio["full"] <= TARGET_RATIO)),
+         secs(times["full"]["bare"]), f"{ratio['full']:.3f}", f"<= {TARGET_FULL_RATIO}",
+         verdict(ratio["full"] <= TARGET_FULL_RATIO)),
         ("2a", "incremental run, nothing changed", secs(times["unchanged"]["program"]),
-         secs(times["unchanged"]["bare"]), f"{ratio['unchanged']:.3f}", f"<= {TARGET_RATIO}",
-         verdict(ratio["unchanged"] <= TARGET_RATIO)),
+         secs(times["unchanged"]["bare"]), f"{ratio['unchanged']:.3f}",
+         f"<= {TARGET_INCREMENTAL_RATIO}", verdict(ratio["unchanged"] <= TARGET_INCREMENTAL_RATIO)),
         ("2b", "incremental run, 1% of the files changed", secs(times["changed"]["program"]),
-         secs(times["changed"]["bare"]), f"{ratio['changed']:.3f}", f"<= {TARGET_RATIO}",
-         verdict(ratio["changed"] <= TARGET_RATIO)),
+         secs(times["changed"]["bare"]), f"{ratio['changed']:.3f}",
+         f"<= {TARGET_INCREMENTAL_RATIO}", verdict(ratio["changed"] <= TARGET_INCREMENTAL_RATIO)),
         ("3", "full run in shell-copy mode (against the xcopy-mode run of item 1)",
          secs(times["full"]["shell"]), secs(times["full"]["program"]), f"{ratio_shell:.3f}",
          "(a figure)", ""),
@@ -416,11 +442,21 @@ def report(args, tree, copies, db, info, loads, anomalies=()) -> str:
         ("6", "peak working set of veskbackup.exe, largest of all its runs", mb(peak_program),
          mb(idle_gui), "", f"< {TARGET_PEAK_MB} MB",
          verdict(peak_program < TARGET_PEAK_MB * 1024 * 1024)),
+        ("7", f"peak private memory of veskbackup.exe on the sample ({files} files)",
+         mb(private_program), mb(private_idle), "", f"<= {TARGET_PRIVATE_MB} MB",
+         verdict(private_program <= TARGET_PRIVATE_MB * 1024 * 1024)),
     ]
+    if large:
+        private_large = max(r["peakPagefile"] for r in large["runs"])
+        rows.append(
+            ("8", f"peak private memory of veskbackup.exe on a tree of {large['files']} files",
+             mb(private_large), mb(private_idle), "", f"<= {TARGET_LARGE_PRIVATE_MB} MB",
+             verdict(private_large <= TARGET_LARGE_PRIVATE_MB * 1024 * 1024)))
     lines = [
         "# Benchmarks",
         "",
-        f"Written by `scripts/bench --files {args.files} --mb {args.mb:g} --runs {args.runs}`; "
+        f"Written by `scripts/bench --files {args.files} --mb {args.mb:g} --runs {args.runs} "
+        f"--large-files {args.large_files}`; "
         "run it again rather than editing this file.",
         "",
         f"- Date: {info['date']}",
@@ -455,7 +491,8 @@ def report(args, tree, copies, db, info, loads, anomalies=()) -> str:
         "cannot share one). \"After xcopy\" runs from the last line xcopy wrote to its listing "
         "(the listing file's last-write time) to the end of the process: for the bare command, "
         "cmd ending; for veskbackup, cmd ending, then the program comparing the copy with the "
-        "source, writing its last log lines and ending.",
+        "source, looking again at what xcopy may have changed, writing its last log lines and "
+        "ending.",
         "",
         "| Run | veskbackup | bare xcopy | Ratio | bare xcopy, own console window "
         "| veskbackup after xcopy | bare after xcopy | veskbackup, every run | bare, every run |",
@@ -493,8 +530,9 @@ def report(args, tree, copies, db, info, loads, anomalies=()) -> str:
         "veskbackup.exe is started directly (not through its batch file) with a log path of its "
         "own and the notify flag `N`.",
         "- Items 1 and 2: the program's time holds all it does besides xcopy: the run log, "
-        "path.conf, creating the destination, walking the source for paths too long for xcopy, "
-        "starting cmd, and comparing the copy with the source afterwards. The bare xcopy "
+        "path.conf, creating the destination, walking the source once (for paths too long for "
+        "xcopy and for the check), starting cmd, listing the backup while xcopy runs, and "
+        "comparing the backup with the source afterwards. The bare xcopy "
         "writes its listing to a file as the program's does. One untimed xcopy warms the file "
         "cache first, and `sync` runs before every measurement. For item 2b, 1% of the files, "
         "a new choice each time, get new contents and a later last-write time before each pair "
@@ -527,7 +565,9 @@ def report(args, tree, copies, db, info, loads, anomalies=()) -> str:
                    for name in ("one", "unchanged")}
     kinds = ("full", "unchanged", "changed")
     names = {"full": "full", "unchanged": "nothing changed", "changed": "1% changed"}
-    missed = [name for name in kinds if ratio[name] > TARGET_RATIO]
+    target = {"full": TARGET_FULL_RATIO, "unchanged": TARGET_INCREMENTAL_RATIO,
+              "changed": TARGET_INCREMENTAL_RATIO}
+    missed = [name for name in kinds if ratio[name] > target[name]]
     if missed:
         bare_unchanged = median(times["unchanged"]["bare"])
         notes.append(
@@ -538,17 +578,11 @@ def report(args, tree, copies, db, info, loads, anomalies=()) -> str:
             + ". What it does besides xcopy does not depend on how much xcopy copies, so it "
             "weighs most in the incremental runs. In parts:")
         notes.append(
-            "  1. Comparing the copy with the source once xcopy has ended (the program lists "
-            f"both trees, {files} files here): its time after xcopy's last output exceeds cmd's "
-            "by " + ", ".join(f"{after_gap[name]:+.2f} s ({names[name]})" for name in kinds)
-            + ". This figure hardly moves with the load on the machine, and on its own it makes "
-            f"the run with nothing changed {after_gap['unchanged'] / bare_unchanged:.0%} longer "
-            "than the bare xcopy's median. The check is deliberate: xcopy reports success for a "
-            "missing source, a locked file or a listing that could not be written, and without "
-            "the check such a run would end with status 0."
-            + (" While it lists both trees after every copy, targets 2a and 2b cannot be met "
-               "on a tree of this size under Wine."
-               if after_gap["unchanged"] / bare_unchanged > TARGET_RATIO - 1 else ""))
+            "  1. After xcopy's end the program compares the backup, listed on a second thread "
+            "while xcopy ran, with the source as it listed it before, looks again at what xcopy "
+            "may have changed since, and copies again what differs: its time after xcopy's last "
+            "output exceeds cmd's by "
+            + ", ".join(f"{after_gap[name]:+.2f} s ({names[name]})" for name in kinds) + ".")
         notes.append(
             "  2. The console window that cmd gets because veskbackup.exe, a program without a "
             "console, starts it with the show-window code 3 (maximised): the bare command "
@@ -560,10 +594,10 @@ def report(args, tree, copies, db, info, loads, anomalies=()) -> str:
             f"{gap['one']:+.2f} s against the bare command.")
         rest = gap["unchanged"] - after_gap["unchanged"] - gap["one"]
         notes.append(
-            f"  4. The rest, {rest:+.2f} s with nothing changed, lies before xcopy's end. It "
-            "matches the walk over the source that the program makes before it starts xcopy, "
-            "looking for paths too long for xcopy (it copies such trees with the shell copy "
-            "instead): one tree listed, where the check of part 1 lists two.")
+            f"  4. The rest, {rest:+.2f} s with nothing changed, lies before xcopy's end: the "
+            "walk over the source before xcopy starts (for paths too long for xcopy, and as the "
+            "listing that the check compares with), and the listing of the backup while xcopy "
+            "runs, which shares the machine's two cores with xcopy and Wine's server.")
         spread_bare = times["full"]["bare"]
         if max(spread_bare) > 1.5 * min(spread_bare):
             notes.append(
@@ -578,7 +612,7 @@ def report(args, tree, copies, db, info, loads, anomalies=()) -> str:
                      + ", ".join(f"{w:.3f} s" for w in db["window"]
                                  if not WINDOW_S[0] <= w <= WINDOW_S[1]) + ".")
     if peak_program >= TARGET_PEAK_MB * 1024 * 1024:
-        idle_console = peak[list(memory_runs)[4]]
+        idle_console = peak[idle_keys[1]]
         program_private = max(private[k] for k in program_keys)
         notes.append(
             f"- Item 6: under Wine the peak working set is {mb(peak_program)}, against "
@@ -587,7 +621,7 @@ def report(args, tree, copies, db, info, loads, anomalies=()) -> str:
             "resident size, Wine's own libraries and the mapped system DLLs included, so even "
             "an idle program that uses the window system is above 10 MB here. The program's "
             f"private memory is at most {mb(program_private)} "
-            f"({mb(program_private - private[list(memory_runs)[4]])} above the idle console "
+            f"({mb(program_private - private_idle)} above the idle console "
             "program)" + (", the same for the sample installation as for one file" if
                           abs(private[program_keys[0]] - private[program_keys[2]]) < 512 * 1024
                           else "")
@@ -619,18 +653,21 @@ def main() -> int:
     parser.add_argument("--files", type=int, default=10000, help="files in the sample tree")
     parser.add_argument("--mb", type=float, default=300, help="size of the sample tree in MB")
     parser.add_argument("--runs", type=int, default=5, help="runs per figure (median)")
+    parser.add_argument("--large-files", type=int, default=100000,
+                        help="files in the tree of the memory figure of item 8 (0: leave it out)")
     parser.add_argument("--out", default=str(REPO / "docs" / "benchmarks.md"),
                         help="where the table is written ('-' for nowhere)")
     parser.add_argument("--raw", help="also write every measurement to this JSON file")
     parser.add_argument("--from-raw", help="write the table from a --raw file, measuring nothing")
     args = parser.parse_args()
-    if args.files < 1 or args.mb <= 0 or args.runs < 1:
-        parser.error("--files, --mb and --runs must be positive")
+    if args.files < 1 or args.mb <= 0 or args.runs < 1 or args.large_files < 0:
+        parser.error("--files, --mb and --runs must be positive, --large-files not negative")
     if args.from_raw:
         raw = json.loads(Path(args.from_raw).read_text())
         args.files, args.mb, args.runs = raw["files"], raw["mb"], raw["runs"]
+        args.large_files = (raw.get("large") or {}).get("files", 0)
         write(args, report(args, raw["tree"], raw["copies"], raw["db"], raw["machine"],
-                           raw["loads"], raw.get("anomalies", [])))
+                           raw["loads"], raw.get("anomalies", []), raw.get("large")))
         return 0
 
     build_dir = Path(os.environ.get("VESK_BUILD_DIR", REPO / "build" / "windows"))
@@ -652,8 +689,9 @@ def main() -> int:
         load_before = os.getloadavg()[0]
         copies = copy_benchmarks(bench, rig, paths, expected, args.runs)
         db = database_benchmarks(bench, rig, args.runs)
+        large = large_tree_benchmark(bench, rig, args.large_files) if args.large_files else None
         raw = {"files": args.files, "mb": args.mb, "runs": args.runs,
-               "tree": (len(paths), folders, size), "copies": copies, "db": db,
+               "tree": (len(paths), folders, size), "copies": copies, "db": db, "large": large,
                "machine": machine(), "loads": (load_before, os.getloadavg()[0]),
                "anomalies": bench.anomalies}
         rig.close()
@@ -662,7 +700,7 @@ def main() -> int:
     if args.raw:
         Path(args.raw).write_text(json.dumps(raw, indent=1))
     write(args, report(args, raw["tree"], copies, db, raw["machine"], raw["loads"],
-                       bench.anomalies))
+                       bench.anomalies, large))
     log(f"scripts/bench took {time.monotonic() - begun:.0f} s")
     return 0
 
