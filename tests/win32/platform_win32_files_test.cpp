@@ -215,16 +215,6 @@ const wchar_t* wide(const std::u16string& text) {
   return reinterpret_cast<const wchar_t*>(text.c_str());
 }
 
-bool writeWide(const std::u16string& path, const std::string& content) {
-  HANDLE file = CreateFileW(wide(path), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  BOOL ok = WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
-  CloseHandle(file);
-  return ok && written == content.size();
-}
-
 TEST_F(Win32Files, LongPathsTakeEveryNameAndLength) {
   const std::u16string root = platform->longPathOf(temp.path);
   ASSERT_EQ(u"\\\\?\\", root.substr(0, 4));
@@ -237,14 +227,15 @@ TEST_F(Win32Files, LongPathsTakeEveryNameAndLength) {
   // Names beyond the code page, two that it shows alike, and a path far beyond MAX_PATH.
   const std::u16string names[] = {u"\u03a9mega.txt", u"Omega.txt", u"\u65e5\u672c.txt",
                                   u"\u4e2d\u6587.txt"};
-  for (const std::u16string& name : names) ASSERT_TRUE(writeWide(root + u"\\" + name, "x"));
+  for (const std::u16string& name : names)
+    ASSERT_TRUE(testing::writeFile(root + u"\\" + name, "x"));
   std::u16string deep = root;
   for (int level = 0; level < 30; ++level) {
     deep += u"\\level_" + std::u16string(12, u'\u0444');
     platform->createFolder(deep);
   }
   ASSERT_GT(deep.size(), 400u);
-  ASSERT_TRUE(writeWide(deep + u"\\f.bin", "12345"));
+  ASSERT_TRUE(testing::writeFile(deep + u"\\f.bin", "12345"));
   const int64_t written = 133'000'000'123'456'700;  // a day in 2022
   setWriteTime(deep + u"\\f.bin", written);
 
@@ -275,7 +266,7 @@ TEST_F(Win32Files, LongPathsTakeEveryNameAndLength) {
   for (DWORD attributes : {0ul, (unsigned long)FILE_ATTRIBUTE_READONLY,
                            (unsigned long)(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)}) {
     if (attributes != 0) {
-      ASSERT_TRUE(writeWide(copy, "old copy"));
+      ASSERT_TRUE(testing::writeFile(copy, "old copy"));
       ASSERT_TRUE(SetFileAttributesW(wide(copy), attributes));
     }
     platform->copyFile(deep + u"\\f.bin", copy);

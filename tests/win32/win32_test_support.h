@@ -34,6 +34,17 @@ inline bool writeFile(const std::string& path, const std::string& content) {
   return ok && written == content.size();
 }
 
+/// Writes content byte for byte to a path in the long form, replacing the file.
+inline bool writeFile(const std::u16string& path, const std::string& content) {
+  HANDLE file = CreateFileW(reinterpret_cast<const wchar_t*>(path.c_str()), GENERIC_WRITE, 0,
+                            nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  BOOL ok = WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+  CloseHandle(file);
+  return ok && written == content.size();
+}
+
 /// The content of a file, or "<missing>".
 inline std::string fileText(const std::string& path) {
   HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
