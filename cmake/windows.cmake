@@ -45,10 +45,27 @@ endif()
 target_link_libraries(versioninfo PRIVATE version)
 target_link_libraries(peakmem PRIVATE psapi)
 
+# The release's text files, for Notepad: README.txt, made from the administrator's sections of
+# README.md whenever either changes, and LICENSE, both with CR LF line endings.
+set(release_files LICENSE veskbackup.bat veskbackup.exe)
+list(JOIN release_files "," release_file_list)
+add_custom_command(
+  OUTPUT ${CMAKE_BINARY_DIR}/README.txt
+  COMMAND ${CMAKE_COMMAND} -DSOURCE=${CMAKE_SOURCE_DIR}/README.md
+          -DOUTPUT=${CMAKE_BINARY_DIR}/README.txt -DVERSION=${PROJECT_VERSION}
+          -DTITLE=${PROJECT_DESCRIPTION} -DRELEASE_FILES=${release_file_list}
+          -P ${CMAKE_SOURCE_DIR}/cmake/readme_txt.cmake
+  DEPENDS ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/cmake/readme_txt.cmake
+  COMMENT "Making README.txt from README.md"
+  VERBATIM)
+add_custom_target(release_readme ALL DEPENDS ${CMAKE_BINARY_DIR}/README.txt)
+configure_file(LICENSE ${CMAKE_BINARY_DIR}/LICENSE @ONLY NEWLINE_STYLE CRLF)
+
 # The release: `cmake --build --preset windows --target package` makes
-# veskbackup-<version>-win64.zip with the exe, its batch file, README.md and LICENSE at the top.
+# veskbackup-<version>-win64.zip with the exe, its batch file, README.txt and LICENSE at the top.
 install(TARGETS veskbackup RUNTIME DESTINATION .)
-install(FILES ${CMAKE_BINARY_DIR}/veskbackup.bat README.md LICENSE DESTINATION .)
+install(FILES ${CMAKE_BINARY_DIR}/veskbackup.bat ${CMAKE_BINARY_DIR}/README.txt
+              ${CMAKE_BINARY_DIR}/LICENSE DESTINATION .)
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_FILE_NAME "veskbackup-${PROJECT_VERSION}-win64")
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)

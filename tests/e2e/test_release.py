@@ -1,5 +1,7 @@
-"""The release: the zip that the package target makes, and the version resource of its exe."""
+"""The release: the zip that the package target makes, its text files, and the version
+resource of its exe."""
 
+import collections
 import os
 import re
 import shutil
@@ -13,7 +15,10 @@ from rig import PROGRAM_DIR, RUN_DIR
 
 REPO = Path(__file__).resolve().parents[2]
 BUILD_DIR = Path(os.environ.get("VESK_BUILD_DIR", REPO / "build" / "windows"))
-RELEASE_FILES = ["LICENSE", "README.md", "veskbackup.bat", "veskbackup.exe"]
+RELEASE_FILES = ["LICENSE", "README.txt", "veskbackup.bat", "veskbackup.exe"]
+TEXT_FILES = ["LICENSE", "README.txt", "veskbackup.bat"]
+SECTION_MARKS = re.compile(
+    r"^<!-- README\.txt: from here -->$(.*?)^<!-- README\.txt: to here -->$", re.M | re.S)
 
 
 def cmake_version() -> str:
@@ -21,6 +26,26 @@ def cmake_version() -> str:
     match = re.search(r"project\(\s*veskbackup\s+VERSION\s+(\d+\.\d+\.\d+)\b", text)
     assert match, "CMakeLists.txt names no project version"
     return match.group(1)
+
+
+def cmake_description() -> str:
+    match = re.search(r'DESCRIPTION\s+"([^"]*)"', (REPO / "CMakeLists.txt").read_text())
+    assert match, "CMakeLists.txt gives the project no description"
+    return match.group(1)
+
+
+def make_readme_txt(source: Path, output: Path) -> subprocess.CompletedProcess:
+    """Runs the build's README.txt script as cmake/windows.cmake does."""
+    links_allowed = ",".join(name for name in RELEASE_FILES if name != "README.txt")
+    return subprocess.run(
+        ["cmake", f"-DSOURCE={source}", f"-DOUTPUT={output}", f"-DVERSION={cmake_version()}",
+         f"-DTITLE={cmake_description()}", f"-DRELEASE_FILES={links_allowed}",
+         "-P", str(REPO / "cmake" / "readme_txt.cmake")],
+        capture_output=True, text=True, timeout=60)
+
+
+def words(text: str) -> collections.Counter:
+    return collections.Counter(re.findall(r"[A-Za-z0-9]+", text))
 
 
 @pytest.fixture(scope="module")
@@ -42,9 +67,71 @@ def test_package_holds_exactly_the_release_files(package):
     with zipfile.ZipFile(package) as z:
         assert sorted(z.namelist()) == RELEASE_FILES
         assert z.read("veskbackup.bat") == (REPO / "src" / "veskbackup.bat").read_bytes()
-        assert z.read("README.md") == (REPO / "README.md").read_bytes()
+        license_text = (REPO / "LICENSE").read_bytes().replace(b"\r\n", b"\n")
+        assert z.read("LICENSE") == license_text.replace(b"\n", b"\r\n")
         assert b"MIT License" in z.read("LICENSE")
         assert z.read("veskbackup.exe")[:2] == b"MZ"
+
+
+@pytest.mark.parametrize("name", TEXT_FILES)
+def test_text_files_end_every_line_in_cr_lf(package, name):
+    # The Notepad of Windows Server 2016 shows a file with bare LF endings as one long line.
+    with zipfile.ZipFile(package) as z:
+        data = z.read(name)
+    assert data.endswith(b"\r\n")
+    assert data.count(b"\n") == data.count(b"\r") == data.count(b"\r\n")
+
+
+def test_readme_txt_is_what_the_current_readme_md_makes(package, tmp_path):
+    made = tmp_path / "README.txt"
+    result = make_readme_txt(REPO / "README.md", made)
+    assert result.returncode == 0, result.stderr
+    with zipfile.ZipFile(package) as z:
+        shipped = z.read("README.txt")
+    assert shipped == made.read_bytes(), \
+        "the zip's README.txt is not made from the current README.md: build the windows preset"
+
+
+def test_readme_txt_holds_the_administrator_sections_as_plain_text(package):
+    markdown = (REPO / "README.md").read_text()
+    sections = SECTION_MARKS.findall(markdown)
+    assert sections, "README.md marks no sections for README.txt"
+    with zipfile.ZipFile(package) as z:
+        lines = z.read("README.txt").decode("utf-8-sig").split("\r\n")
+    assert lines[0] == f"veskbackup {cmake_version()} - {cmake_description()}"
+    text = "\n".join(lines[1:])
+    for markup in ("](", "`", "<!--", "|---"):
+        assert markup not in text, f"README.txt holds markdown: {markup}"
+
+    # Every word of the sections is there, as often: no line went missing on the way.
+    admin = "\n".join(sections)
+    content = re.sub(r"^ *```.*$", "", re.sub(r"\]\([^)]*\)", "]", admin), flags=re.M)
+    missing = words(content) - words(text)
+    assert not missing, f"words of README.md missing from README.txt: {sorted(missing)}"
+
+    # The sections' headings, in their order, underlined; the developer's headings are left out.
+    underlined = [line for line, rule in zip(lines, lines[1:])
+                  if line and rule and set(rule) <= set("=-") and len(rule) == len(line)]
+    headings = [h.replace("`", "") for h in re.findall(r"^#+ +(.*)$", admin, re.M)]
+    assert underlined == headings
+
+
+@pytest.mark.parametrize("link, shown", [
+    ("[Exit statuses](#exit-statuses)", "see Exit statuses."),
+    ("[the licence](LICENSE)", "see the licence."),
+    ("[a page](https://example.org/x)", "see a page (https://example.org/x)."),
+    ("[reliability](docs/reliability.md)", None),  # not in the zip: the build stops
+])
+def test_readme_txt_links(tmp_path, link, shown):
+    source = tmp_path / "README.md"
+    source.write_text(f"<!-- README.txt: from here -->\nsee {link}.\n<!-- README.txt: to here -->\n")
+    result = make_readme_txt(source, tmp_path / "README.txt")
+    if shown is None:
+        assert result.returncode != 0
+        assert "docs/reliability.md" in result.stderr
+    else:
+        assert result.returncode == 0, result.stderr
+        assert (tmp_path / "README.txt").read_bytes().split(b"\r\n")[2] == shown.encode()
 
 
 @pytest.mark.parametrize("which", ["built", "packaged"])
