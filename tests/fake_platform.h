@@ -69,10 +69,17 @@ class FakePlatform : public Platform {
   std::unique_ptr<TextStream> openForAppend(const std::string& path) override;
   std::string readFile(const std::string& path) override;
   std::optional<std::vector<FolderEntry>> listFolder(const std::string& path) override;
+  std::string readFileTail(const std::string& path, size_t size) override;
+  void deleteFile(const std::string& path) override;
+  std::optional<FolderIdentity> folderIdentity(const std::string& path) override;
+  std::string fullPath(const std::string& path) override;
 
   std::string userProfileFolder() override { return profileFolder; }
 
-  long regOpenKey(uint32_t rootKey, const std::string& subKey, RegistryKey& key) override;
+  /// Below HKLM\SOFTWARE the 32-bit view reads HKLM\SOFTWARE\Wow6432Node; other keys are
+  /// shared by both views.
+  long regOpenKey(uint32_t rootKey, const std::string& subKey, RegistryKey& key,
+                  RegistryView view) override;
   long regQueryValue(RegistryKey key, const std::string& valueName, uint32_t& type, uint8_t* data,
                      uint32_t& dataSize) override;
   void regCloseKey(RegistryKey key) override;
@@ -113,7 +120,11 @@ class FakePlatform : public Platform {
   std::map<std::string, FakeFile, CaseInsensitiveLess> files;
   std::set<std::string, CaseInsensitiveLess> unreadable;    // readFile and openForAppend fail
   std::set<std::string, CaseInsensitiveLess> failCreating;  // createFolder fails
-  bool failLogWrites = false;                               // writeLine of every open stream fails
+  std::set<std::string, CaseInsensitiveLess> undeletable;   // deleteFile fails
+  /// Another name for a folder, as a subst drive, a mapped share or a junction gives one: a
+  /// path beginning with the alias ("E:", "C:\App\link") names the same as the folder.
+  std::map<std::string, std::string, CaseInsensitiveLess> aliases;
+  bool failLogWrites = false;  // writeLine of every open stream fails
   std::map<std::string, std::map<std::string, FakeRegistryValue>, CaseInsensitiveLess> registry;
   std::vector<FakeProcessScript> processScripts;  // one per startProcess, in order; default ends
   ShellCopyResult shellCopyResult;
@@ -138,8 +149,12 @@ class FakePlatform : public Platform {
     int64_t startedAtMs = 0;
     bool open = true;
   };
+  /// The path with its "." and ".." levels and its aliases resolved.
+  std::string resolved(const std::string& path) const;
+
   std::vector<Process> processes_;
   std::vector<std::string> openKeys_;
+  std::map<std::string, uint64_t, CaseInsensitiveLess> folderIndexes_;
 };
 
 }  // namespace vesk
