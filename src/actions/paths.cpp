@@ -1,6 +1,8 @@
 #include "actions/paths.h"
 
 #include <cctype>
+#include <set>
+#include <vector>
 
 #include "platform/failure.h"
 
@@ -23,6 +25,23 @@ std::string comparable(const std::string& path) {
   while (!result.empty() && result.back() == '\\') result.pop_back();
   return result;
 }
+
+/// The folder and every folder above it, up to its root, in their full form.
+std::vector<std::string> folderAndParents(std::string path) {
+  std::vector<std::string> chain;
+  while (!path.empty() && path.back() == '\\') path.pop_back();
+  while (!path.empty()) {
+    chain.push_back(path.size() == 2 && path[1] == ':' ? path + "\\" : path);
+    size_t cut = path.find_last_of('\\');
+    if (cut == std::string::npos || cut < 2) break;  // a drive, or "\\server" of a share
+    path.resize(cut);
+  }
+  return chain;
+}
+
+// An installation folder has some thousand folders; a walk that goes on far beyond that has
+// left it through a link onto a whole drive, and the copy itself shows what it meets there.
+constexpr size_t maxFoldersWalked = 100000;
 
 }  // namespace
 
@@ -64,6 +83,42 @@ bool destinationInsideSource(const std::string& destination, const std::string& 
   if (dest == src) return true;
   return dest.size() > src.size() && dest.compare(0, src.size(), src) == 0 &&
          dest[src.size()] == '\\';
+}
+
+bool backsUpIntoItself(Platform& platform, const std::string& destination,
+                       const std::string& source) {
+  if (destinationInsideSource(destination, source)) return true;
+  const std::string fullDestination = platform.fullPath(destination);
+  if (destinationInsideSource(fullDestination, platform.fullPath(source))) return true;
+
+  // Another name for a folder (a drive letter or a share onto it, a junction) shows in no
+  // path: the file system tells by the identity of the folders. The destination lies inside
+  // the source when it, or a folder above it, is one of the folders of the source's tree.
+  std::set<FolderIdentity> destinationFolders;
+  for (const std::string& folder : folderAndParents(fullDestination))
+    if (auto identity = platform.folderIdentity(folder)) destinationFolders.insert(*identity);
+  if (destinationFolders.empty()) return false;
+
+  std::set<FolderIdentity> walked;  // a link back into the tree is walked once
+  std::vector<std::string> pending{source};
+  while (!pending.empty() && walked.size() < maxFoldersWalked) {
+    std::string folder = std::move(pending.back());
+    pending.pop_back();
+    std::optional<FolderIdentity> identity = platform.folderIdentity(folder);
+    if (!identity || !walked.insert(*identity).second) continue;
+    if (destinationFolders.count(*identity)) return true;
+    std::optional<std::vector<FolderEntry>> entries = platform.listFolder(folder);
+    if (!entries) continue;
+    if (folder.back() != '\\') folder += '\\';
+    for (const FolderEntry& entry : *entries)
+      if (entry.isFolder) pending.push_back(folder + entry.name);
+  }
+  return false;
+}
+
+std::string dbPropertiesPathOf(const std::string& sourceDir) {
+  size_t end = sourceDir.find_last_not_of('\\');
+  return sourceDir.substr(0, end == std::string::npos ? 0 : end + 1) + "\\ZAVO\\db.properties";
 }
 
 }  // namespace vesk

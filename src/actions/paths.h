@@ -23,4 +23,15 @@ void createFolderPath(Platform& platform, RunLog& log, const std::string& path);
 /// letter case ignored, "/" taken as "\", trailing backslashes ignored.
 bool destinationInsideSource(const std::string& destination, const std::string& source);
 
+/// True when a copy of source into destination would copy into itself: the paths, as written
+/// or in their full form, say so (destinationInsideSource), or the file system does, because
+/// the destination or a folder above it is the source or a folder within it, reached by another
+/// name (a drive letter, a share or a link onto it).
+bool backsUpIntoItself(Platform& platform, const std::string& destination,
+                       const std::string& source);
+
+/// db.properties of the installation in sourceDir: sourceDir, exactly one backslash and
+/// "ZAVO\db.properties", whether sourceDir ends in a backslash or not.
+std::string dbPropertiesPathOf(const std::string& sourceDir);
+
 }  // namespace vesk

@@ -18,7 +18,7 @@ StageEnd backUpFolder(RunState& run, const std::string& value) {
   std::string& destination = run.settings.destinationDir;
 
   run.sourceDir = withBackslashes(value);
-  run.dbPropertiesPath = run.sourceDir + "ZAVO\\db.properties";
+  run.dbPropertiesPath = dbPropertiesPathOf(run.sourceDir);
 
   run.stepNumber = 59;
   if (!platform.folderExists(run.sourceDir)) {
@@ -39,9 +39,9 @@ StageEnd backUpFolder(RunState& run, const std::string& value) {
   }
 
   // Copying a folder into itself or into its own subtree recurses until the copy breaks, so
-  // any spelling of the same folder, and any folder inside it, is refused.
+  // the same folder and any folder inside it are refused, by whatever name they are reached.
   run.stepNumber = 651;
-  if (destinationInsideSource(destination, run.sourceDir)) {
+  if (backsUpIntoItself(platform, destination, run.sourceDir)) {
     log.reportStatus("Cannot back up to itself" + value);
     return StageEnd::errorReport;
   }
@@ -79,7 +79,7 @@ StageEnd runFolderStage(RunState& run) {
   }
 
   run.stepNumber = 52;
-  run.settingsFile.emplace(platform.readFile(run.pathConfPath));
+  run.settingsFile.emplace(settingsFileText(platform, platform.readFile(run.pathConfPath)));
   run.stepNumber = 53;
   run.handler = Handler::errorReport;
 
