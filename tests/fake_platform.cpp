@@ -32,6 +32,25 @@ std::string parentOf(const std::string& path) {
 
 bool isDriveRoot(const std::string& p) { return p.size() == 3 && p[1] == ':' && p[2] == '\\'; }
 
+/// The path with its "." and ".." levels resolved, as the file system resolves them.
+std::string withoutDotLevels(const std::string& path) {
+  if (path.find("\\.") == std::string::npos) return path;
+  std::vector<std::string> levels;
+  size_t start = 0;
+  for (size_t end; start <= path.size(); start = end + 1) {
+    end = std::min(path.find('\\', start), path.size());
+    std::string level = path.substr(start, end - start);
+    if (level == "..") {
+      if (levels.size() > 1) levels.pop_back();
+    } else if (level != ".") {
+      levels.push_back(level);
+    }
+  }
+  std::string result;
+  for (size_t i = 0; i < levels.size(); ++i) result += (i ? "\\" : "") + levels[i];
+  return levels.size() == 1 ? result + "\\" : result;
+}
+
 class FakeStream : public TextStream {
  public:
   FakeStream(FakePlatform& platform, std::string path)
@@ -118,8 +137,23 @@ bool FakePlatform::driveExists(const std::string& path) {
          path.size() >= 2 && path[1] == ':';
 }
 
+std::string FakePlatform::resolved(const std::string& path) const {
+  std::string p = withoutDotLevels(path);
+  for (int round = 0; round < 8; ++round) {
+    bool changed = false;
+    for (const auto& [alias, target] : aliases) {
+      if (p.size() < alias.size() || lower(p.substr(0, alias.size())) != lower(alias)) continue;
+      if (p.size() > alias.size() && p[alias.size()] != '\\') continue;
+      p = target + p.substr(alias.size());
+      changed = true;
+    }
+    if (!changed) break;
+  }
+  return p;
+}
+
 bool FakePlatform::folderExists(const std::string& path) {
-  std::string p = key(path);
+  std::string p = key(resolved(path));
   if (isDriveRoot(p)) return driveExists(p);
   if (p.rfind("\\\\", 0) == 0) return folders.count(p) > 0;  // network path: no drive
   return driveExists(p) && folders.count(p) > 0;
@@ -132,6 +166,7 @@ void FakePlatform::createFolder(const std::string& path) {
   if (failCreating.count(p)) throw fileSystemFailure(5);
   if (!driveExists(p)) throw fileSystemFailure(3);
   if (folderExists(p) || files.count(p)) throw fileSystemFailure(183);
+  if (folderExists(p) || files.count(p)) throw fileSystemFailure(183);  // a file of that name too
   std::string parent = parentOf(p);
   if (parent.empty() || !folderExists(parent)) throw fileSystemFailure(3);
   folders.insert(p);
@@ -320,8 +355,36 @@ void FakePlatform::copyTree(const std::string& from, const std::string& to,
   }
 }
 
-long FakePlatform::regOpenKey(uint32_t rootKey, const std::string& subKey, RegistryKey& handle) {
+std::string FakePlatform::readFileTail(const std::string& path, size_t size) {
+  std::string content = readFile(path);
+  return content.substr(content.size() - std::min(size, content.size()));
+}
+
+void FakePlatform::deleteFile(const std::string& path) {
+  if (undeletable.count(path)) throw fileSystemFailure(5);
+  files.erase(path);
+}
+
+std::optional<FolderIdentity> FakePlatform::folderIdentity(const std::u16string& path) {
+  std::string p = key(resolved(pathOfLong(path)));
+  if (!folderExists(p)) return std::nullopt;
+  auto [it, added] = folderIndexes_.try_emplace(p, folderIndexes_.size() + 1);
+  return FolderIdentity{1, it->second};
+}
+
+std::string FakePlatform::fullPath(const std::string& path) {
+  std::string p = path;
+  std::replace(p.begin(), p.end(), '/', '\\');
+  if (p.rfind("\\\\", 0) != 0 && !(p.size() >= 2 && p[1] == ':')) p = currentFolder + "\\" + p;
+  return withoutDotLevels(p);
+}
+
+long FakePlatform::regOpenKey(uint32_t rootKey, const std::string& subKey, RegistryKey& handle,
+                              RegistryView view) {
   std::string path = (rootKey == hkeyLocalMachine ? "HKLM\\" : "HKCU\\") + subKey;
+  const std::string software = "HKLM\\SOFTWARE\\";
+  if (view == RegistryView::view32 && lower(path.substr(0, software.size())) == lower(software))
+    path = software + "Wow6432Node\\" + path.substr(software.size());
   if (!registry.count(path)) return 2;  // ERROR_FILE_NOT_FOUND
   openKeys_.push_back(path);
   handle = openKeys_.size();  // 1-based, never 0

@@ -90,10 +90,17 @@ class FakePlatform : public Platform {
   std::unique_ptr<BackgroundWork> startAlongside(std::function<void()> work) override;
   /// Letter case of ASCII, Latin-1, Greek and Cyrillic ignored.
   int compareNames(const std::u16string& a, const std::u16string& b) override;
+  std::string readFileTail(const std::string& path, size_t size) override;
+  void deleteFile(const std::string& path) override;
+  std::optional<FolderIdentity> folderIdentity(const std::u16string& path) override;
+  std::string fullPath(const std::string& path) override;
 
   std::string userProfileFolder() override { return profileFolder; }
 
-  long regOpenKey(uint32_t rootKey, const std::string& subKey, RegistryKey& key) override;
+  /// Below HKLM\SOFTWARE the 32-bit view reads HKLM\SOFTWARE\Wow6432Node; other keys are
+  /// shared by both views.
+  long regOpenKey(uint32_t rootKey, const std::string& subKey, RegistryKey& key,
+                  RegistryView view) override;
   long regQueryValue(RegistryKey key, const std::string& valueName, uint32_t& type, uint8_t* data,
                      uint32_t& dataSize) override;
   void regCloseKey(RegistryKey key) override;
@@ -138,7 +145,11 @@ class FakePlatform : public Platform {
   std::set<std::string, CaseInsensitiveLess> failCreating;  // createFolder fails
   /// Source paths whose copyFile fails as on a full disk, leaving the given number of bytes.
   std::map<std::string, size_t, CaseInsensitiveLess> copyFailsAfter;
-  int64_t copyTime = 0;        // when set, copies that fail are left with this last-write time
+  int64_t copyTime = 0;  // when set, copies that fail are left with this last-write time
+  std::set<std::string, CaseInsensitiveLess> undeletable;  // deleteFile fails
+  /// Another name for a folder, as a subst drive, a mapped share or a junction gives one: a
+  /// path beginning with the alias ("E:", "C:\App\link") names the same as the folder.
+  std::map<std::string, std::string, CaseInsensitiveLess> aliases;
   bool failLogWrites = false;  // writeLine of every open stream fails
   std::map<std::string, std::map<std::string, FakeRegistryValue>, CaseInsensitiveLess> registry;
   std::vector<FakeProcessScript> processScripts;  // one per startProcess, in order; default ends
@@ -165,8 +176,12 @@ class FakePlatform : public Platform {
     int64_t startedAtMs = 0;
     bool open = true;
   };
+  /// The path with its "." and ".." levels and its aliases resolved.
+  std::string resolved(const std::string& path) const;
+
   std::vector<Process> processes_;
   std::vector<std::string> openKeys_;
+  std::map<std::string, uint64_t, CaseInsensitiveLess> folderIndexes_;
 };
 
 }  // namespace vesk

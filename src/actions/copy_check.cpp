@@ -44,20 +44,11 @@ bool holdsFile(const FolderEntry& source, const FolderEntry& copy) {
   return (from > to ? from - to : to - from) <= timeTolerance;
 }
 
-EarlyListing listBackup(Platform& platform, const std::u16string& destination,
-                        const WalkLimits& limits) {
+EarlyListing listBackup(Platform& platform, const SourceTree& tree) {
   EarlyListing listing;
-  std::vector<std::pair<std::u16string, size_t>> pending{{u"", 0}};
-  while (!pending.empty()) {
-    auto [relative, depth] = std::move(pending.back());
-    pending.pop_back();
-    auto entries = platform.listFolder(joinLong(destination, relative));
-    if (!entries) continue;
-    for (const FolderEntry& entry : *entries)
-      if (entry.isFolder && depth < limits.maxDepth && listing.folders.size() < limits.maxFolders)
-        pending.push_back({joinLong(relative, entry.name), depth + 1});
-    listing.folders.emplace(std::move(relative), std::move(*entries));
-  }
+  listing.folders.reserve(tree.folders.size());
+  for (const TreeFolder& folder : tree.folders)
+    listing.folders.push_back(platform.listFolder(joinLong(tree.destination, folder.relative)));
   listing.complete = true;
   return listing;
 }
@@ -66,10 +57,9 @@ std::vector<Difference> compareWithBackup(Platform& platform, const SourceTree& 
                                           const EarlyListing* early) {
   if (early && !early->complete) early = nullptr;
   // The early listing of a folder, or nothing when it must be listed now.
-  auto earlyEntries = [early, &tree](size_t index) -> const std::vector<FolderEntry>* {
-    if (!early) return nullptr;
-    auto found = early->folders.find(tree.folders[index].relative);
-    return found == early->folders.end() ? nullptr : &found->second;
+  auto earlyEntries = [early](size_t index) -> const std::vector<FolderEntry>* {
+    if (!early || !early->folders[index]) return nullptr;
+    return &*early->folders[index];
   };
 
   std::vector<Difference> differences;

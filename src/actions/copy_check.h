@@ -2,7 +2,6 @@
 
 #include <optional>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "actions/source_tree.h"
@@ -24,23 +23,23 @@ struct Difference {
 /// within 2 seconds of the source's (FAT keeps times to 2 s), older or newer.
 bool holdsFile(const FolderEntry& source, const FolderEntry& copy);
 
-/// The backup as it was listed before a copy tool went to work: the entries of each folder
-/// listed, by its path relative to the backup folder.
+/// The backup as it was listed while a copy tool was still at work: for each folder of the
+/// source tree, the entries of its copy, or nothing when the copy could not be listed then.
 struct EarlyListing {
-  std::unordered_map<std::u16string, std::vector<FolderEntry>> folders;
+  std::vector<std::optional<std::vector<FolderEntry>>> folders;
   bool complete = false;  // false: the listing was not finished and tells nothing
 };
 
-/// Lists the backup folder and every folder below it, within the walk limits.
-EarlyListing listBackup(Platform& platform, const std::u16string& destination,
-                        const WalkLimits& limits = {});
+/// Lists the copy of every folder of the tree.
+EarlyListing listBackup(Platform& platform, const SourceTree& tree);
 
 /// Compares the backup, as it stands now, with the source tree as the walk listed it; only the
 /// backup is looked at. Every path below a folder missing from the backup differs too. A
 /// source folder that could not be listed differs once, as not repairable.
 ///
 /// With an early listing, a file whose copy was then already exactly the source's (size and
-/// last-write time equal) is taken as it was listed: the copy tool leaves such a file alone.
+/// last-write time equal) is taken as it was listed: xcopy leaves such a file alone, and any
+/// copy it was still writing then has another size or time.
 /// Everything else, and every folder the early listing lacks, is looked at afresh.
 std::vector<Difference> compareWithBackup(Platform& platform, const SourceTree& tree,
                                           const EarlyListing* early = nullptr);

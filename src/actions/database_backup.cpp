@@ -40,9 +40,20 @@ bool startsWith(const std::string& text, size_t at, const char* prefix) {
   return text.compare(at, std::char_traits<char>::length(prefix), prefix) == 0;
 }
 
+/// text with every occurrence of password shown as the mask.
+std::string masked(std::string text, const std::string& password) {
+  if (password.empty()) return text;
+  for (size_t at = 0; (at = text.find(password, at)) != std::string::npos;) {
+    text.replace(at, password.size(), passwordMask);
+    at += std::char_traits<char>::length(passwordMask);
+  }
+  return text;
+}
+
 /// The message of step 122 for an ended client, and whether the backup is confirmed.
+/// oldOutputRemoved tells whether the output file of an earlier run was out of the way.
 SqlEnd reportOutcome(Platform& platform, RunLog& log, const CommandOutcome& outcome,
-                     const std::string& logPath) {
+                     const std::string& outputPath, bool oldOutputRemoved) {
   switch (outcome.end) {
     case CommandEnd::notStarted:
       log.reportStatus("SQL backup NOT complete, client could not be started");
@@ -58,10 +69,16 @@ SqlEnd reportOutcome(Platform& platform, RunLog& log, const CommandOutcome& outc
                      std::to_string(outcome.exitCode));
     return SqlEnd::notComplete;
   }
+  // A file that the client could not replace (held open, read-only) is an earlier run's
+  // output: it tells nothing about this run.
+  if (!oldOutputRemoved) {
+    log.reportStatus("SQL backup NOT complete, old client output could not be removed: " +
+                     outputPath);
+    return SqlEnd::notComplete;
+  }
   // Both clients end with 0 after a T-SQL error; their output file is the only place the
   // error shows. They create that file when they start, so a missing or unreadable one leaves
   // the backup unconfirmed, and the administrator is sent to the same place to look.
-  std::string outputPath = logPath + "sql";
   bool reportedError = true;
   try {
     reportedError = clientOutputReportsError(platform.readFile(outputPath));
@@ -81,14 +98,22 @@ std::string backupCommandLine(ClientForm form, const std::string& clientToolsDir
                               const DbSettings& db, const std::string& destinationDir,
                               const std::string& logPath, bool maskPassword) {
   const bool msde = form == ClientForm::msde;
+  std::string server = db.dbHost + "," + db.dbPort;
+  std::string user = db.dbUser;
+  if (maskPassword) {
+    // The password can stand in other values too: a url of the form user:password@host puts
+    // it into the -S value. Masked before quoting, it shows in none of its written forms.
+    server = masked(server, db.dbPassword);
+    user = masked(user, db.dbPassword);
+  }
   // Appended piece by piece, in the order of the command line.
   std::string line = "\"";
   line += stripAtNul(clientToolsDir);
   line += msde ? "\\Binn\\OSQL.exe" : "\\Binn\\sqlcmd.exe";
   line += "\" -S ";
-  line += quoteArgument(db.dbHost + "," + db.dbPort);
+  line += quoteArgument(server);
   line += " -d VESK_ZAVO -U ";
-  line += quoteArgument(db.dbUser);
+  line += quoteArgument(user);
   line += " -P ";
   line += maskPassword ? std::string(passwordMask) : quoteArgument(db.dbPassword);
   line += " -Q \"";
@@ -110,7 +135,7 @@ std::string backupCommandLine(ClientForm form, const std::string& clientToolsDir
   line += " -o \"";
   line += logPath;
   line += "sql\"";
-  return line;
+  return maskPassword ? masked(line, db.dbPassword) : line;
 }
 
 bool clientOutputReportsError(const std::string& output) {
@@ -167,12 +192,20 @@ SqlEnd runDatabaseBackup(Platform& platform, RunLog& log, const DbSettings& db,
   stepNumber = msde ? 117 : 121;
   // The password is never shown or logged; only the command that runs holds it.
   log.reportStatus(backupCommandLine(form, clientToolsDir, db, destinationDir, logPath, true));
+  // The client's output confirms the backup, so the output of an earlier run goes first.
+  const std::string outputPath = logPath + "sql";
+  bool oldOutputRemoved = true;
+  try {
+    platform.deleteFile(outputPath);
+  } catch (const Failure&) {
+    oldOutputRemoved = false;
+  }
   CommandOutcome outcome = runAndWait(
       platform, backupCommandLine(form, clientToolsDir, db, destinationDir, logPath, false),
       showMaximised, clientTimeoutSeconds);
 
   stepNumber = 122;
-  return reportOutcome(platform, log, outcome, logPath);
+  return reportOutcome(platform, log, outcome, outputPath, oldOutputRemoved);
 }
 
 }  // namespace vesk

@@ -14,7 +14,8 @@ enum class SqlEnd { complete, stillRunning, notComplete };
 
 /// Steps 113 (after db.properties is closed) to 122: reports "SQL start backup ", finds the
 /// client, builds, reports (password masked) and runs the backup command, and reports its
-/// outcome. Keeps stepNumber current.
+/// outcome, which only an output file that the client wrote in this run confirms. Keeps
+/// stepNumber current.
 SqlEnd runDatabaseBackup(Platform& platform, RunLog& log, const DbSettings& db,
                          const std::string& destinationDir, const std::string& logPath,
                          uint32_t& stepNumber);
@@ -22,9 +23,9 @@ SqlEnd runDatabaseBackup(Platform& platform, RunLog& log, const DbSettings& db,
 /// The two client generations: OSQL.exe for "MSDE", sqlcmd.exe for "2005".
 enum class ClientForm { msde, sql2005 };
 
-/// backupCommand for the client in clientToolsDir. With maskPassword the password is written
-/// as "********", for the reported line; the values of -S, -U and -P are quoted when they hold a
-/// blank, a tab or a double quote.
+/// backupCommand for the client in clientToolsDir. With maskPassword, for the reported line,
+/// every occurrence of the password is written as "********", the -P value and any other; the
+/// values of -S, -U and -P are quoted when they hold a blank, a tab or a double quote.
 std::string backupCommandLine(ClientForm form, const std::string& clientToolsDir,
                               const DbSettings& db, const std::string& destinationDir,
                               const std::string& logPath, bool maskPassword);

@@ -86,24 +86,20 @@ std::string xcopyCommandLine(const std::string& source, const std::string& logPa
 bool copyFolder(Platform& platform, RunLog& log, const std::string& source,
                 const std::string& destination, const std::string& copyMode,
                 const std::string& logPath) {
-  const std::u16string sourcePath = platform.longPathOf(source);
-  const std::u16string destinationPath = platform.longPathOf(destination);
-  if (sourcePath.empty() || destinationPath.empty()) {
-    log.writeLog("too long to copy: " + (sourcePath.empty() ? source : destination));
+  SourceTree tree =
+      walkSource(platform, platform.longPathOf(source), platform.longPathOf(destination));
+  return copyFolder(platform, log, tree, source, destination, copyMode, logPath);
+}
+
+bool copyFolder(Platform& platform, RunLog& log, const SourceTree& tree, const std::string& source,
+                const std::string& destination, const std::string& copyMode,
+                const std::string& logPath) {
+  if (tree.source.empty() || tree.destination.empty()) {
+    log.writeLog("too long to copy: " + (tree.source.empty() ? source : destination));
     return false;
   }
   bool shellCopy = copyMode == "N";
   const bool network = drivePart(destination).empty();
-  // For xcopy the backup is listed before it starts, beside the walk over the source: xcopy
-  // leaves alone a copy as new as its source, so afterwards only the rest is looked at again.
-  EarlyListing early;
-  std::unique_ptr<BackgroundWork> listing;
-  if (!shellCopy && !network)
-    listing = platform.startAlongside([&] { early = listBackup(platform, destinationPath); });
-  // The source is listed once: for the paths that a tool cannot take, and for the check.
-  const SourceTree tree = walkSource(platform, sourcePath, destinationPath);
-  if (listing) listing->wait();
-
   if (!shellCopy && network) {
     // cmd cannot make a network folder its current folder: it falls back to the Windows
     // folder, and xcopy, given no destination, would copy into that.
@@ -114,7 +110,13 @@ bool copyFolder(Platform& platform, RunLog& log, const std::string& source,
     // ever: such a tree goes to the shell copy.
     PathList tooLong = pathsTooLong(platform, tree, source, destination, xcopyPathLimit);
     if (tooLong.count == 0) {
-      runXcopy(platform, log, source, destination, logPath);
+      // The backup is listed while xcopy runs; afterwards only what xcopy may have changed
+      // since is looked at again.
+      EarlyListing early;
+      {
+        auto listing = platform.startAlongside([&] { early = listBackup(platform, tree); });
+        runXcopy(platform, log, source, destination, logPath);
+      }
       return checkAndRepair(platform, log, tree, source, &early);
     } else {
       logPaths(log, "too long for xcopy: ", tooLong);

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <string>
 
+#include "actions/source_tree.h"
 #include "log/run_log.h"
 #include "platform/platform.h"
 
@@ -16,6 +17,11 @@ namespace vesk {
 /// (see repairBackup), and what is still missing or different is logged "not in backup: ".
 /// True exactly when nothing is left.
 bool copyFolder(Platform& platform, RunLog& log, const std::string& source,
+                const std::string& destination, const std::string& copyMode,
+                const std::string& logPath);
+
+/// The same with the source tree already walked (walkSource of source and destination).
+bool copyFolder(Platform& platform, RunLog& log, const SourceTree& tree, const std::string& source,
                 const std::string& destination, const std::string& copyMode,
                 const std::string& logPath);
 

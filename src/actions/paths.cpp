@@ -1,6 +1,7 @@
 #include "actions/paths.h"
 
 #include <cctype>
+#include <vector>
 
 #include "platform/failure.h"
 
@@ -22,6 +23,19 @@ std::string comparable(const std::string& path) {
     result += c == '/' ? '\\' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   while (!result.empty() && result.back() == '\\') result.pop_back();
   return result;
+}
+
+/// The folder and every folder above it, up to its root, in their full form.
+std::vector<std::string> folderAndParents(std::string path) {
+  std::vector<std::string> chain;
+  while (!path.empty() && path.back() == '\\') path.pop_back();
+  while (!path.empty()) {
+    chain.push_back(path.size() == 2 && path[1] == ':' ? path + "\\" : path);
+    size_t cut = path.find_last_of('\\');
+    if (cut == std::string::npos || cut < 2) break;  // a drive, or "\\server" of a share
+    path.resize(cut);
+  }
+  return chain;
 }
 
 }  // namespace
@@ -64,6 +78,27 @@ bool destinationInsideSource(const std::string& destination, const std::string& 
   if (dest == src) return true;
   return dest.size() > src.size() && dest.compare(0, src.size(), src) == 0 &&
          dest[src.size()] == '\\';
+}
+
+bool backsUpIntoItself(Platform& platform, const std::string& destination,
+                       const std::string& source, const SourceTree& tree) {
+  if (destinationInsideSource(destination, source)) return true;
+  const std::string fullDestination = platform.fullPath(destination);
+  if (destinationInsideSource(fullDestination, platform.fullPath(source))) return true;
+
+  // Another name for a folder (a drive letter or a share onto it, a junction) shows in no
+  // path: the file system tells by the identity of the folders. The destination lies inside
+  // the source when it, or a folder above it, is one of the folders of the source's tree.
+  for (const std::string& folder : folderAndParents(fullDestination)) {
+    auto identity = platform.folderIdentity(platform.longPathOf(folder));
+    if (identity && tree.identities.count(*identity)) return true;
+  }
+  return false;
+}
+
+std::string dbPropertiesPathOf(const std::string& sourceDir) {
+  size_t end = sourceDir.find_last_not_of('\\');
+  return sourceDir.substr(0, end == std::string::npos ? 0 : end + 1) + "\\ZAVO\\db.properties";
 }
 
 }  // namespace vesk

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "actions/source_tree.h"
 #include "log/run_log.h"
 #include "platform/platform.h"
 
@@ -22,5 +23,17 @@ void createFolderPath(Platform& platform, RunLog& log, const std::string& path);
 /// True when destination is source or lies inside it, compared as Windows compares paths:
 /// letter case ignored, "/" taken as "\", trailing backslashes ignored.
 bool destinationInsideSource(const std::string& destination, const std::string& source);
+
+/// True when a copy of source into destination would copy into itself: the paths, as written
+/// or in their full form, say so (destinationInsideSource), or the file system does, because
+/// the destination or a folder above it is the source or a folder within it, reached by another
+/// name (a drive letter, a share or a link onto it).
+/// tree is the source's, as walkSource lists it.
+bool backsUpIntoItself(Platform& platform, const std::string& destination,
+                       const std::string& source, const SourceTree& tree);
+
+/// db.properties of the installation in sourceDir: sourceDir, exactly one backslash and
+/// "ZAVO\db.properties", whether sourceDir ends in a backslash or not.
+std::string dbPropertiesPathOf(const std::string& sourceDir);
 
 }  // namespace vesk

@@ -23,7 +23,7 @@ std::u16string joinLong(const std::u16string& folder, const std::u16string& name
 
 SourceTree walkSource(Platform& platform, const std::u16string& source,
                       const std::u16string& destination, const WalkLimits& limits) {
-  SourceTree tree{source, withoutTrailingSlashes(destination), {}};
+  SourceTree tree{source, withoutTrailingSlashes(destination), {}, {}};
   tree.folders.push_back({u"", false, {}});
   std::vector<size_t> depths{0};
   // An explicit stack rather than recursion: a deep tree must not exhaust the call stack.
@@ -35,6 +35,8 @@ SourceTree walkSource(Platform& platform, const std::u16string& source,
     auto entries = platform.listFolder(joinLong(source, tree.folders[index].relative));
     if (!entries) continue;
     tree.folders[index].listed = true;
+    if (auto identity = platform.folderIdentity(joinLong(source, tree.folders[index].relative)))
+      tree.identities.insert(*identity);
 
     std::vector<TreeEntry> listed;
     listed.reserve(entries->size());

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -39,12 +40,16 @@ struct SourceTree {
   std::u16string source;            // both in the form of Platform::longPathOf
   std::u16string destination;       // without a trailing backslash
   std::vector<TreeFolder> folders;  // in walk order: every folder after its parent
+  /// What each folder listed is to the file system, where it tells: the same folders reached
+  /// by other names (a drive letter, a share or a link onto them) have the same identities.
+  std::set<FolderIdentity> identities;
 };
 
 /// The names of a path in the long form: folder and name joined by one backslash.
 std::u16string joinLong(const std::u16string& folder, const std::u16string& name);
 
-/// Lists the source tree, folder by folder. The destination's own subtree, when it lies inside
+/// Lists the source tree, folder by folder, with the identity of each folder. The destination's
+/// own subtree, when it lies inside
 /// the source, is not walked: the backup is not part of what is backed up.
 SourceTree walkSource(Platform& platform, const std::u16string& source,
                       const std::u16string& destination, const WalkLimits& limits = {});

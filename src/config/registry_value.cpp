@@ -8,6 +8,7 @@ namespace vesk {
 
 namespace {
 
+constexpr long errorFileNotFound = 2;
 constexpr long errorMoreData = 234;
 constexpr uint32_t firstReadSize = 1024;
 
@@ -49,43 +50,10 @@ std::string textFrom(const std::vector<uint8_t>& buffer, size_t size, int maxNul
   return std::string(buffer.begin(), buffer.begin() + static_cast<ptrdiff_t>(size));
 }
 
-}  // namespace
-
-// An integer reads as its decimal digits (with "-" when negative), a byte array as the text of
-// its bytes in the ANSI code page, as a folder path stored as REG_BINARY by a set-up tool would
-// have been written; callers that need a clean path cut it at its first NUL. Empty reads "".
-std::string RegistryValue::asText() const {
-  switch (kind) {
-    case Kind::text:
-      return text;
-    case Kind::integer:
-      return std::to_string(integer);
-    case Kind::bytes:
-      return std::string(bytes.begin(), bytes.end());
-    case Kind::empty:
-      break;
-  }
-  return "";
-}
-
-RegistryValue readRegistryValue(Platform& platform, uint32_t rootKey, const std::string& subKeyPath,
-                                const std::string& valueName,
-                                const std::optional<RegistryValue>& defaultValue) {
-  RegistryKey handle = 0;
-  if (platform.regOpenKey(rootKey, subKeyPath, handle) != 0)
-    return defaultValue.value_or(RegistryValue{});
-  OpenKey key(platform, handle);
-
-  std::vector<uint8_t> buffer(firstReadSize, 0);
-  uint32_t dataSize = firstReadSize;
-  uint32_t type = 0;
-  if (platform.regQueryValue(key.get(), valueName, type, buffer.data(), dataSize) ==
-      errorMoreData) {
-    // The result of the second read is not examined: the value is taken as the reads left
-    // type and size, whatever happened in between.
-    buffer.assign(dataSize, 0);
-    platform.regQueryValue(key.get(), valueName, type, buffer.data(), dataSize);
-  }
+/// The value as the reads left buffer, size and type; closes the key, also before it raises
+/// failure 1001 for a type it does not take.
+RegistryValue converted(OpenKey& key, const std::vector<uint8_t>& buffer, uint32_t dataSize,
+                        uint32_t type) {
   // A value that grew between the two reads reports more than the buffer holds; the data
   // never reaches past the buffer.
   size_t size = std::min<size_t>(dataSize, buffer.size());
@@ -114,12 +82,63 @@ RegistryValue readRegistryValue(Platform& platform, uint32_t rootKey, const std:
       result.bytes.assign(buffer.begin(), buffer.begin() + static_cast<ptrdiff_t>(size));
       break;
     default:
-      // Also the case of a missing value: the read leaves the type at 0.
+      // Also the case of a value that could not be read: the read leaves the type at 0.
       key.close();
       throw Failure(failure::unsupportedValueType, "Unsupported value type");
   }
   key.close();
   return result;
+}
+
+}  // namespace
+
+// An integer reads as its decimal digits (with "-" when negative), a byte array as the text of
+// its bytes in the ANSI code page, as a folder path stored as REG_BINARY by a set-up tool would
+// have been written; callers that need a clean path cut it at its first NUL. Empty reads "".
+std::string RegistryValue::asText() const {
+  switch (kind) {
+    case Kind::text:
+      return text;
+    case Kind::integer:
+      return std::to_string(integer);
+    case Kind::bytes:
+      return std::string(bytes.begin(), bytes.end());
+    case Kind::empty:
+      break;
+  }
+  return "";
+}
+
+RegistryValue readRegistryValue(Platform& platform, uint32_t rootKey, const std::string& subKeyPath,
+                                const std::string& valueName,
+                                const std::optional<RegistryValue>& defaultValue) {
+  // Most set-up programs of the client tools are 32-bit programs, which register in the
+  // 32-bit view of the registry; a 64-bit program does not read that view unless it asks. So
+  // the 32-bit view comes first, and the 64-bit view is read where the key or the value is
+  // not there.
+  bool keyFound = false;
+  for (RegistryView view : {RegistryView::view32, RegistryView::view64}) {
+    RegistryKey handle = 0;
+    if (platform.regOpenKey(rootKey, subKeyPath, handle, view) != 0) continue;
+    keyFound = true;
+    OpenKey key(platform, handle);
+
+    std::vector<uint8_t> buffer(firstReadSize, 0);
+    uint32_t dataSize = firstReadSize;
+    uint32_t type = 0;
+    long read = platform.regQueryValue(key.get(), valueName, type, buffer.data(), dataSize);
+    if (read == errorFileNotFound) continue;
+    if (read == errorMoreData) {
+      // The result of the second read is not examined: the value is taken as the reads left
+      // type and size, whatever happened in between.
+      buffer.assign(dataSize, 0);
+      platform.regQueryValue(key.get(), valueName, type, buffer.data(), dataSize);
+    }
+    return converted(key, buffer, dataSize, type);
+  }
+  // A key without the value, in every view that has the key, is a value of no type.
+  if (keyFound) throw Failure(failure::unsupportedValueType, "Unsupported value type");
+  return defaultValue.value_or(RegistryValue{});
 }
 
 }  // namespace vesk

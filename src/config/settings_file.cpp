@@ -1,5 +1,7 @@
 #include "config/settings_file.h"
 
+#include <optional>
+
 #include "platform/failure.h"
 
 namespace vesk {
@@ -75,6 +77,96 @@ std::string SettingsFile::readRecord() {
     if (delimiter == '\r' && position_ < size && content_[position_] == '\n') ++position_;
   }
   return field;
+}
+
+namespace {
+
+void appendUtf16(std::u16string& text, char32_t c) {
+  if (c < 0x10000) {
+    text += static_cast<char16_t>(c);
+    return;
+  }
+  c -= 0x10000;
+  text += static_cast<char16_t>(0xD800 + (c >> 10));
+  text += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+}
+
+/// The UTF-8 bytes from position at as UTF-16. Strict: nothing when a sequence is not valid
+/// UTF-8 (overlong forms and surrogates included). Otherwise each byte that begins no valid
+/// sequence stands for U+FFFD. beyondAscii tells whether a character of several bytes was seen.
+std::optional<std::u16string> fromUtf8(const std::string& bytes, size_t at, bool strict,
+                                       bool& beyondAscii) {
+  std::u16string text;
+  while (at < bytes.size()) {
+    const auto lead = static_cast<unsigned char>(bytes[at]);
+    if (lead < 0x80) {
+      text += static_cast<char16_t>(lead);
+      ++at;
+      continue;
+    }
+    // The length from the lead byte, and the range of the second byte that keeps the
+    // character out of overlong forms, surrogates and beyond U+10FFFF.
+    size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF;
+    char32_t c = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+      length = 2;
+      c = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      length = 3;
+      c = lead & 0x0F;
+      if (lead == 0xE0) low = 0xA0;
+      if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      length = 4;
+      c = lead & 0x07;
+      if (lead == 0xF0) low = 0x90;
+      if (lead == 0xF4) high = 0x8F;
+    }
+    bool valid = length > 0 && at + length <= bytes.size();
+    for (size_t i = 1; valid && i < length; ++i) {
+      const auto next = static_cast<unsigned char>(bytes[at + i]);
+      valid = next >= (i == 1 ? low : 0x80) && next <= (i == 1 ? high : 0xBF);
+      c = (c << 6) | (next & 0x3F);
+    }
+    if (!valid) {
+      if (strict) return std::nullopt;
+      text += u'\uFFFD';
+      ++at;
+      continue;
+    }
+    appendUtf16(text, c);
+    beyondAscii = true;
+    at += length;
+  }
+  return text;
+}
+
+/// The UTF-16 bytes from position at; an odd last byte, half a character, is dropped.
+std::u16string fromUtf16(const std::string& bytes, size_t at, bool bigEndian) {
+  std::u16string text;
+  for (; at + 1 < bytes.size(); at += 2) {
+    const auto first = static_cast<unsigned char>(bytes[at]);
+    const auto second = static_cast<unsigned char>(bytes[at + 1]);
+    text += static_cast<char16_t>(bigEndian ? (first << 8) | second : (second << 8) | first);
+  }
+  return text;
+}
+
+bool startsWith(const std::string& bytes, const char* mark) { return bytes.rfind(mark, 0) == 0; }
+
+}  // namespace
+
+std::string settingsFileText(Platform& platform, const std::string& bytes) {
+  bool beyondAscii = false;
+  if (startsWith(bytes, "\xEF\xBB\xBF"))
+    return platform.ansiFromUtf16(*fromUtf8(bytes, 3, false, beyondAscii));
+  if (startsWith(bytes, "\xFF\xFE")) return platform.ansiFromUtf16(fromUtf16(bytes, 2, false));
+  if (startsWith(bytes, "\xFE\xFF")) return platform.ansiFromUtf16(fromUtf16(bytes, 2, true));
+  std::optional<std::u16string> text = fromUtf8(bytes, 0, true, beyondAscii);
+  // ANSI text beyond ASCII is hardly ever valid UTF-8, and ASCII reads alike in both.
+  if (text && beyondAscii) return platform.ansiFromUtf16(*text);
+  return bytes;
 }
 
 std::vector<std::string> splitAt(const std::string& text, char separator) {

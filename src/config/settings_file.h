@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
+
 namespace vesk {
 
 /// A settings file (path.conf, db.properties), read whole when it is opened and then record by
@@ -20,6 +22,13 @@ class SettingsFile {
   std::string content_;
   size_t position_ = 0;
 };
+
+/// The content of a settings file in the ANSI code page, as its records are read. Editors save
+/// these files in several forms: one that begins with the UTF-8 mark (EF BB BF), or that has no
+/// mark and is valid UTF-8 with at least one character beyond ASCII, is read as UTF-8; one that
+/// begins with FF FE or FE FF as UTF-16, little or big endian. The mark is dropped, and a
+/// character that the code page lacks becomes "?". Any other content is ANSI already.
+std::string settingsFileText(Platform& platform, const std::string& bytes);
 
 /// The pieces of text between its separators, empty ones included; an empty text gives one
 /// empty piece.

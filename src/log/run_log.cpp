@@ -24,6 +24,13 @@ void RunLog::open(const std::string& path) {
   bool existed = platform_.fileExists(path);
   if (existed) {
     stream_ = platform_.openForAppend(path);  // a failure here ends the run
+    std::string tail;
+    try {
+      tail = platform_.readFileTail(path, 2);
+    } catch (const Failure&) {
+      return;  // a log that can be appended to but not read: its end is not known
+    }
+    if (!tail.empty() && tail != "\r\n") stream_->writeLine("");
     return;
   }
   try {

@@ -15,7 +15,8 @@ class RunLog {
 
   /// Opens the log at path, creating it when missing (step 39). When it cannot be created the
   /// box "Cannot Create logfile ..." is shown and the log stays unopened, so the first
-  /// writeLog fails.
+  /// writeLog fails. An existing log whose last line has no CR LF (its disk filled up) gets
+  /// one first, so that the run's lines start on a line of their own.
   void open(const std::string& path);
 
   /// Appends timestamp, ": " and text as one line. Throws Failure when the log is not open.
@@ -28,6 +29,7 @@ class RunLog {
   void writeRawLine(const std::string& text);
 
   bool isSet() const { return stream_ != nullptr; }
+  bool isOpen() const { return stream_ != nullptr && !closed_; }
   /// Closes the stream; it stays set. A second close does nothing.
   void close();
   /// Closes and releases the stream.

@@ -54,6 +54,23 @@ struct ShellCopyResult {
 };
 
 /// One entry of a folder listing, or what is known of one file or folder.
+/// Which registry a key is opened in on 64-bit Windows: the view of 32-bit programs
+/// (HKLM\SOFTWARE\Wow6432Node, where 32-bit set-up programs register) or that of 64-bit ones.
+/// Keys that both share, such as those below HKEY_CURRENT_USER, read alike in both.
+enum class RegistryView { view32, view64 };
+
+/// What a folder is to the file system, whatever the path it was reached by: the volume's serial
+/// number and the folder's index on it.
+struct FolderIdentity {
+  uint32_t volumeSerial = 0;
+  uint64_t fileIndex = 0;
+  bool operator==(const FolderIdentity&) const = default;
+  bool operator<(const FolderIdentity& other) const {
+    return volumeSerial != other.volumeSerial ? volumeSerial < other.volumeSerial
+                                              : fileIndex < other.fileIndex;
+  }
+};
+
 struct FolderEntry {
   std::u16string name;
   bool isFolder = false;
@@ -120,19 +137,33 @@ class Platform {
   virtual void copyFile(const std::u16string& from, const std::u16string& to) = 0;
   /// Creates one folder level; its parent must exist. Throws Failure.
   virtual void createFolder(const std::u16string& path) = 0;
+  /// The identity of an existing folder, through drive aliases, links and ".." alike; nothing
+  /// when it cannot be opened or its file system gives no index.
+  virtual std::optional<FolderIdentity> folderIdentity(const std::u16string& path) = 0;
   /// Starts work on a second thread, or runs it at once where there is none (the work then
   /// ends before this returns). The work must not throw.
   virtual std::unique_ptr<BackgroundWork> startAlongside(std::function<void()> work) = 0;
   /// Compares two names as the file system does: code unit by code unit, letter case ignored.
   /// Negative, zero or positive, as a comes before, equals or follows b.
   virtual int compareNames(const std::u16string& a, const std::u16string& b) = 0;
+  /// The last bytes of a file, up to size of them; throws Failure when it cannot be read.
+  virtual std::string readFileTail(const std::string& path, size_t size) = 0;
+  /// Removes a file; a file that is not there is no failure. Throws Failure otherwise (a file
+  /// held open by another program, a read-only file).
+  virtual void deleteFile(const std::string& path) = 0;
+  /// The path in its full form (GetFullPathNameW): "." and ".." resolved, "/" as "\", relative
+  /// to the current drive and folder. The path unchanged when it has no full form.
+  virtual std::string fullPath(const std::string& path) = 0;
 
   /// The current user's profile folder, as the platform writes it (it may hold NULs after the
   /// path); empty when it is not available.
   virtual std::string userProfileFolder() = 0;
 
-  // Registry, with the return codes of the Win32 functions (0 is success, 234 more data).
-  virtual long regOpenKey(uint32_t rootKey, const std::string& subKey, RegistryKey& key) = 0;
+  // Registry, with the return codes of the Win32 functions (0 is success, 2 not found, 234
+  // more data).
+  /// Opens a key for reading in the given view (KEY_WOW64_32KEY or KEY_WOW64_64KEY).
+  virtual long regOpenKey(uint32_t rootKey, const std::string& subKey, RegistryKey& key,
+                          RegistryView view) = 0;
   virtual long regQueryValue(RegistryKey key, const std::string& valueName, uint32_t& type,
                              uint8_t* data, uint32_t& dataSize) = 0;
   virtual void regCloseKey(RegistryKey key) = 0;

@@ -10,6 +10,7 @@
 #include <shellapi.h>
 #include <userenv.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -431,7 +432,7 @@ class Win32Platform final : public Platform {
   std::unique_ptr<BackgroundWork> startAlongside(std::function<void()> work) override {
     auto thread = std::make_unique<WorkThread>();
     try {
-      thread->thread = std::thread(std::move(work));
+      thread->thread = std::thread(work);  // a copy: work is still whole if this throws
     } catch (const std::system_error&) {
       work();  // no thread to be had: the work is done before the caller goes on
     }
@@ -443,6 +444,65 @@ class Win32Platform final : public Platform {
     int result = CompareStringOrdinal(wide(a), static_cast<int>(a.size()), wide(b),
                                       static_cast<int>(b.size()), TRUE);
     return result == 0 ? a.compare(b) : result - CSTR_EQUAL;
+  }
+
+  std::string readFileTail(const std::string& path, size_t size) override {
+    checkPathText(path);
+    OwnedHandle file(CreateFileA(path.c_str(), GENERIC_READ,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) throw fileSystemFailure(GetLastError());
+    LARGE_INTEGER length{};
+    if (!GetFileSizeEx(file.get(), &length)) throw fileSystemFailure(GetLastError());
+    const uint64_t fileSize = static_cast<uint64_t>(length.QuadPart);
+    const DWORD wanted = static_cast<DWORD>(std::min<uint64_t>({size, fileSize, 65536}));
+    LARGE_INTEGER from{};
+    from.QuadPart = static_cast<LONGLONG>(fileSize - wanted);
+    if (!SetFilePointerEx(file.get(), from, nullptr, FILE_BEGIN))
+      throw fileSystemFailure(GetLastError());
+    std::string tail(wanted, '\0');
+    DWORD got = 0;
+    if (wanted > 0 && !ReadFile(file.get(), tail.data(), wanted, &got, nullptr))
+      throw fileSystemFailure(GetLastError());
+    tail.resize(got);
+    return tail;
+  }
+
+  void deleteFile(const std::string& path) override {
+    checkPathText(path);
+    if (DeleteFileA(path.c_str())) return;
+    DWORD code = GetLastError();
+    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return;
+    throw fileSystemFailure(code);
+  }
+
+  std::optional<FolderIdentity> folderIdentity(const std::u16string& path) override {
+    if (path.empty() || path.find(u'\0') != std::u16string::npos) return std::nullopt;
+    // No access right is asked for: the identity is readable also where the folder is not.
+    OwnedHandle folder(CreateFileW(wide(path), 0,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!folder.valid() || !GetFileInformationByHandle(folder.get(), &info) ||
+        !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+      return std::nullopt;
+    uint64_t index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    // Some network file systems give every file the index 0: that names no folder.
+    if (index == 0) return std::nullopt;
+    return FolderIdentity{info.dwVolumeSerialNumber, index};
+  }
+
+  std::string fullPath(const std::string& path) override {
+    if (path.empty() || hasNul(path)) return path;
+    std::u16string wide = utf16FromAnsi(path);
+    const auto* in = reinterpret_cast<const wchar_t*>(wide.c_str());
+    DWORD size = GetFullPathNameW(in, 0, nullptr, nullptr);
+    if (size == 0) return path;
+    std::u16string full(size, u'\0');
+    DWORD length = GetFullPathNameW(in, size, reinterpret_cast<wchar_t*>(full.data()), nullptr);
+    if (length == 0 || length >= size) return path;
+    full.resize(length);
+    return ansiFromUtf16(full);
   }
 
   std::string userProfileFolder() override {
@@ -460,7 +520,8 @@ class Win32Platform final : public Platform {
     return "";
   }
 
-  long regOpenKey(uint32_t rootKey, const std::string& subKey, RegistryKey& key) override {
+  long regOpenKey(uint32_t rootKey, const std::string& subKey, RegistryKey& key,
+                  RegistryView view) override {
     // Only the predefined root keys, HKEY_CLASSES_ROOT (0x80000000) to
     // HKEY_CURRENT_USER_LOCAL_SETTINGS (0x80000007), are accepted as roots.
     if (rootKey < 0x80000000u || rootKey > 0x80000007u) return ERROR_INVALID_HANDLE;
@@ -468,7 +529,8 @@ class Win32Platform final : public Platform {
     // The predefined keys are 32-bit values sign-extended to the width of a handle.
     HKEY root = reinterpret_cast<HKEY>(static_cast<LONG_PTR>(static_cast<int32_t>(rootKey)));
     HKEY opened = nullptr;
-    LONG result = RegOpenKeyExA(root, subKey.c_str(), 0, KEY_READ, &opened);
+    REGSAM access = KEY_READ | (view == RegistryView::view32 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY);
+    LONG result = RegOpenKeyExA(root, subKey.c_str(), 0, access, &opened);
     if (result == ERROR_SUCCESS) key = reinterpret_cast<uintptr_t>(opened);
     return result;
   }

@@ -42,7 +42,17 @@ void exitBlock(RunState& run) {
 }
 
 int genericReport(RunState& run, const Failure& failure) {
-  run.platform.showMessage("Error" + reportNumber(failure.number) + ": " + failure.description);
+  const std::string text = "Error" + reportNumber(failure.number) + ": " + failure.description;
+  // Where nobody sees the box (a task that runs while no one is logged on), the log is the
+  // only place that tells why the run ended. The failure may be the log's own: then the line
+  // is lost too, and the box is still shown.
+  if (run.log.isOpen()) {
+    try {
+      run.log.writeLog(text);
+    } catch (const Failure&) {
+    }
+  }
+  run.platform.showMessage(text);
   return exitStatus::generic;
 }
 

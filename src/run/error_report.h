@@ -25,8 +25,8 @@ int errorReportPath(RunState& run, int32_t number, int64_t step, const std::stri
 /// Releases the file-system object and closes and releases the run log.
 void exitBlock(RunState& run);
 
-/// Ends the process for a failure nobody handles: a box with its number and description, and
-/// nothing else. Returns the exit status.
+/// Ends the process for a failure nobody handles: its number and description in a box, and,
+/// when the run log is open, in a line of the log first. Returns the exit status.
 int genericReport(RunState& run, const Failure& failure);
 
 }  // namespace vesk

@@ -18,7 +18,7 @@ StageEnd backUpFolder(RunState& run, const std::string& value) {
   std::string& destination = run.settings.destinationDir;
 
   run.sourceDir = withBackslashes(value);
-  run.dbPropertiesPath = run.sourceDir + "ZAVO\\db.properties";
+  run.dbPropertiesPath = dbPropertiesPathOf(run.sourceDir);
 
   run.stepNumber = 59;
   if (!platform.folderExists(run.sourceDir)) {
@@ -39,9 +39,11 @@ StageEnd backUpFolder(RunState& run, const std::string& value) {
   }
 
   // Copying a folder into itself or into its own subtree recurses until the copy breaks, so
-  // any spelling of the same folder, and any folder inside it, is refused.
+  // the same folder and any folder inside it are refused, by whatever name they are reached.
   run.stepNumber = 651;
-  if (destinationInsideSource(destination, run.sourceDir)) {
+  const SourceTree tree =
+      walkSource(platform, platform.longPathOf(run.sourceDir), platform.longPathOf(destination));
+  if (backsUpIntoItself(platform, destination, run.sourceDir, tree)) {
     log.reportStatus("Cannot back up to itself" + value);
     return StageEnd::errorReport;
   }
@@ -52,7 +54,7 @@ StageEnd backUpFolder(RunState& run, const std::string& value) {
   log.reportStatus("Start copying from " + run.sourceDir + "to " + destination);
 
   run.stepNumber = 69;
-  bool copied = copyFolder(platform, log, run.sourceDir, destination, run.settings.copyMode,
+  bool copied = copyFolder(platform, log, tree, run.sourceDir, destination, run.settings.copyMode,
                            run.settings.logPath);
   ++run.copiesMade;
 
@@ -79,7 +81,7 @@ StageEnd runFolderStage(RunState& run) {
   }
 
   run.stepNumber = 52;
-  run.settingsFile.emplace(platform.readFile(run.pathConfPath));
+  run.settingsFile.emplace(settingsFileText(platform, platform.readFile(run.pathConfPath)));
   run.stepNumber = 53;
   run.handler = Handler::errorReport;
 

@@ -54,13 +54,16 @@ Flow runSequence(RunState& run) {
   run.stepNumber = 77;
   if (!platform.fileExists(run.dbPropertiesPath)) {
     run.stepNumber = 78;
+    // Every finalPath record that the stage let through was copied.
+    if (run.copiesMade == 0)
+      log.writeLog("nothing backed up: no finalPath record in " + run.pathConfPath);
     log.reportStatus("VESK backup completed without SQLServer version");
     run.ending = Ending::withoutDatabase;
     return Flow::exitBlock;
   }
 
   run.stepNumber = 81;
-  run.settingsFile.emplace(platform.readFile(run.dbPropertiesPath));
+  run.settingsFile.emplace(settingsFileText(platform, platform.readFile(run.dbPropertiesPath)));
   run.stepNumber = 82;
   run.handler = Handler::errorReport;
   readDbSettings(*run.settingsFile, run.db, run.stepNumber);

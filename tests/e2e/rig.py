@@ -298,8 +298,8 @@ class Rig:
         shutil.rmtree(self.path(self.profile_win + "\\.quorlin"), ignore_errors=True)
 
     def close(self):
-        for key in self.registry_keys:
-            self.session.wine("reg", "delete", key, "/f", check=False)
+        for key, view in self.registry_keys:
+            self.session.wine("reg", "delete", key, "/f", *view, check=False)
 
     # Paths and drives.
     def drive(self, letter: str, target: Path | None = None) -> Path:
@@ -333,20 +333,24 @@ class Rig:
         target.parent.mkdir(parents=True, exist_ok=True)
         target.write_bytes(content if isinstance(content, bytes) else content.encode("cp1252"))
 
-    def reg_add(self, key: str, name: str, data: str, kind: str = "REG_SZ"):
-        self.registry_keys.add(key)
-        self.session.wine("reg", "add", key, "/v", name, "/t", kind, "/d", data, "/f")
+    def reg_add(self, key: str, name: str, data: str, kind: str = "REG_SZ", view: int = 0):
+        """view 32 or 64 writes into that view of the registry (reg's /reg:32, /reg:64); 0 into
+        the view of 64-bit programs, as reg does by default here."""
+        option = (f"/reg:{view}",) if view else ()
+        self.registry_keys.add((key, option))
+        self.session.wine("reg", "add", key, "/v", name, "/t", kind, "/d", data, "/f", *option)
 
     def install_client(self, sql_path: str, generation: str = "2005",
-                       control: dict | None = None) -> Path:
+                       control: dict | None = None, view: int = 0) -> Path:
         """The stub client as <sql_path>\\Binn\\OSQL.exe and sqlcmd.exe, registered as the
-        generation's SQLPath. Returns the Binn folder; see client_calls and control.txt."""
+        generation's SQLPath (in the registry view of reg_add). Returns the Binn folder; see
+        client_calls and control.txt."""
         binn = self.path(sql_path + "\\Binn")
         binn.mkdir(parents=True, exist_ok=True)
         for name in ("OSQL.exe", "sqlcmd.exe"):
             shutil.copy(self.session.build_dir / "stub_client.exe", binn / name)
         self.client_control(binn, **(control or {}))
-        self.reg_add(CLIENT_KEYS[generation], "SQLPath", sql_path)
+        self.reg_add(CLIENT_KEYS[generation], "SQLPath", sql_path, view=view)
         return binn
 
     @staticmethod

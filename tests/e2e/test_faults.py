@@ -211,12 +211,10 @@ def read_only_log(s):
     s.exits.callback(subprocess.run, ["chattr", "-i", str(log)], check=True)
 
 
-def no_slash_final_path(s):
-    # finalPath without its trailing slash: db.properties is then looked for beside the
-    # installation folder (C:\Apps\ClientZAVO\db.properties), so the copy is not affected.
-    s.final_path = "C:/Apps/Client"
-    s.db_properties_at = "C:\\Apps\\ClientZAVO\\db.properties"
-    s.holds = [s.db_properties_at]
+def held_db_properties(s):
+    # The shell copy skips a file it cannot read and goes on (Wine's xcopy would stop there).
+    s.options = ' "default" "N" "N"'
+    s.holds = [s.source + "\\ZAVO\\db.properties"]
 
 
 def delete_destination_while_copy_box_open(s, run):
@@ -381,14 +379,18 @@ ROWS = [
         4, lambda s: [], lambda s: [permission_denied()],
         prepare=lambda s: s.holds.append(s.log), check=destination_empty),
     Row("path-conf-locked", "path.conf held open with no sharing",
-        'generic report "Error 70: Permission denied" after "VESK start backup", exit 4',
-        4, lambda s: ["VESK start backup"], lambda s: [permission_denied()],
+        'generic report "Error 70: Permission denied" after "VESK start backup", in the log '
+        "too, exit 4",
+        4, lambda s: ["VESK start backup", permission_denied()], lambda s: [permission_denied()],
         prepare=lambda s: s.holds.append(s.rig.path_conf), check=destination_empty),
     Row("db-properties-unreadable", "db.properties present but unreadable",
-        "folder copied; error report 70 at step 81, exit 2; no client started",
-        2, lambda s: ["VESK start backup", *s.copied(),
+        "the shell copy skips it (Backup Folder NOT complete); error report 70 at step 81, "
+        "exit 2; no client started",
+        2, lambda s: ["VESK start backup", s.start_copy(), "doing full copy",
+                      Many(r"not in backup: .*db\.properties"), "Backup Folder NOT complete",
                       report_line(70, 81, "Permission denied")],
-        lambda s: [permission_denied(81)], configure=no_slash_final_path, check=client_not_started),
+        lambda s: [permission_denied(81)], configure=held_db_properties,
+        check=client_not_started),
     Row("destination-deleted", "destination folder deleted after it was validated",
         "error report 76 (Path not found) at step 69, exit 2; the folder is not made again",
         2, lambda s: ["VESK start backup", s.start_copy(), *s.xcopy(),
@@ -396,8 +398,9 @@ ROWS = [
         lambda s: ["VESK start backup", s.start_copy(), report_box(76, 69, "Path not found")],
         configure=delete_destination, check=check_deleted_in_window),
     Row("destination-drive-missing", "destination drive missing",
-        'generic report "Error 76: Path not found", exit 4; nothing copied',
-        4, lambda s: ["VESK start backup"], lambda s: ["Error 76: Path not found"],
+        'generic report "Error 76: Path not found", in the log too, exit 4; nothing copied',
+        4, lambda s: ["VESK start backup", "Error 76: Path not found"],
+        lambda s: ["Error 76: Path not found"],
         configure=lambda s: setattr(s, "destination", "Q:\\Backup")),
     Row("source-missing", "source folder missing (its drive present)",
         '"Not a folder.", copy attempted and "Backup Folder NOT complete", exit 3',
@@ -476,8 +479,9 @@ ROWS = [
         configure=very_long_source, check=destination_empty),
     Row("destination-over-260", "destination path over 260 characters",
         'levels created up to the limit, then generic report "Error 52: Bad file name or '
-        'number", exit 4; nothing copied',
-        4, lambda s: ["VESK start backup", Many(r"create dirD:\\Backup\\.*")],
+        'number", in the log too, exit 4; nothing copied',
+        4, lambda s: ["VESK start backup", Many(r"create dirD:\\Backup\\.*"),
+                      "Error 52: Bad file name or number"],
         lambda s: ["Error 52: Bad file name or number"], configure=long_destination,
         check=no_file_in_destination),
     Row("two-runs-at-once", "two runs started at once (same destination and log)",

@@ -152,7 +152,7 @@ def test_destination_is_created(rig, destination, existing, messages, direct):
 def test_destination_on_missing_drive(rig):
     r = rig.run('"Q:\\Data\\New"')
     assert r.boxes == [generic_report(76, "Path not found")]
-    assert masked(r.log) == [START, "<ts>: create dirQ:\\Data"]
+    assert masked(r.log) == [START, "<ts>: create dirQ:\\Data", "<ts>: Error 76: Path not found"]
     assert r.status == 4
 
 
@@ -171,7 +171,9 @@ def test_path_conf_without_final_path_ends_with_status_3(rig):
     rig.write_path_conf("otherKey=C:/App/\r\n")
     r = rig.run('"D:\\Backup"')
     assert r.boxes == []
-    assert masked(r.log) == [START, "<ts>: VESK backup completed without SQLServer version"]
+    assert masked(r.log) == [START,
+                             f"<ts>: nothing backed up: no finalPath record in {rig.path_conf}",
+                             "<ts>: VESK backup completed without SQLServer version"]
     assert r.status == 3
 
 

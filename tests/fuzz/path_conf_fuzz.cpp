@@ -51,7 +51,8 @@ struct Records {
 
 Records recordsOf(const std::string& content) {
   Records records;
-  SettingsFile file(content);
+  FakePlatform platform;
+  SettingsFile file(settingsFileText(platform, content));
   size_t read = 0;
   while (!file.atEnd()) {
     FUZZ_CHECK(++read <= content.size(), "the record loop does not end");

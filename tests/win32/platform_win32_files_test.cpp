@@ -338,5 +338,104 @@ TEST_F(Win32Files, NamesCompareAsTheFileSystemComparesThem) {
   }
 }
 
+TEST_F(Win32Files, ReadFileTailGivesTheLastBytes) {
+  ASSERT_TRUE(writeFile(temp / "log.txt", "line\r\ntorn"));
+  ASSERT_TRUE(writeFile(temp / "one.txt", "x"));
+  ASSERT_TRUE(writeFile(temp / "empty.txt", ""));
+  const struct {
+    std::string name;
+    size_t size;
+    std::string tail;
+  } cases[] = {{"log.txt", 2, "rn"},
+               {"log.txt", 100, "line\r\ntorn"},
+               {"log.txt", 0, ""},
+               {"one.txt", 2, "x"},
+               {"empty.txt", 2, ""}};
+  for (const auto& c : cases) EXPECT_EQ(c.tail, platform->readFileTail(temp / c.name, c.size));
+  // Readable while a run appends to it.
+  auto stream = platform->openForAppend(temp / "log.txt");
+  stream->writeLine("");
+  EXPECT_EQ("\r\n", platform->readFileTail(temp / "log.txt", 2));
+  stream->close();
+  EXPECT_EQ(failure::fileNotFound, failureNumber([&] { platform->readFileTail(temp / "no", 2); }));
+}
+
+TEST_F(Win32Files, DeleteRemovesOnlyWhatItMay) {
+  ASSERT_TRUE(writeFile(temp / "old.txtsql", "old"));
+  platform->deleteFile(temp / "old.txtsql");
+  EXPECT_EQ("<missing>", fileText(temp / "old.txtsql"));
+  EXPECT_EQ(0, failureNumber([&] { platform->deleteFile(temp / "old.txtsql"); }));
+  EXPECT_EQ(0, failureNumber([&] { platform->deleteFile(temp / "missing\\old.txtsql"); }));
+
+  ASSERT_TRUE(writeFile(temp / "held.txt", "held"));
+  HANDLE held = CreateFileA((temp / "held.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, held);
+  EXPECT_EQ(failure::permissionDenied,
+            failureNumber([&] { platform->deleteFile(temp / "held.txt"); }));
+  CloseHandle(held);
+  EXPECT_EQ("held", fileText(temp / "held.txt"));
+
+  ASSERT_TRUE(writeFile(temp / "readonly.txt", "kept"));
+  ASSERT_TRUE(SetFileAttributesA((temp / "readonly.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+  EXPECT_EQ(failure::permissionDenied,
+            failureNumber([&] { platform->deleteFile(temp / "readonly.txt"); }));
+  EXPECT_EQ("kept", fileText(temp / "readonly.txt"));
+}
+
+TEST_F(Win32Files, FolderIdentityIsTheSameByAnyPath) {
+  auto identity = [&](const std::string& path) {
+    return platform->folderIdentity(platform->longPathOf(path));
+  };
+  ASSERT_TRUE(CreateDirectoryA((temp / "app").c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryA((temp / "app\\sub").c_str(), nullptr));
+  ASSERT_TRUE(writeFile(temp / "app\\file.txt", "x"));
+  auto app = identity(temp / "app");
+  auto sub = identity(temp / "app\\sub");
+  ASSERT_TRUE(app && sub);
+  EXPECT_NE(*app, *sub);
+  EXPECT_EQ(app, identity(temp / "app\\"));
+  EXPECT_EQ(app, identity(temp / "app\\sub\\.."));
+  EXPECT_EQ(app, identity(temp / "APP"));
+  for (const std::string& none : {temp / "app\\file.txt", temp / "missing", std::string()})
+    EXPECT_FALSE(identity(none).has_value()) << none;
+}
+
+TEST_F(Win32Files, FolderIdentityThroughASubstDrive) {
+  auto identity = [&](const std::string& path) {
+    return platform->folderIdentity(platform->longPathOf(path));
+  };
+  ASSERT_TRUE(CreateDirectoryA((temp / "app").c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryA((temp / "app\\sub").c_str(), nullptr));
+  auto sub = identity(temp / "app\\sub");
+  // A drive letter onto the folder, as subst makes one.
+  std::string letter = std::string(1, testing::missingDriveLetter()) + ":";
+  // Wine defines the letter but does not reach files through it; the end-to-end tests make
+  // Wine drives of their own.
+  if (!DefineDosDeviceA(0, letter.c_str(), (temp / "app\\sub").c_str())) GTEST_SKIP();
+  bool reached = platform->folderExists(letter + "\\");
+  if (reached) {
+    EXPECT_EQ(sub, identity(letter + "\\"));
+  }
+  DefineDosDeviceA(DDD_REMOVE_DEFINITION, letter.c_str(), nullptr);
+  if (!reached) GTEST_SKIP() << "a defined drive letter reaches no files here";
+}
+
+TEST_F(Win32Files, FullPathResolvesDotsAndSlashes) {
+  const std::string current = testing::currentFolder();
+  const struct {
+    std::string path, full;
+  } cases[] = {
+      {"C:\\Other\\..\\App\\bak", "C:\\App\\bak"},
+      {"C:/Apps/Client/", "C:\\Apps\\Client\\"},
+      {"C:\\App\\.\\x", "C:\\App\\x"},
+      {"C:\\..\\App", "C:\\App"},
+      {"sub\\x", current + "\\sub\\x"},
+      {"caf\xe9", current + "\\caf\xe9"},
+      {"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.full, platform->fullPath(c.path)) << c.path;
+}
+
 }  // namespace
 }  // namespace vesk

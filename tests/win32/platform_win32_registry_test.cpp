@@ -1,5 +1,6 @@
 // The registry functions of the Win32 layer and the registry reader over them, on values
-// written with their exact bytes under HKEY_CURRENT_USER\Software\veskbackup-test.
+// written with their exact bytes under HKEY_CURRENT_USER\Software\veskbackup-test, and on
+// values that reg.exe writes into the 32-bit and the 64-bit view of HKEY_LOCAL_MACHINE.
 
 #include <gtest/gtest.h>
 
@@ -90,7 +91,7 @@ TEST_F(Win32Registry, OpenKeys) {
   };
   for (const auto& c : cases) {
     RegistryKey key = 0;
-    long result = platform->regOpenKey(c.root, c.subKey, key);
+    long result = platform->regOpenKey(c.root, c.subKey, key, RegistryView::view64);
     EXPECT_EQ(c.opens, result == 0) << c.subKey << " " << result;
     if (result == 0) {
       EXPECT_NE(0u, key);
@@ -101,7 +102,7 @@ TEST_F(Win32Registry, OpenKeys) {
 
 TEST_F(Win32Registry, QueryReportsTheSizeNeededAndLeavesAMissingValuesType) {
   RegistryKey key = 0;
-  ASSERT_EQ(0, platform->regOpenKey(hkeyCurrentUser, testKey, key));
+  ASSERT_EQ(0, platform->regOpenKey(hkeyCurrentUser, testKey, key, RegistryView::view64));
   std::vector<uint8_t> buffer(1024);
   uint32_t type = 0, size = 1024;
   EXPECT_EQ(0, platform->regQueryValue(key, "text1024", type, buffer.data(), size));
@@ -177,6 +178,91 @@ TEST_F(Win32Registry, ReaderGivesTheDefaultForAMissingKey) {
   RegistryValue value = readRegistryValue(*platform, hkeyCurrentUser, missing, "SQLPath", fallback);
   EXPECT_EQ(RegistryValue::Kind::text, value.kind);
   EXPECT_EQ("C:\\Default", value.text);
+}
+
+const char* const viewKey = "SOFTWARE\\veskbackup-view-test";
+
+/// Runs the system's reg.exe with arguments; its exit code.
+DWORD runReg(const std::string& arguments) {
+  char system[MAX_PATH] = {};
+  GetSystemDirectoryA(system, MAX_PATH);
+  std::string program = std::string(system) + "\\reg.exe";
+  std::string line = testing::inQuotes(program) + " " + arguments;
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started{};
+  if (!CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &started))
+    return GetLastError();
+  WaitForSingleObject(started.hProcess, 60000);
+  DWORD code = 1;
+  GetExitCodeProcess(started.hProcess, &code);
+  CloseHandle(started.hThread);
+  CloseHandle(started.hProcess);
+  return code;
+}
+
+class Win32RegistryViews : public ::testing::Test {
+ protected:
+  // As a set-up program or an administrator writes them: reg add ... /reg:32 or /reg:64.
+  static void SetUpTestSuite() {
+    const struct {
+      const char *subKey, *name, *data, *view;
+    } values[] = {
+        {"only32", "SQLPath", "C:\\Only32", "32"},
+        {"only64", "SQLPath", "C:\\Only64", "64"},
+        {"both", "SQLPath", "C:\\Both32", "32"},
+        {"both", "SQLPath", "C:\\Both64", "64"},
+        {"split", "Other", "x", "32"},
+        {"split", "SQLPath", "C:\\Split64", "64"},
+    };
+    for (const auto& v : values)
+      ASSERT_EQ(0u, runReg(std::string("add HKLM\\") + viewKey + "\\" + v.subKey + " /v " + v.name +
+                           " /t REG_SZ /d " + v.data + " /reg:" + v.view + " /f"))
+          << v.subKey << " " << v.view;
+  }
+  static void TearDownTestSuite() {
+    for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+      HKEY software = nullptr;
+      if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_ALL_ACCESS | view, &software) ==
+          ERROR_SUCCESS) {
+        RegDeleteTreeA(software, "veskbackup-view-test");
+        RegCloseKey(software);
+      }
+    }
+  }
+
+  std::unique_ptr<Platform> platform = makeWin32Platform();
+};
+
+TEST_F(Win32RegistryViews, EachViewOpensItsOwnKeys) {
+  const struct {
+    const char* subKey;
+    bool in32, in64;
+  } cases[] = {{"only32", true, false}, {"only64", false, true}, {"both", true, true}};
+  for (const auto& c : cases) {
+    for (RegistryView view : {RegistryView::view32, RegistryView::view64}) {
+      RegistryKey key = 0;
+      long result =
+          platform->regOpenKey(hkeyLocalMachine, std::string(viewKey) + "\\" + c.subKey, key, view);
+      EXPECT_EQ(view == RegistryView::view32 ? c.in32 : c.in64, result == 0) << c.subKey;
+      if (result == 0) platform->regCloseKey(key);
+    }
+  }
+}
+
+TEST_F(Win32RegistryViews, ReaderTakesThe32BitViewFirst) {
+  const struct {
+    const char *subKey, *expected;
+  } cases[] = {{"only32", "C:\\Only32"},
+               {"only64", "C:\\Only64"},
+               {"both", "C:\\Both32"},
+               {"split", "C:\\Split64"}};
+  for (const auto& c : cases)
+    EXPECT_EQ(c.expected, readRegistryValue(*platform, hkeyLocalMachine,
+                                            std::string(viewKey) + "\\" + c.subKey, "SQLPath")
+                              .asText())
+        << c.subKey;
 }
 
 }  // namespace

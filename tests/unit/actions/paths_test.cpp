@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "fake_platform.h"
 #include "platform/failure.h"
 
@@ -107,6 +109,61 @@ TEST(DestinationInsideSource, RecognisesTheSameFolderInAnySpelling) {
   for (const auto& c : cases)
     EXPECT_EQ(c.inside, destinationInsideSource(c.destination, c.source))
         << c.destination << " in " << c.source;
+}
+
+TEST(DbPropertiesPathOf, ExactlyOneBackslashBeforeZavo) {
+  const struct {
+    const char *sourceDir, *expected;
+  } cases[] = {
+      {"C:\\Apps\\Client\\", "C:\\Apps\\Client\\ZAVO\\db.properties"},
+      {"C:\\Apps\\Client", "C:\\Apps\\Client\\ZAVO\\db.properties"},
+      {"C:\\Apps\\Client\\\\", "C:\\Apps\\Client\\ZAVO\\db.properties"},
+      {"C:\\", "C:\\ZAVO\\db.properties"},
+      {"\\\\srv\\share\\app", "\\\\srv\\share\\app\\ZAVO\\db.properties"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.expected, dbPropertiesPathOf(c.sourceDir)) << c.sourceDir;
+}
+
+TEST(BacksUpIntoItself, DecidesByWhatTheFoldersAre) {
+  const struct {
+    const char* name;
+    std::string destination;
+    std::map<std::string, std::string> aliases;
+    bool itself;
+  } cases[] = {
+      {"elsewhere", "D:\\Backup", {}, false},
+      {"the same text", "C:\\App\\", {}, true},
+      {"\"..\" into the source", "C:\\Other\\..\\App\\bak", {}, true},
+      {"\"..\" beside the source", "C:\\Other\\..\\Other\\bak", {}, false},
+      {"relative to the current folder", "..\\App\\bak", {}, true},
+      {"drive onto the source", "E:\\bak", {{"E:", "C:\\App"}}, true},
+      {"drive onto a folder inside the source", "E:\\", {{"E:", "C:\\App\\sub"}}, true},
+      {"drive onto a folder beside the source", "E:\\bak", {{"E:", "C:\\Other"}}, false},
+      {"a link inside the source onto the destination",
+       "D:\\Backup",
+       {{"C:\\App\\link", "D:\\Backup"}},
+       true},
+      {"a link inside the source onto the destination's drive",
+       "D:\\Backup",
+       {{"C:\\App\\link", "D:\\"}},
+       true},
+      {"a link inside the source back onto it",
+       "D:\\Backup",
+       {{"C:\\App\\link", "C:\\App"}},
+       false},
+  };
+  for (const auto& c : cases) {
+    FakePlatform platform;
+    platform.currentFolder = "C:\\Tools";
+    for (const char* folder :
+         {"C:\\App\\sub\\deeper", "C:\\App\\link", "C:\\App\\bak", "C:\\Other\\bak", "D:\\Backup"})
+      platform.addFolder(folder);
+    platform.drives.insert('E');
+    platform.aliases.insert(c.aliases.begin(), c.aliases.end());
+    SourceTree tree =
+        walkSource(platform, platform.longPathOf("C:\\App\\"), platform.longPathOf(c.destination));
+    EXPECT_EQ(c.itself, backsUpIntoItself(platform, c.destination, "C:\\App\\", tree)) << c.name;
+  }
 }
 
 }  // namespace

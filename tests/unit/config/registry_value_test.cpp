@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "fake_platform.h"
 #include "platform/failure.h"
@@ -145,6 +146,63 @@ TEST(ReadRegistryValue, UnsupportedTypeOrMissingValueFailsWithKeyClosed) {
     } catch (const Failure& f) {
       EXPECT_EQ(failure::unsupportedValueType, f.number) << c.name;
       EXPECT_EQ("Unsupported value type", f.description) << c.name;
+    }
+    EXPECT_EQ(0, platform.openRegistryKeys) << c.name;
+  }
+}
+
+TEST(ReadRegistryValue, ThirtyTwoBitViewFirstThenSixtyFourBit) {
+  const std::string view32 = "HKLM\\SOFTWARE\\Wow6432Node\\Vendor\\Client\\80\\Tools\\ClientSetup";
+  struct Value {
+    const char* name;
+    uint32_t type;
+    const char* data;
+  };
+  const struct {
+    const char* name;
+    std::vector<Value> in32, in64;  // a view with an empty list has the key alone
+    bool key32, key64;
+    const char* expected;  // nullptr: failure 1001
+  } cases[] = {
+      {"32-bit view only", {{"SQLPath", 1, "C:\\Only32"}}, {}, true, false, "C:\\Only32"},
+      {"64-bit view only", {}, {{"SQLPath", 1, "C:\\Only64"}}, false, true, "C:\\Only64"},
+      {"both: the 32-bit one",
+       {{"SQLPath", 1, "C:\\T32"}},
+       {{"SQLPath", 1, "C:\\T64"}},
+       true,
+       true,
+       "C:\\T32"},
+      {"32-bit key without the value",
+       {{"Other", 1, "x"}},
+       {{"SQLPath", 1, "C:\\T64"}},
+       true,
+       true,
+       "C:\\T64"},
+      {"no value in either key", {{"Other", 1, "x"}}, {}, true, true, nullptr},
+      {"32-bit key alone without the value", {}, {}, true, false, nullptr},
+      {"unsupported type in the 32-bit view",
+       {{"SQLPath", 11, "12345678"}},
+       {{"SQLPath", 1, "C:\\T64"}},
+       true,
+       true,
+       nullptr},
+      {"no key at all", {}, {}, false, false, ""},
+  };
+  for (const auto& c : cases) {
+    FakePlatform platform;
+    if (c.key32) platform.registry[view32];
+    if (c.key64) platform.registry[fullKeyPath];
+    for (const Value& v : c.in32) platform.setRegistryValue(view32, v.name, v.type, v.data);
+    for (const Value& v : c.in64) platform.setRegistryValue(fullKeyPath, v.name, v.type, v.data);
+    try {
+      RegistryValue value = read(platform);
+      EXPECT_NE(nullptr, c.expected) << c.name << ": no failure";
+      if (c.expected) {
+        EXPECT_EQ(c.expected, value.asText()) << c.name;
+      }
+    } catch (const Failure& f) {
+      EXPECT_EQ(nullptr, c.expected) << c.name;
+      EXPECT_EQ(failure::unsupportedValueType, f.number) << c.name;
     }
     EXPECT_EQ(0, platform.openRegistryKeys) << c.name;
   }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "fake_platform.h"
 #include "platform/failure.h"
 
 namespace vesk {
@@ -84,6 +85,68 @@ TEST(ReadSettingsRecord, ReadAtEndGivesEmptyRecord) {
   EXPECT_EQ("a", file.readRecord());
   EXPECT_TRUE(file.atEnd());
   EXPECT_EQ("", file.readRecord());
+}
+
+TEST(SettingsFileText, ReadsEachFormInTheAnsiCodePage) {
+  using namespace std::string_literals;
+  const struct {
+    const char* name;
+    std::string bytes;
+    std::string expected;  // Windows-1252, the fake's code page
+  } cases[] = {
+      {"UTF-8 mark",
+       "\xEF\xBB\xBF"
+       "finalPath=C:/B\xC3\xBC"
+       "cher/\r\n",
+       "finalPath=C:/B\xFC"
+       "cher/\r\n"},
+      {"UTF-8 mark, ASCII only",
+       "\xEF\xBB\xBF"
+       "DB_PROVIDER=SQLOLEDB",
+       "DB_PROVIDER=SQLOLEDB"},
+      {"UTF-8 mark alone", "\xEF\xBB\xBF", ""},
+      {"UTF-8 mark, invalid byte",
+       "\xEF\xBB\xBF"
+       "a\xFC"
+       "b",
+       "a?b"},
+      {"UTF-16 LE",
+       "\xFF\xFE"
+       "a\0=\0\xFC\0\xAC\x20\r\0\n\0"s,
+       "a=\xFC\x80\r\n"},
+      {"UTF-16 BE",
+       "\xFE\xFF"
+       "\0a\0=\0\xFC\x20\xAC"s,
+       "a=\xFC\x80"},
+      {"UTF-16 odd last byte",
+       "\xFF\xFE"
+       "a\0b"s,
+       "a"},
+      {"UTF-16 beyond the code page",
+       "\xFF\xFE"
+       "\x3D\xD8\x00\xDE\xA9\x03"s,
+       "??"},
+      {"no mark, valid UTF-8",
+       "finalPath=C:/B\xC3\xBC"
+       "cher/",
+       "finalPath=C:/B\xFC"
+       "cher/"},
+      {"no mark, 3 and 4 bytes", "\xE2\x82\xAC \xF0\x9F\x98\x80", "\x80 ?"},
+      {"no mark, ASCII", "finalPath=C:/App/\r\n", "finalPath=C:/App/\r\n"},
+      {"no mark, ANSI",
+       "finalPath=C:/B\xFC"
+       "cher/",
+       "finalPath=C:/B\xFC"
+       "cher/"},
+      {"no mark, UTF-8 and a stray byte", "\xC3\xBC\xFC", "\xC3\xBC\xFC"},
+      {"no mark, overlong form", "\xC0\xAF", "\xC0\xAF"},
+      {"no mark, surrogate", "\xED\xA0\x80", "\xED\xA0\x80"},
+      {"no mark, beyond U+10FFFF", "\xF4\x90\x80\x80", "\xF4\x90\x80\x80"},
+      {"no mark, cut short", "ab\xC3", "ab\xC3"},
+      {"empty", "", ""},
+  };
+  FakePlatform platform;
+  for (const auto& c : cases) EXPECT_EQ(c.expected, settingsFileText(platform, c.bytes)) << c.name;
 }
 
 TEST(SplitSettingsRecord, CutsAtEveryEquals) {

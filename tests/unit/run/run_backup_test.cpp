@@ -85,17 +85,49 @@ TEST_F(RunBackup, LogThatCannotBeCreatedEndsWithTheGenericReport) {
   EXPECT_TRUE(platform.foldersCreated.empty());
 }
 
-TEST_F(RunBackup, DestinationOnAMissingDriveEndsWithTheGenericReport) {
-  EXPECT_EQ(exitStatus::generic, run("\"Q:\\Data\\New\""));
-  EXPECT_EQ((std::vector<std::string>{"VESK start backup", "create dirQ:\\Data"}), logged());
-  EXPECT_EQ(std::vector<std::string>{"Error 76: Path not found"}, platform.messages);
+TEST_F(RunBackup, GenericReportAlsoReachesAnOpenLog) {
+  const struct {
+    const char* destination;
+    std::vector<std::string> lines;
+    std::string report;
+  } cases[] = {
+      {"Q:\\Data\\New",
+       {"VESK start backup", "create dirQ:\\Data", "Error 76: Path not found"},
+       "Error 76: Path not found"},
+      {"D:\\Backup.txt",
+       {"VESK start backup", "Error 58: File already exists"},
+       "Error 58: File already exists"},
+  };
+  for (const auto& c : cases) {
+    FakePlatform fresh;
+    platform = std::move(fresh);
+    SetUp();
+    platform.addFile("D:\\Backup.txt", "not a folder");
+    EXPECT_EQ(exitStatus::generic, run("\"" + std::string(c.destination) + "\""));
+    EXPECT_EQ(c.lines, logged()) << c.destination;
+    EXPECT_EQ(std::vector<std::string>{c.report}, platform.messages) << c.destination;
+    EXPECT_EQ("not a folder", platform.fileContent("D:\\Backup.txt"));
+  }
 }
 
-TEST_F(RunBackup, ExistingLogIsAppendedTo) {
-  platform.addFile(logPath, "earlier line\r\n");
-  run("\"D:\\Backup\"");
-  EXPECT_EQ("earlier line", platform.fileLines(logPath)[0]);
-  EXPECT_EQ(stamp + ": VESK start backup", platform.fileLines(logPath)[1]);
+TEST_F(RunBackup, ExistingLogIsAppendedToOnALineOfItsOwn) {
+  const struct {
+    std::string earlier;
+    std::string kept;  // the earlier content as the run leaves it
+  } cases[] = {
+      {"earlier line\r\n", "earlier line\r\n"},
+      {"earlier line\r\ntorn li", "earlier line\r\ntorn li\r\n"},
+      {"", ""},
+  };
+  for (const auto& c : cases) {
+    FakePlatform fresh;
+    platform = std::move(fresh);
+    SetUp();
+    platform.addFile(logPath, c.earlier);
+    run("\"D:\\Backup\"");
+    const std::string start = c.kept + stamp + ": VESK start backup\r\n";
+    EXPECT_EQ(start, platform.fileContent(logPath).substr(0, start.size())) << c.earlier;
+  }
 }
 
 TEST_F(RunBackup, FolderStageMessagesAndWhereTheRunGoes) {
@@ -110,7 +142,8 @@ TEST_F(RunBackup, FolderStageMessagesAndWhereTheRunGoes) {
        "other=1\r\nFinalPath=C:/App/\r\nfinalPath =C:/App/\r\n",
        "D:\\Backup",
        exitStatus::nothingBackedUp,
-       {"VESK backup completed without SQLServer version"}},
+       {"nothing backed up: no finalPath record in " + pathConf,
+        "VESK backup completed without SQLServer version"}},
       {"source drive missing",
        "finalPath=Q:/App/",
        "D:\\Backup",
