@@ -164,8 +164,7 @@ bool FakePlatform::fileExists(const std::string& path) { return files.count(path
 void FakePlatform::createFolder(const std::string& path) {
   std::string p = key(path);
   if (failCreating.count(p)) throw fileSystemFailure(5);
-  if (!driveExists(p)) throw fileSystemFailure(3);
-  if (folderExists(p) || files.count(p)) throw fileSystemFailure(183);
+  if (!driveExists(p) && p.rfind("\\\\", 0) != 0) throw fileSystemFailure(3);
   if (folderExists(p) || files.count(p)) throw fileSystemFailure(183);  // a file of that name too
   std::string parent = parentOf(p);
   if (parent.empty() || !folderExists(parent)) throw fileSystemFailure(3);
@@ -478,6 +477,8 @@ void FakePlatform::addFolder(const std::string& path) {
   drives.insert(static_cast<char>(std::toupper(static_cast<unsigned char>(p[0]))));
   while (!p.empty() && !isDriveRoot(p)) {
     folders.insert(p);
+    // A share is the root of a network path: "\\server" alone is no folder.
+    if (p.rfind("\\\\", 0) == 0 && p.find('\\', p.find('\\', 2) + 1) == std::string::npos) break;
     p = parentOf(p);
   }
 }

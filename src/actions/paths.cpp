@@ -54,8 +54,13 @@ std::string normaliseFolderPath(const std::string& path) {
 
 void createFolderPath(Platform& platform, RunLog& log, const std::string& path) {
   checkLength(path);
-  // The first three characters (drive letter, colon, backslash) are never a level.
+  // The drive ("C:\") or the share ("\\server\share\") is never a level.
   size_t searchFrom = 3;
+  if (path.rfind("\\\\", 0) == 0) {
+    size_t share = path.find('\\', 2);
+    share = share == std::string::npos ? share : path.find('\\', share + 1);
+    searchFrom = share == std::string::npos ? path.size() : share + 1;
+  }
   while (!platform.folderExists(path)) {
     size_t backslash = searchFrom < path.size() ? path.find('\\', searchFrom) : std::string::npos;
     if (backslash == std::string::npos) {

@@ -164,3 +164,18 @@ def test_planted_cmd_does_not_run(rig):
     del copied["cmd.exe"]
     assert (copied, folders) == tree(source)
     assert xcopy_listing(rig, r) is not None
+
+
+def test_missing_network_destination_is_created_and_copied_into(rig):
+    share = rig.tmp / "share"
+    share.mkdir()
+    (rig.dosdevices / "unc" / "vesktest").mkdir(parents=True, exist_ok=True)
+    (rig.dosdevices / "unc" / "vesktest" / "share").symlink_to(share)
+    source = make_source(rig)
+    r = rig.run('"\\\\vesktest\\share\\bk\\daily"')
+    lines = masked(r.log)
+    assert lines[:2] == [START, "<ts>: create dir\\\\vesktest\\share\\bk"], lines
+    assert "<ts>: xcopy cannot copy into a network folder: \\\\vesktest\\share\\bk\\daily\\" in lines
+    assert lines[-2:] == ["<ts>: Backup Folder completed", NO_DATABASE]
+    assert r.status == 0
+    assert tree(share / "bk" / "daily") == tree(source)

@@ -71,6 +71,10 @@ TEST(CreateFolderPath, CreatesEachMissingLevelAndReportsTheIntermediateOnes) {
        {"D:\\Backup", "D:\\Backup\\Daily"}},
       {"D:\\Backup\\Daily", {"D:\\Backup"}, {}, {"D:\\Backup\\Daily"}},
       {"D:\\Backup", {"D:\\Backup"}, {}, {}},
+      {"\\\\nas\\share\\bk\\daily",
+       {"\\\\nas\\share"},
+       {"create dir\\\\nas\\share\\bk"},
+       {"\\\\nas\\share\\bk", "\\\\nas\\share\\bk\\daily"}},
   };
   for (const auto& c : cases) {
     FakePlatform platform;
