@@ -5,14 +5,10 @@
 #include <cstring>
 
 #include "platform/failure.h"
+#include "platform/text.h"
 
 namespace vesk {
 namespace {
-
-std::string lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
 
 /// The form a path is stored under: trailing backslashes dropped, except for a drive root.
 std::string key(const std::string& path) {
@@ -60,7 +56,7 @@ class FakeStream : public TextStream {
     if (platform_.failLogWrites) throw fileSystemFailure(112);
     platform_.files[path_].content += text + "\r\n";
   }
-  void close() override { closed_ = true; }
+  void close() noexcept override { closed_ = true; }
 
  private:
   FakePlatform& platform_;
@@ -71,7 +67,7 @@ class FakeStream : public TextStream {
 }  // namespace
 
 bool CaseInsensitiveLess::operator()(const std::string& a, const std::string& b) const {
-  return lower(a) < lower(b);
+  return lowerCase(a) < lowerCase(b);
 }
 
 FakePlatform::FakePlatform() { folders.insert("C:\\Tools"); }
@@ -142,7 +138,8 @@ std::string FakePlatform::resolved(const std::string& path) const {
   for (int round = 0; round < 8; ++round) {
     bool changed = false;
     for (const auto& [alias, target] : aliases) {
-      if (p.size() < alias.size() || lower(p.substr(0, alias.size())) != lower(alias)) continue;
+      if (p.size() < alias.size() || lowerCase(p.substr(0, alias.size())) != lowerCase(alias))
+        continue;
       if (p.size() > alias.size() && p[alias.size()] != '\\') continue;
       p = target + p.substr(alias.size());
       changed = true;
@@ -265,17 +262,17 @@ std::optional<std::vector<FolderEntry>> FakePlatform::listFolder(const std::u16s
   if (prefix.back() != '\\') prefix += '\\';
   std::vector<FolderEntry> entries;
   auto direct = [&](const std::string& p) -> std::optional<std::u16string> {
-    if (p.size() <= prefix.size() || lower(p.substr(0, prefix.size())) != lower(prefix))
+    if (p.size() <= prefix.size() || lowerCase(p.substr(0, prefix.size())) != lowerCase(prefix))
       return std::nullopt;
     std::string rest = p.substr(prefix.size());
     if (rest.find('\\') != std::string::npos) return std::nullopt;
     return utf16FromUtf8(rest);
   };
   for (const auto& f : folders)
-    if (auto name = direct(f)) entries.push_back({*name, true, 0, 0});
+    if (auto name = direct(f)) entries.push_back({*name, true, aliases.count(f) > 0, 0, 0});
   for (const auto& [p, file] : files)
     if (auto name = direct(p))
-      entries.push_back({*name, false, file.content.size(), file.lastWriteTime});
+      entries.push_back({*name, false, false, file.content.size(), file.lastWriteTime});
   return entries;
 }
 
@@ -283,8 +280,8 @@ std::optional<FolderEntry> FakePlatform::entryAt(const std::u16string& path) {
   std::string p = pathOfLong(path);
   auto file = files.find(p);
   if (file != files.end())
-    return FolderEntry{u"", false, file->second.content.size(), file->second.lastWriteTime};
-  if (folderExists(p)) return FolderEntry{u"", true, 0, 0};
+    return FolderEntry{u"", false, false, file->second.content.size(), file->second.lastWriteTime};
+  if (folderExists(p)) return FolderEntry{u"", true, aliases.count(p) > 0, 0, 0};
   return std::nullopt;
 }
 
@@ -331,7 +328,7 @@ void FakePlatform::copyTree(const std::string& from, const std::string& to,
   const std::string fromPrefix = key(from) + "\\", toRoot = key(to);
   auto below = [&](const std::string& p) {
     return p.size() > fromPrefix.size() &&
-           lower(p.substr(0, fromPrefix.size())) == lower(fromPrefix);
+           lowerCase(p.substr(0, fromPrefix.size())) == lowerCase(fromPrefix);
   };
   // A file where a folder belongs stops the copy of that folder, as it stops a real tool.
   for (const std::string& folder : std::set<std::string>(folders.begin(), folders.end())) {
@@ -382,7 +379,8 @@ long FakePlatform::regOpenKey(uint32_t rootKey, const std::string& subKey, Regis
                               RegistryView view) {
   std::string path = (rootKey == hkeyLocalMachine ? "HKLM\\" : "HKCU\\") + subKey;
   const std::string software = "HKLM\\SOFTWARE\\";
-  if (view == RegistryView::view32 && lower(path.substr(0, software.size())) == lower(software))
+  if (view == RegistryView::view32 &&
+      lowerCase(path.substr(0, software.size())) == lowerCase(software))
     path = software + "Wow6432Node\\" + path.substr(software.size());
   if (!registry.count(path)) return 2;  // ERROR_FILE_NOT_FOUND
   openKeys_.push_back(path);
@@ -408,7 +406,7 @@ long FakePlatform::regQueryValue(RegistryKey handle, const std::string& valueNam
   return 0;
 }
 
-void FakePlatform::regCloseKey(RegistryKey) { --openRegistryKeys; }
+void FakePlatform::regCloseKey(RegistryKey) noexcept { --openRegistryKeys; }
 
 ProcessToken FakePlatform::startProcess(const std::string& applicationName, const std::string& line,
                                         int showWindow) {
@@ -443,7 +441,7 @@ std::optional<uint32_t> FakePlatform::processExitCode(ProcessToken process) {
   return p.script.exitCode;
 }
 
-void FakePlatform::closeProcess(ProcessToken process) {
+void FakePlatform::closeProcess(ProcessToken process) noexcept {
   Process& p = processes_.at(process - 1);
   if (p.open) --openProcesses;
   p.open = false;

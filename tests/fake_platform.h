@@ -103,13 +103,13 @@ class FakePlatform : public Platform {
                   RegistryView view) override;
   long regQueryValue(RegistryKey key, const std::string& valueName, uint32_t& type, uint8_t* data,
                      uint32_t& dataSize) override;
-  void regCloseKey(RegistryKey key) override;
+  void regCloseKey(RegistryKey key) noexcept override;
 
   ProcessToken startProcess(const std::string& applicationName, const std::string& commandLine,
                             int showWindow) override;
   WaitResult waitForProcess(ProcessToken process, int milliseconds) override;
   std::optional<uint32_t> processExitCode(ProcessToken process) override;
-  void closeProcess(ProcessToken process) override;
+  void closeProcess(ProcessToken process) noexcept override;
   void yieldToMessages() override { ++yields; }
 
   void changeDrive(const std::string& text) override;

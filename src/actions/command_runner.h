@@ -7,6 +7,9 @@
 
 namespace vesk {
 
+/// The show-window code that every started command gets: maximised.
+constexpr int showMaximised = 3;
+
 enum class CommandEnd { exited, stillRunning, notStarted };
 
 struct CommandOutcome {

@@ -11,7 +11,6 @@
 namespace vesk {
 namespace {
 
-constexpr int showMaximised = 3;
 constexpr int32_t clientTimeoutSeconds = 5;
 constexpr int minimumErrorLevel = 11;
 const char* const passwordMask = "********";
@@ -50,7 +49,7 @@ std::string masked(std::string text, const std::string& password) {
   return text;
 }
 
-/// The message of step 122 for an ended client, and whether the backup is confirmed.
+/// The message for an ended client, and whether the backup is confirmed.
 /// oldOutputRemoved tells whether the output file of an earlier run was out of the way.
 SqlEnd reportOutcome(Platform& platform, RunLog& log, const CommandOutcome& outcome,
                      const std::string& outputPath, bool oldOutputRemoved) {
@@ -59,7 +58,8 @@ SqlEnd reportOutcome(Platform& platform, RunLog& log, const CommandOutcome& outc
       log.reportStatus("SQL backup NOT complete, client could not be started");
       return SqlEnd::notComplete;
     case CommandEnd::stillRunning:
-      log.reportStatus("SQL backup still running after 5 seconds");
+      log.reportStatus("SQL backup still running after " + std::to_string(clientTimeoutSeconds) +
+                       " seconds");
       return SqlEnd::stillRunning;
     case CommandEnd::exited:
       break;
@@ -133,8 +133,8 @@ std::string backupCommandLine(ClientForm form, const std::string& clientToolsDir
     line += "'\"";
   }
   line += " -o \"";
-  line += logPath;
-  line += "sql\"";
+  line += clientOutputPath(logPath);
+  line += "\"";
   return maskPassword ? masked(line, db.dbPassword) : line;
 }
 
@@ -161,51 +161,45 @@ bool clientOutputReportsError(const std::string& output) {
   return false;
 }
 
+std::string clientOutputPath(const std::string& logPath) { return logPath + "sql"; }
+
+// Called at step 113; the steps after it that the error report can name are stamped on the
+// failures raised in them.
 SqlEnd runDatabaseBackup(Platform& platform, RunLog& log, const DbSettings& db,
-                         const std::string& destinationDir, const std::string& logPath,
-                         uint32_t& stepNumber) {
-  stepNumber = 113;
-  log.reportStatus("SQL start backup " + db.serverVersion);
-
-  stepNumber = 114;
-  ClientForm form = ClientForm::msde;
-  const char* setupKey = msdeSetupKey;
-  if (db.serverVersion == "MSDE") {
-    stepNumber = 115;
-  } else {
-    stepNumber = 118;
-    if (db.serverVersion != "2005") {
-      stepNumber = 122;
-      log.reportStatus("SQL backup NOT complete, unsupported DB_PROVIDER");
-      return SqlEnd::notComplete;
-    }
-    stepNumber = 119;
-    form = ClientForm::sql2005;
-    setupKey = sql2005SetupKey;
+                         const std::string& destinationDir, const std::string& logPath) {
+  log.reportStatus(std::string("SQL start backup ") + serverVersionName(db.serverVersion));
+  if (db.serverVersion == ServerVersion::none) {
+    atStep(122, [&] { log.reportStatus("SQL backup NOT complete, unsupported DB_PROVIDER"); });
+    return SqlEnd::notComplete;
   }
 
+  const ClientForm form =
+      db.serverVersion == ServerVersion::msde ? ClientForm::msde : ClientForm::sql2005;
   const bool msde = form == ClientForm::msde;
-  stepNumber = msde ? 116 : 120;
-  std::string clientToolsDir =
-      readRegistryValue(platform, hkeyLocalMachine, setupKey, "SQLPath").asText();
+  const std::string clientToolsDir = atStep(msde ? 116 : 120, [&] {
+    return readRegistryValue(platform, hkeyLocalMachine, msde ? msdeSetupKey : sql2005SetupKey,
+                             "SQLPath")
+        .asText();
+  });
 
-  stepNumber = msde ? 117 : 121;
-  // The password is never shown or logged; only the command that runs holds it.
-  log.reportStatus(backupCommandLine(form, clientToolsDir, db, destinationDir, logPath, true));
-  // The client's output confirms the backup, so the output of an earlier run goes first.
-  const std::string outputPath = logPath + "sql";
+  const std::string outputPath = clientOutputPath(logPath);
   bool oldOutputRemoved = true;
-  try {
-    platform.deleteFile(outputPath);
-  } catch (const Failure&) {
-    oldOutputRemoved = false;
-  }
-  CommandOutcome outcome = runAndWait(
-      platform, backupCommandLine(form, clientToolsDir, db, destinationDir, logPath, false),
-      showMaximised, clientTimeoutSeconds);
+  const CommandOutcome outcome = atStep(msde ? 117 : 121, [&] {
+    // The password is never shown or logged; only the command that runs holds it.
+    log.reportStatus(backupCommandLine(form, clientToolsDir, db, destinationDir, logPath, true));
+    // The client's output confirms the backup, so the output of an earlier run goes first.
+    try {
+      platform.deleteFile(outputPath);
+    } catch (const Failure&) {
+      oldOutputRemoved = false;
+    }
+    return runAndWait(platform,
+                      backupCommandLine(form, clientToolsDir, db, destinationDir, logPath, false),
+                      showMaximised, clientTimeoutSeconds);
+  });
 
-  stepNumber = 122;
-  return reportOutcome(platform, log, outcome, outputPath, oldOutputRemoved);
+  return atStep(
+      122, [&] { return reportOutcome(platform, log, outcome, outputPath, oldOutputRemoved); });
 }
 
 }  // namespace vesk

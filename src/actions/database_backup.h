@@ -12,18 +12,21 @@ namespace vesk {
 /// How the database backup ended, for the exit status.
 enum class SqlEnd { complete, stillRunning, notComplete };
 
-/// Steps 113 (after db.properties is closed) to 122: reports "SQL start backup ", finds the
-/// client, builds, reports (password masked) and runs the backup command, and reports its
-/// outcome, which only an output file that the client wrote in this run confirms. Keeps
-/// stepNumber current.
+/// Reports "SQL start backup " and the server version, finds the client for it in the
+/// registry, reports the backup command (password masked), runs it for up to 5 seconds and
+/// reports the outcome, which only an output file that the client wrote in this run confirms.
+/// destinationDir ends in one backslash.
 SqlEnd runDatabaseBackup(Platform& platform, RunLog& log, const DbSettings& db,
-                         const std::string& destinationDir, const std::string& logPath,
-                         uint32_t& stepNumber);
+                         const std::string& destinationDir, const std::string& logPath);
+
+/// The file the client writes its output to: the run log's path followed by "sql".
+std::string clientOutputPath(const std::string& logPath);
 
 /// The two client generations: OSQL.exe for "MSDE", sqlcmd.exe for "2005".
 enum class ClientForm { msde, sql2005 };
 
-/// backupCommand for the client in clientToolsDir. With maskPassword, for the reported line,
+/// The command line that has the client in clientToolsDir back up the database into
+/// destinationDir (which ends in one backslash). With maskPassword, for the reported line,
 /// every occurrence of the password is written as "********", the -P value and any other; the
 /// values of -S, -U and -P are quoted when they hold a blank, a tab or a double quote.
 std::string backupCommandLine(ClientForm form, const std::string& clientToolsDir,

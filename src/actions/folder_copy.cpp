@@ -6,7 +6,6 @@
 namespace vesk {
 namespace {
 
-constexpr int showMaximised = 3;
 constexpr int32_t noTimeout = -1;
 // FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR | FOF_NOERRORUI: an unattended copy must never wait
 // for a person; errors show in the return code instead of a dialog.
@@ -84,21 +83,19 @@ std::string xcopyCommandLine(const std::string& source, const std::string& logPa
 }
 
 bool copyFolder(Platform& platform, RunLog& log, const std::string& source,
-                const std::string& destination, const std::string& copyMode,
-                const std::string& logPath) {
+                const std::string& destination, CopyMode copyWith, const std::string& logPath) {
   SourceTree tree =
       walkSource(platform, platform.longPathOf(source), platform.longPathOf(destination));
-  return copyFolder(platform, log, tree, source, destination, copyMode, logPath);
+  return copyFolder(platform, log, tree, source, destination, copyWith, logPath);
 }
 
 bool copyFolder(Platform& platform, RunLog& log, const SourceTree& tree, const std::string& source,
-                const std::string& destination, const std::string& copyMode,
-                const std::string& logPath) {
+                const std::string& destination, CopyMode copyWith, const std::string& logPath) {
   if (tree.source.empty() || tree.destination.empty()) {
     log.writeLog("too long to copy: " + (tree.source.empty() ? source : destination));
     return false;
   }
-  bool shellCopy = copyMode == "N";
+  bool shellCopy = copyWith == CopyMode::shellCopy;
   const bool network = drivePart(destination).empty();
   if (!shellCopy && network) {
     // cmd cannot make a network folder its current folder: it falls back to the Windows

@@ -1,9 +1,9 @@
 #include "actions/paths.h"
 
-#include <cctype>
 #include <vector>
 
 #include "platform/failure.h"
+#include "platform/text.h"
 
 namespace vesk {
 namespace {
@@ -13,16 +13,6 @@ constexpr size_t maxPathLength = 32767;
 
 void checkLength(const std::string& path) {
   if (path.size() > maxPathLength) throw Failure(6, "Overflow");
-}
-
-/// Lower case, "/" as "\", no trailing backslashes.
-std::string comparable(const std::string& path) {
-  std::string result;
-  result.reserve(path.size());
-  for (char c : path)
-    result += c == '/' ? '\\' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  while (!result.empty() && result.back() == '\\') result.pop_back();
-  return result;
 }
 
 /// The folder and every folder above it, up to its root, in their full form.
@@ -56,7 +46,7 @@ void createFolderPath(Platform& platform, RunLog& log, const std::string& path) 
   checkLength(path);
   // The drive ("C:\") or the share ("\\server\share\") is never a level.
   size_t searchFrom = 3;
-  if (path.rfind("\\\\", 0) == 0) {
+  if (startsWith(path, "\\\\")) {
     size_t share = path.find('\\', 2);
     share = share == std::string::npos ? share : path.find('\\', share + 1);
     searchFrom = share == std::string::npos ? path.size() : share + 1;
@@ -78,26 +68,41 @@ void createFolderPath(Platform& platform, RunLog& log, const std::string& path) 
 }
 
 bool destinationInsideSource(const std::string& destination, const std::string& source) {
-  std::string dest = comparable(destination);
-  std::string src = comparable(source);
-  if (dest == src) return true;
-  return dest.size() > src.size() && dest.compare(0, src.size(), src) == 0 &&
-         dest[src.size()] == '\\';
+  return pathWithin(destination, source);
+}
+
+DestinationChain destinationChainOf(Platform& platform, const std::string& destination) {
+  DestinationChain chain;
+  bool deepestFound = false;
+  for (const std::string& folder : folderAndParents(platform.fullPath(destination))) {
+    auto identity = platform.folderIdentity(platform.longPathOf(folder));
+    if (!identity) continue;
+    chain.identities.insert(*identity);
+    const size_t cut = folder.find_last_of('\\');
+    const bool root = cut == std::string::npos || cut + 1 == folder.size() ||
+                      (startsWith(folder, "\\\\") && folder.find('\\', 2) == cut);
+    // A root of the deepest folder that exists can stand for any folder: every one is read.
+    if (root && !deepestFound) {
+      chain.names.clear();
+      return chain;
+    }
+    deepestFound = true;
+    if (!root) chain.names.push_back(platform.utf16FromAnsi(folder.substr(cut + 1)));
+  }
+  return chain;
 }
 
 bool backsUpIntoItself(Platform& platform, const std::string& destination,
-                       const std::string& source, const SourceTree& tree) {
+                       const std::string& source, const SourceTree& tree,
+                       const DestinationChain& chain) {
   if (destinationInsideSource(destination, source)) return true;
-  const std::string fullDestination = platform.fullPath(destination);
-  if (destinationInsideSource(fullDestination, platform.fullPath(source))) return true;
-
+  if (destinationInsideSource(platform.fullPath(destination), platform.fullPath(source)))
+    return true;
   // Another name for a folder (a drive letter or a share onto it, a junction) shows in no
   // path: the file system tells by the identity of the folders. The destination lies inside
-  // the source when it, or a folder above it, is one of the folders of the source's tree.
-  for (const std::string& folder : folderAndParents(fullDestination)) {
-    auto identity = platform.folderIdentity(platform.longPathOf(folder));
-    if (identity && tree.identities.count(*identity)) return true;
-  }
+  // the source when it, or a folder above it, is the source or one of its folders.
+  for (const FolderIdentity& identity : chain.identities)
+    if (tree.identities.count(identity)) return true;
   return false;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <set>
 #include <string>
+#include <vector>
 
 #include "actions/source_tree.h"
 #include "log/run_log.h"
@@ -24,13 +26,24 @@ void createFolderPath(Platform& platform, RunLog& log, const std::string& path);
 /// letter case ignored, "/" taken as "\", trailing backslashes ignored.
 bool destinationInsideSource(const std::string& destination, const std::string& source);
 
+/// What the destination is to the file system: the identities of the destination and of each
+/// folder above it that exists, and the names of those folders, as the source tree must be
+/// walked to find them (see walkSource); no names when the destination is a drive or share
+/// root, which any folder of the source can be.
+struct DestinationChain {
+  std::set<FolderIdentity> identities;
+  std::vector<std::u16string> names;
+};
+DestinationChain destinationChainOf(Platform& platform, const std::string& destination);
+
 /// True when a copy of source into destination would copy into itself: the paths, as written
 /// or in their full form, say so (destinationInsideSource), or the file system does, because
 /// the destination or a folder above it is the source or a folder within it, reached by another
-/// name (a drive letter, a share or a link onto it).
-/// tree is the source's, as walkSource lists it.
+/// name (a drive letter, a share or a link onto it). tree is the source's, walked with the
+/// chain's names to identify.
 bool backsUpIntoItself(Platform& platform, const std::string& destination,
-                       const std::string& source, const SourceTree& tree);
+                       const std::string& source, const SourceTree& tree,
+                       const DestinationChain& chain);
 
 /// db.properties of the installation in sourceDir: sourceDir, exactly one backslash and
 /// "ZAVO\db.properties", whether sourceDir ends in a backslash or not.

@@ -22,8 +22,22 @@ std::u16string joinLong(const std::u16string& folder, const std::u16string& name
 }
 
 SourceTree walkSource(Platform& platform, const std::u16string& source,
-                      const std::u16string& destination, const WalkLimits& limits) {
+                      const std::u16string& destination, const WalkLimits& limits,
+                      const std::vector<std::u16string>* identify) {
   SourceTree tree{source, withoutTrailingSlashes(destination), {}, {}};
+  // Reading an identity opens the folder, which costs more than listing it under some systems:
+  // only the folders that can be the destination by another name are read.
+  auto wanted = [&](const FolderEntry& entry) {
+    if (!identify || entry.isLink || identify->empty()) return identify != nullptr;
+    for (const std::u16string& name : *identify)
+      if (platform.compareNames(name, entry.name) == 0) return true;
+    return false;
+  };
+  auto readIdentity = [&](const std::u16string& relative) {
+    if (auto identity = platform.folderIdentity(joinLong(source, relative)))
+      tree.identities.insert(*identity);
+  };
+  if (identify) readIdentity(u"");
   tree.folders.push_back({u"", false, {}});
   std::vector<size_t> depths{0};
   // An explicit stack rather than recursion: a deep tree must not exhaust the call stack.
@@ -35,8 +49,6 @@ SourceTree walkSource(Platform& platform, const std::u16string& source,
     auto entries = platform.listFolder(joinLong(source, tree.folders[index].relative));
     if (!entries) continue;
     tree.folders[index].listed = true;
-    if (auto identity = platform.folderIdentity(joinLong(source, tree.folders[index].relative)))
-      tree.identities.insert(*identity);
 
     std::vector<TreeEntry> listed;
     listed.reserve(entries->size());
@@ -45,6 +57,7 @@ SourceTree walkSource(Platform& platform, const std::u16string& source,
       TreeEntry item{std::move(entry), FolderWalk::walked, 0};
       if (item.entry.isFolder) {
         std::u16string relative = joinLong(tree.folders[index].relative, item.entry.name);
+        if (wanted(item.entry)) readIdentity(relative);
         if (platform.compareNames(joinLong(source, relative), tree.destination) == 0) {
           item.walk = FolderWalk::ownBackup;
         } else if (depths[index] + 1 > limits.maxDepth ||

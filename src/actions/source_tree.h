@@ -40,19 +40,22 @@ struct SourceTree {
   std::u16string source;            // both in the form of Platform::longPathOf
   std::u16string destination;       // without a trailing backslash
   std::vector<TreeFolder> folders;  // in walk order: every folder after its parent
-  /// What each folder listed is to the file system, where it tells: the same folders reached
-  /// by other names (a drive letter, a share or a link onto them) have the same identities.
+  /// What the folders that the walk was asked to identify are to the file system, where it
+  /// tells: one folder reached by other names (a drive letter, a share or a link onto it) has
+  /// one identity.
   std::set<FolderIdentity> identities;
 };
 
 /// The names of a path in the long form: folder and name joined by one backslash.
 std::u16string joinLong(const std::u16string& folder, const std::u16string& name);
 
-/// Lists the source tree, folder by folder, with the identity of each folder. The destination's
-/// own subtree, when it lies inside
-/// the source, is not walked: the backup is not part of what is backed up.
+/// Lists the source tree, folder by folder. With identify, it also reads the identities of the
+/// source folder itself, of every link and of every folder whose name is one of those in
+/// identify (of every folder when identify is empty). The destination's own subtree, when it lies
+/// inside the source, is not walked: the backup is not part of what is backed up.
 SourceTree walkSource(Platform& platform, const std::u16string& source,
-                      const std::u16string& destination, const WalkLimits& limits = {});
+                      const std::u16string& destination, const WalkLimits& limits = {},
+                      const std::vector<std::u16string>* identify = nullptr);
 
 /// Paths of the source named in the run log: the first ten, and how many in all.
 struct PathList {

@@ -39,69 +39,49 @@ const std::string& pieceAt(const std::vector<std::string>& pieces, size_t index)
 
 }  // namespace
 
-void readDbSettings(SettingsFile& file, DbSettings& settings, uint32_t& stepNumber) {
-  for (;;) {
-    stepNumber = 84;
-    if (file.atEnd()) return;
-    stepNumber = 85;
+const char* serverVersionName(ServerVersion version) {
+  switch (version) {
+    case ServerVersion::msde:
+      return "MSDE";
+    case ServerVersion::sql2005:
+      return "2005";
+    case ServerVersion::none:
+      break;
+  }
+  return "";
+}
+
+// A failure is stamped with the step of the reading that raised it, as the error report
+// names the steps of the reading.
+void readDbSettings(SettingsFile& file, DbSettings& settings) {
+  while (!file.atEnd()) {
     std::string record = file.readRecord();
-    stepNumber = 86;
     if (record.empty()) continue;
-    stepNumber = 87;
     std::vector<std::string> pieces = splitSettingsRecord(record);
     const std::string& key = pieces[0];
+    auto value = [&pieces](int32_t step) {
+      return atStep(step, [&pieces] { return valuePiece(pieces); });
+    };
 
-    stepNumber = 88;
     if (key == "DB_PROVIDER") {
-      stepNumber = 89;
-      int64_t position = findFrom(1, valuePiece(pieces), "SQLOLEDB");
-      stepNumber = 90;
-      if (position > 0) {
-        stepNumber = 91;
-        settings.serverVersion = "MSDE";
-      } else {
-        stepNumber = 93;
-        position = findFrom(1, valuePiece(pieces), "SQLNCLI.1");
-        stepNumber = 94;
-        if (position > 0) {
-          stepNumber = 95;
-          settings.serverVersion = "2005";
-        }
-      }
-      continue;
-    }
-
-    stepNumber = 98;
-    if (key == "dbconn.appl.url") {
-      stepNumber = 99;
-      const std::string& url = valuePiece(pieces);
-      int64_t p1 = findFrom(1, url, "://");
-      stepNumber = 100;
-      int64_t p2 = findFrom(p1, url, ";");
-      stepNumber = 101;
-      int64_t n = p2 - p1 - 3;
-      stepNumber = 102;
-      std::string hostAndPort = middle(url, p1 + 3, n);
-      stepNumber = 103;
-      std::vector<std::string> parts = splitOnColon(hostAndPort);
-      stepNumber = 104;
-      settings.dbHost = pieceAt(parts, 0);
-      stepNumber = 105;
-      settings.dbPort = pieceAt(parts, 1);
-      continue;
-    }
-
-    stepNumber = 106;
-    if (key == "dbconn.appl.user") {
-      stepNumber = 107;
-      settings.dbUser = valuePiece(pieces);
-      continue;
-    }
-
-    stepNumber = 108;
-    if (key == "dbconn.appl.pwd") {
-      stepNumber = 109;
-      settings.dbPassword = valuePiece(pieces);
+      const std::string provider = value(89);
+      if (findFrom(1, provider, "SQLOLEDB") > 0)
+        settings.serverVersion = ServerVersion::msde;
+      else if (findFrom(1, provider, "SQLNCLI.1") > 0)
+        settings.serverVersion = ServerVersion::sql2005;
+    } else if (key == "dbconn.appl.url") {
+      // The host and port between "://" and the first ";" after it.
+      const std::string url = value(99);
+      const int64_t p1 = findFrom(1, url, "://");
+      const int64_t p2 = atStep(100, [&] { return findFrom(p1, url, ";"); });
+      const std::string hostAndPort = atStep(102, [&] { return middle(url, p1 + 3, p2 - p1 - 3); });
+      const std::vector<std::string> parts = splitOnColon(hostAndPort);
+      settings.dbHost = atStep(104, [&] { return pieceAt(parts, 0); });
+      settings.dbPort = atStep(105, [&] { return pieceAt(parts, 1); });
+    } else if (key == "dbconn.appl.user") {
+      settings.dbUser = value(107);
+    } else if (key == "dbconn.appl.pwd") {
+      settings.dbPassword = value(109);
     }
   }
 }

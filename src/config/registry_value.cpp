@@ -92,9 +92,6 @@ RegistryValue converted(OpenKey& key, const std::vector<uint8_t>& buffer, uint32
 
 }  // namespace
 
-// An integer reads as its decimal digits (with "-" when negative), a byte array as the text of
-// its bytes in the ANSI code page, as a folder path stored as REG_BINARY by a set-up tool would
-// have been written; callers that need a clean path cut it at its first NUL. Empty reads "".
 std::string RegistryValue::asText() const {
   switch (kind) {
     case Kind::text:

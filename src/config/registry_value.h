@@ -16,7 +16,10 @@ struct RegistryValue {
   int32_t integer = 0;
   std::vector<uint8_t> bytes;
 
-  /// The value taken as text (see registry_value.cpp for integers and byte arrays).
+  /// The value taken as text: a text as it is, an integer as its decimal digits (with "-"
+  /// when negative), a byte array as the text of its bytes in the ANSI code page (as a folder
+  /// path stored as bytes by a set-up tool reads; callers that need a clean path cut it at its
+  /// first NUL), nothing as "".
   std::string asText() const;
 };
 

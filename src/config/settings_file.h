@@ -15,7 +15,8 @@ class SettingsFile {
 
   /// True when no record is left to read.
   bool atEnd() const;
-  /// readSettingsRecord: the next field, possibly empty. Call only when !atEnd().
+  /// The next record: one field of the file, possibly empty (the rules of a field are at the
+  /// top of settings_file.cpp). Call only when !atEnd().
   std::string readRecord();
 
  private:
@@ -34,7 +35,7 @@ std::string settingsFileText(Platform& platform, const std::string& bytes);
 /// empty piece.
 std::vector<std::string> splitAt(const std::string& text, char separator);
 
-/// splitSettingsRecord: the pieces between the "=" characters, empty ones included; never
+/// The pieces between the "=" characters, empty ones included; never
 /// fewer than one.
 std::vector<std::string> splitSettingsRecord(const std::string& record);
 

@@ -55,18 +55,18 @@ void RunLog::writeRawLine(const std::string& text) {
 }
 
 void RunLog::reportStatus(const std::string& text) {
-  if (notifyFlag != "N") platform_.showMessage(text);
+  if (showStatusBoxes) platform_.showMessage(text);
   writeLog(text);
 }
 
-void RunLog::close() {
+void RunLog::close() noexcept {
   if (stream_ && !closed_) {
     closed_ = true;
     stream_->close();
   }
 }
 
-void RunLog::release() {
+void RunLog::release() noexcept {
   close();
   stream_.reset();
 }

@@ -13,7 +13,7 @@ class RunLog {
  public:
   explicit RunLog(Platform& platform) : platform_(platform) {}
 
-  /// Opens the log at path, creating it when missing (step 39). When it cannot be created the
+  /// Opens the log at path, creating it when missing. When it cannot be created the
   /// box "Cannot Create logfile ..." is shown and the log stays unopened, so the first
   /// writeLog fails. An existing log whose last line has no CR LF (its disk filled up) gets
   /// one first, so that the run's lines start on a line of their own.
@@ -22,7 +22,7 @@ class RunLog {
   /// Appends timestamp, ": " and text as one line. Throws Failure when the log is not open.
   void writeLog(const std::string& text);
 
-  /// Shows text in a box unless notifyFlag is exactly "N", then writes it to the log.
+  /// Shows text in a box when showStatusBoxes is set, then writes it to the log.
   void reportStatus(const std::string& text);
 
   /// Writes a line as it is, without a timestamp (the error report's own line).
@@ -31,11 +31,11 @@ class RunLog {
   bool isSet() const { return stream_ != nullptr; }
   bool isOpen() const { return stream_ != nullptr && !closed_; }
   /// Closes the stream; it stays set. A second close does nothing.
-  void close();
+  void close() noexcept;
   /// Closes and releases the stream.
-  void release();
+  void release() noexcept;
 
-  std::string notifyFlag = "N";
+  bool showStatusBoxes = false;
 
  private:
   Platform& platform_;

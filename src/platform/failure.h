@@ -14,7 +14,7 @@ struct Failure : std::exception {
 
   int32_t number;
   std::string description;
-  int32_t step = -1;  // -1 until the run records the step
+  int32_t step = -1;  // -1 until the run records the step (see atStep)
 };
 
 /// Failure numbers. File-system failures use the numbers that the scripting file-system
@@ -33,6 +33,18 @@ constexpr int32_t pathNotFound = 76;
 constexpr int32_t objectNotSet = 91;
 constexpr int32_t unsupportedValueType = 1001;
 }  // namespace failure
+
+/// Runs work and returns what it returns; a Failure raised in it that carries no step yet leaves
+/// with step, the step of the run in progress that the error report names.
+template <typename Work>
+decltype(auto) atStep(int32_t step, Work&& work) {
+  try {
+    return work();
+  } catch (Failure& failure) {
+    if (failure.step < 0) failure.step = step;
+    throw;
+  }
+}
 
 /// The failure that a file-system operation raises for a Win32 error code.
 Failure fileSystemFailure(uint32_t win32Error);

@@ -26,7 +26,7 @@ class TextStream {
   /// Appends text and CR LF; throws Failure.
   virtual void writeLine(const std::string& text) = 0;
   /// Flushes and closes; a second close does nothing.
-  virtual void close() = 0;
+  virtual void close() noexcept = 0;
 };
 
 enum class WaitResult { ended, stillRunning, failed };
@@ -74,6 +74,7 @@ struct FolderIdentity {
 struct FolderEntry {
   std::u16string name;
   bool isFolder = false;
+  bool isLink = false;        // a junction or symbolic link (a reparse point)
   uint64_t size = 0;          // bytes; 0 for a folder
   int64_t lastWriteTime = 0;  // 100-ns intervals since 1601-01-01 UTC
 };
@@ -166,7 +167,7 @@ class Platform {
                           RegistryView view) = 0;
   virtual long regQueryValue(RegistryKey key, const std::string& valueName, uint32_t& type,
                              uint8_t* data, uint32_t& dataSize) = 0;
-  virtual void regCloseKey(RegistryKey key) = 0;
+  virtual void regCloseKey(RegistryKey key) noexcept = 0;
 
   // Processes.
   /// Starts commandLine; applicationName, when not empty, is the program to run. The child
@@ -176,7 +177,7 @@ class Platform {
   virtual WaitResult waitForProcess(ProcessToken process, int milliseconds) = 0;
   /// The exit code of an ended process; nothing while it runs or when it cannot be read.
   virtual std::optional<uint32_t> processExitCode(ProcessToken process) = 0;
-  virtual void closeProcess(ProcessToken process) = 0;
+  virtual void closeProcess(ProcessToken process) noexcept = 0;
   /// Handles the program's pending window messages, then returns.
   virtual void yieldToMessages() = 0;
 

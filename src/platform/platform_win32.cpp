@@ -68,6 +68,7 @@ wchar_t* wide(std::u16string& text) { return reinterpret_cast<wchar_t*>(text.dat
 FolderEntry entryOf(DWORD attributes, DWORD sizeHigh, DWORD sizeLow, const FILETIME& written) {
   FolderEntry entry;
   entry.isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  entry.isLink = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
   if (!entry.isFolder) entry.size = (static_cast<uint64_t>(sizeHigh) << 32) | sizeLow;
   entry.lastWriteTime = static_cast<int64_t>((static_cast<uint64_t>(written.dwHighDateTime) << 32) |
                                              written.dwLowDateTime);
@@ -164,7 +165,7 @@ class AppendStream : public TextStream {
     if (written != line.size()) throw fileSystemFailure(ERROR_DISK_FULL);
   }
 
-  void close() override {
+  void close() noexcept override {
     if (!file_.valid()) return;
     // Every line is with the system once WriteFile returned; a flush that fails loses nothing
     // that a failure here could save.
@@ -550,7 +551,7 @@ class Win32Platform final : public Platform {
     return result;
   }
 
-  void regCloseKey(RegistryKey key) override { RegCloseKey(toHkey(key)); }
+  void regCloseKey(RegistryKey key) noexcept override { RegCloseKey(toHkey(key)); }
 
   ProcessToken startProcess(const std::string& applicationName, const std::string& commandLine,
                             int showWindow) override {
@@ -596,7 +597,7 @@ class Win32Platform final : public Platform {
     return code;
   }
 
-  void closeProcess(ProcessToken process) override {
+  void closeProcess(ProcessToken process) noexcept override {
     if (process != 0) CloseHandle(toHandle(process));
   }
 

@@ -21,25 +21,27 @@ std::string errorReportLine(int32_t number, int64_t step, const std::string& des
 
 namespace {
 
-void errorReport(RunState& run, int32_t number, int64_t step, const std::string& description) {
-  run.platform.showMessage(errorReportMessage(number, step, description));
+struct Report {
+  int32_t number;
+  int64_t step;
+  std::string description;
+};
+
+/// The box, then the line in the run log when it is set, and the settings file closed.
+void errorReport(RunState& run, const Report& report) {
+  run.platform.showMessage(errorReportMessage(report.number, report.step, report.description));
   if (run.log.isSet()) {
     // The time is taken after the box has been closed.
     run.log.writeRawLine(timestampText(run.platform, run.platform.localTime()) +
-                         errorReportLine(number, step, description));
+                         errorReportLine(report.number, report.step, report.description));
     run.log.close();
   }
-  run.fileSystemSet = false;
   run.settingsFile.reset();
-  run.handler = Handler::exitBlock;
 }
 
 }  // namespace
 
-void exitBlock(RunState& run) {
-  run.fileSystemSet = false;
-  run.log.release();
-}
+void exitBlock(RunState& run) noexcept { run.log.release(); }
 
 int genericReport(RunState& run, const Failure& failure) {
   const std::string text = "Error" + reportNumber(failure.number) + ": " + failure.description;
@@ -56,28 +58,24 @@ int genericReport(RunState& run, const Failure& failure) {
   return exitStatus::generic;
 }
 
-int errorReportPath(RunState& run, int32_t number, int64_t step, const std::string& description,
-                    bool fromFailure) {
+int endThroughErrorReport(RunState& run, const std::optional<Failure>& failure) {
   run.stepNumber = 124;
-  try {
-    errorReport(run, number, step, description);
-  } catch (const Failure& failure) {
-    // Entered without a failure, the armed error report still catches one raised in it.
-    if (!fromFailure && run.handler == Handler::errorReport)
-      return errorReportPath(run, failure.number, 124, failure.description, true);
-    return genericReport(run, failure);
-  }
-  try {
-    exitBlock(run);
-  } catch (const Failure& failure) {
-    if (fromFailure) return genericReport(run, failure);
-    // The exit block is the armed handler now: it runs once more.
+  Report report =
+      failure ? Report{failure->number, failure->step, failure->description} : Report{0, 0, ""};
+  // Entered without a failure, the armed error report also catches one raised in it, once,
+  // and reports that one at its own step. Any other failure ends with the generic report.
+  bool catchesOne = !failure && run.errorReportArmed;
+  for (;;) {
     try {
-      exitBlock(run);
-    } catch (const Failure& again) {
-      return genericReport(run, again);
+      errorReport(run, report);
+      break;
+    } catch (const Failure& raised) {
+      if (!catchesOne) return genericReport(run, raised);
+      catchesOne = false;
+      report = {raised.number, 124, raised.description};
     }
   }
+  exitBlock(run);
   return exitStatus::errorReport;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/failure.h"
@@ -16,17 +17,17 @@ std::string reportNumber(int64_t number);
 std::string errorReportMessage(int32_t number, int64_t step, const std::string& description);
 std::string errorReportLine(int32_t number, int64_t step, const std::string& description);
 
-/// Step 124: the error report and then the exit block. fromFailure tells whether a failure is
-/// being handled (a further failure then ends the process with the generic report). Returns
-/// the exit status.
-int errorReportPath(RunState& run, int32_t number, int64_t step, const std::string& description,
-                    bool fromFailure);
+/// Ends the run through the error report (the box "Unexpected error N line no S in
+/// printing." and its line in the run log) and then the exit block; without a failure the
+/// report names 0 at step 0. Returns the exit status: that of the error report, or that of
+/// the generic report when a failure arises in the error report that it does not catch.
+int endThroughErrorReport(RunState& run, const std::optional<Failure>& failure);
 
-/// Releases the file-system object and closes and releases the run log.
-void exitBlock(RunState& run);
+/// Closes and releases the run log.
+void exitBlock(RunState& run) noexcept;
 
-/// Ends the process for a failure nobody handles: its number and description in a box, and,
-/// when the run log is open, in a line of the log first. Returns the exit status.
+/// Ends the process for a failure nobody handles: its number and description in a box, and
+/// in the run log when that is open. Returns the exit status.
 int genericReport(RunState& run, const Failure& failure);
 
 }  // namespace vesk

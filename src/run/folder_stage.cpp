@@ -1,6 +1,8 @@
+#include "run/folder_stage.h"
+
 #include "actions/folder_copy.h"
 #include "actions/paths.h"
-#include "run/run_state.h"
+#include "config/settings_file.h"
 
 namespace vesk {
 namespace {
@@ -11,21 +13,22 @@ std::string withBackslashes(std::string path) {
   return path;
 }
 
-/// Steps 58 to 693 for one finalPath record.
-StageEnd backUpFolder(RunState& run, const std::string& value) {
+enum class FolderEnd { refused, completed, notComplete };
+
+/// Tests source and destination for one finalPath record, then copies the source. A refusal
+/// sends the run to the error report. destination is normalised on the way and stays so for
+/// the records after it.
+FolderEnd backUpFolder(RunState& run, const RunSettings& settings, const std::string& value,
+                       const std::string& sourceDir, std::string& destination) {
   Platform& platform = run.platform;
   RunLog& log = run.log;
-  std::string& destination = run.settings.destinationDir;
-
-  run.sourceDir = withBackslashes(value);
-  run.dbPropertiesPath = dbPropertiesPathOf(run.sourceDir);
 
   run.stepNumber = 59;
-  if (!platform.folderExists(run.sourceDir)) {
+  if (!platform.folderExists(sourceDir)) {
     log.reportStatus(value + "Not a folder.");
-    if (!platform.driveExists(run.sourceDir)) {
+    if (!platform.driveExists(sourceDir)) {
       log.reportStatus(value + " Pls. use a valid source folder");
-      return StageEnd::errorReport;
+      return FolderEnd::refused;
     }
   }
 
@@ -34,75 +37,79 @@ StageEnd backUpFolder(RunState& run, const std::string& value) {
     log.reportStatus(destination + " folder can not be created.");
     if (!platform.driveExists(destination)) {
       log.reportStatus(destination + "Pls. specify a valid backup path .");
-      return StageEnd::errorReport;
+      return FolderEnd::refused;
     }
   }
 
   // Copying a folder into itself or into its own subtree recurses until the copy breaks, so
   // the same folder and any folder inside it are refused, by whatever name they are reached.
+  // The walk over the source serves the copy too.
   run.stepNumber = 651;
+  const DestinationChain chain = destinationChainOf(platform, destination);
   const SourceTree tree =
-      walkSource(platform, platform.longPathOf(run.sourceDir), platform.longPathOf(destination));
-  if (backsUpIntoItself(platform, destination, run.sourceDir, tree)) {
+      walkSource(platform, platform.longPathOf(sourceDir), platform.longPathOf(destination), {},
+                 chain.identities.empty() ? nullptr : &chain.names);
+  if (backsUpIntoItself(platform, destination, sourceDir, tree, chain)) {
     log.reportStatus("Cannot back up to itself" + value);
-    return StageEnd::errorReport;
+    return FolderEnd::refused;
   }
 
   run.stepNumber = 66;
   destination = normaliseFolderPath(destination);
-  if (!run.sourceDir.empty() && run.sourceDir.back() == '\\') run.sourceDir.pop_back();
-  log.reportStatus("Start copying from " + run.sourceDir + "to " + destination);
+  std::string source = sourceDir;
+  if (!source.empty() && source.back() == '\\') source.pop_back();
+  log.reportStatus("Start copying from " + source + "to " + destination);
 
   run.stepNumber = 69;
-  bool copied = copyFolder(platform, log, tree, run.sourceDir, destination, run.settings.copyMode,
-                           run.settings.logPath);
-  ++run.copiesMade;
+  bool copied =
+      copyFolder(platform, log, tree, source, destination, settings.copyWith, settings.logPath);
 
   run.stepNumber = 691;
   if (copied) {
     log.reportStatus("Backup Folder completed");
-  } else {
-    run.stepNumber = 693;
-    run.everyCopyCompleted = false;
-    log.reportStatus("Backup Folder NOT complete");
+    return FolderEnd::completed;
   }
-  return StageEnd::next;
+  run.stepNumber = 693;
+  log.reportStatus("Backup Folder NOT complete");
+  return FolderEnd::notComplete;
 }
 
 }  // namespace
 
-StageEnd runFolderStage(RunState& run) {
+FolderStageResult runFolderStage(RunState& run, const RunSettings& settings,
+                                 const std::string& pathConfPath) {
   Platform& platform = run.platform;
+  FolderStageResult result;
+  std::string destination = settings.destinationDir;
 
-  run.stepNumber = 48;
-  if (!platform.fileExists(run.pathConfPath)) {
-    run.log.reportStatus(run.pathConfPath + "not found. Pls. check");
-    return StageEnd::errorReport;
+  if (!platform.fileExists(pathConfPath)) {
+    run.log.reportStatus(pathConfPath + "not found. Pls. check");
+    result.toErrorReport = true;
+    return result;
   }
+  run.settingsFile.emplace(settingsFileText(platform, platform.readFile(pathConfPath)));
+  run.errorReportArmed = true;
 
-  run.stepNumber = 52;
-  run.settingsFile.emplace(settingsFileText(platform, platform.readFile(run.pathConfPath)));
-  run.stepNumber = 53;
-  run.handler = Handler::errorReport;
-
-  for (;;) {
-    run.stepNumber = 54;
-    if (run.settingsFile->atEnd()) break;
-    run.stepNumber = 55;
+  while (!run.settingsFile->atEnd()) {
     std::string record = run.settingsFile->readRecord();
-    run.stepNumber = 56;
     if (record.empty()) continue;
-    run.stepNumber = 57;
     std::vector<std::string> pieces = splitSettingsRecord(record);
-    run.stepNumber = 58;
     if (pieces[0] != "finalPath") continue;
-    if (backUpFolder(run, valuePiece(pieces)) == StageEnd::errorReport)
-      return StageEnd::errorReport;
+    run.stepNumber = 58;
+    const std::string& value = valuePiece(pieces);
+    const std::string sourceDir = withBackslashes(value);
+    result.dbPropertiesPath = dbPropertiesPathOf(sourceDir);
+    FolderEnd end = backUpFolder(run, settings, value, sourceDir, destination);
+    if (end == FolderEnd::refused) {
+      result.toErrorReport = true;
+      break;
+    }
+    ++result.copiesMade;
+    if (end == FolderEnd::notComplete) result.everyCopyCompleted = false;
   }
-
-  run.stepNumber = 74;
   run.settingsFile.reset();
-  return StageEnd::next;
+  result.destinationDir = destination;
+  return result;
 }
 
 }  // namespace vesk

@@ -4,94 +4,98 @@
 #include "actions/paths.h"
 #include "platform/failure.h"
 #include "run/error_report.h"
+#include "run/folder_stage.h"
 #include "run/run_state.h"
 
 namespace vesk {
 namespace {
 
-enum class Flow { usage, exitBlock, errorReport };
+/// How the run's sequence of stages ended.
+struct SequenceEnd {
+  enum class Flow { usage, exitBlock, errorReport } flow = Flow::exitBlock;
+  int copiesMade = 0;
+  bool everyCopyCompleted = true;
+  enum class Database {
+    none,
+    withoutDatabase,
+    complete,
+    stillRunning,
+    notComplete
+  } database = Database::none;
+};
 
-/// Steps 0 to 122 in order. Returns where the run goes next; failures propagate.
-Flow runSequence(RunState& run) {
+/// The run's stages in their order; failures propagate.
+SequenceEnd runSequence(RunState& run) {
   Platform& platform = run.platform;
   RunLog& log = run.log;
+  using Flow = SequenceEnd::Flow;
+  using Database = SequenceEnd::Database;
 
-  run.stepNumber = 0;
-  run.settings.logPath = defaultLogPath(platform.programFolder(), platform.localTime().day);
-
-  run.stepNumber = 32;
-  std::string argumentText = argumentTextOf(platform.commandLine());
-  run.stepNumber = 33;
-  if (!readRunSettings(argumentText, run.settings)) {
-    run.stepNumber = 34;
+  const std::optional<RunSettings> read =
+      readRunSettings(argumentTextOf(platform.commandLine()),
+                      defaultLogPath(platform.programFolder(), platform.localTime().day));
+  if (!read) {
     platform.showMessage(usageMessage);
-    return Flow::usage;
+    return {Flow::usage};
   }
-  run.stepNumber = 35;
-  log.notifyFlag = run.settings.notifyFlag;
+  const RunSettings& settings = *read;
+  log.showStatusBoxes = settings.showStatusBoxes;
 
-  run.stepNumber = 39;
-  run.fileSystemSet = true;
-  log.open(run.settings.logPath);
+  // Until path.conf is open a failure ends the run with the generic report, which names no
+  // step: the steps up to there are not counted.
+  log.open(settings.logPath);
   log.reportStatus("VESK start backup");
+  if (!platform.folderExists(settings.destinationDir))
+    createFolderPath(platform, log, settings.destinationDir);
+  const std::string pathConfPath =
+      stripAtNul(platform.userProfileFolder()) + "\\.quorlin\\path.conf";
 
-  run.stepNumber = 40;
-  if (!platform.folderExists(run.settings.destinationDir)) {
-    run.stepNumber = 41;
-    createFolderPath(platform, log, run.settings.destinationDir);
+  const FolderStageResult folders = runFolderStage(run, settings, pathConfPath);
+  SequenceEnd end{Flow::exitBlock, folders.copiesMade, folders.everyCopyCompleted};
+  if (folders.toErrorReport) {
+    end.flow = Flow::errorReport;
+    return end;
   }
 
-  run.stepNumber = 43;
-  std::string profileBuffer = platform.userProfileFolder();
-  run.stepNumber = 46;
-  run.profileDir = stripAtNul(profileBuffer);
-  run.stepNumber = 47;
-  run.pathConfPath = run.profileDir + "\\.quorlin\\path.conf";
-  run.dbPropertiesPath.clear();
-
-  if (runFolderStage(run) == StageEnd::errorReport) return Flow::errorReport;
-
-  run.stepNumber = 77;
-  if (!platform.fileExists(run.dbPropertiesPath)) {
+  if (!platform.fileExists(folders.dbPropertiesPath)) {
     run.stepNumber = 78;
     // Every finalPath record that the stage let through was copied.
-    if (run.copiesMade == 0)
-      log.writeLog("nothing backed up: no finalPath record in " + run.pathConfPath);
+    if (folders.copiesMade == 0)
+      log.writeLog("nothing backed up: no finalPath record in " + pathConfPath);
     log.reportStatus("VESK backup completed without SQLServer version");
-    run.ending = Ending::withoutDatabase;
-    return Flow::exitBlock;
+    end.database = Database::withoutDatabase;
+    return end;
   }
 
   run.stepNumber = 81;
-  run.settingsFile.emplace(settingsFileText(platform, platform.readFile(run.dbPropertiesPath)));
-  run.stepNumber = 82;
-  run.handler = Handler::errorReport;
-  readDbSettings(*run.settingsFile, run.db, run.stepNumber);
+  run.settingsFile.emplace(settingsFileText(platform, platform.readFile(folders.dbPropertiesPath)));
+  DbSettings db;
+  readDbSettings(*run.settingsFile, db);
+  run.settingsFile.reset();
 
   run.stepNumber = 113;
-  run.settingsFile.reset();
-  switch (runDatabaseBackup(platform, log, run.db, run.settings.destinationDir,
-                            run.settings.logPath, run.stepNumber)) {
+  switch (runDatabaseBackup(platform, log, db, folders.destinationDir, settings.logPath)) {
     case SqlEnd::complete:
-      run.ending = Ending::databaseComplete;
+      end.database = Database::complete;
       break;
     case SqlEnd::stillRunning:
-      run.ending = Ending::databaseStillRunning;
+      end.database = Database::stillRunning;
       break;
     case SqlEnd::notComplete:
-      run.ending = Ending::databaseFailed;
+      end.database = Database::notComplete;
       break;
   }
-  return Flow::exitBlock;
+  return end;
 }
 
-int statusOfCompletedRun(const RunState& run) {
-  if (run.copiesMade == 0 || !run.everyCopyCompleted) return exitStatus::nothingBackedUp;
-  switch (run.ending) {
-    case Ending::withoutDatabase:
-    case Ending::databaseComplete:
+int statusOfCompletedRun(const SequenceEnd& end) {
+  using Database = SequenceEnd::Database;
+  if (end.copiesMade == 0 || !end.everyCopyCompleted) return exitStatus::nothingBackedUp;
+  switch (end.database) {
+    case Database::withoutDatabase:
+    case Database::complete:
       return exitStatus::backedUp;
-    case Ending::databaseStillRunning:
+    case Database::stillRunning:
       return exitStatus::databaseStillRunning;
     default:
       return exitStatus::nothingBackedUp;
@@ -100,28 +104,29 @@ int statusOfCompletedRun(const RunState& run) {
 
 }  // namespace
 
+// How a run ends, and its exit status:
+//
+//   the usage message                                          1
+//   a failure before path.conf is open: the generic report     4
+//   a failure after, or a test that refuses the run: the       2 (4 when a failure arises in
+//     error report, then the exit block                          the error report itself)
+//   the last stage done, then the exit block                   0, 3 or 5 (statusOfCompletedRun)
 int runBackup(Platform& platform) {
   RunState run(platform);
-  Flow flow;
+  SequenceEnd end;
+  std::optional<Failure> failure;
   try {
-    flow = runSequence(run);
-  } catch (Failure& failure) {
-    if (failure.step < 0) failure.step = static_cast<int32_t>(run.stepNumber);
-    if (run.handler == Handler::none) return genericReport(run, failure);
-    return errorReportPath(run, failure.number, failure.step, failure.description, true);
+    end = runSequence(run);
+  } catch (Failure& raised) {
+    if (raised.step < 0) raised.step = static_cast<int32_t>(run.stepNumber);
+    failure = raised;
   }
+  if (failure && !run.errorReportArmed) return genericReport(run, *failure);
+  if (failure || end.flow == SequenceEnd::Flow::errorReport)
+    return endThroughErrorReport(run, failure);
 
-  if (flow == Flow::errorReport) return errorReportPath(run, 0, 0, "", false);
-
-  run.stepNumber = 124;
-  try {
-    exitBlock(run);
-  } catch (Failure& failure) {
-    // After the usage message no handler is armed; after steps 78 and 122 the error report is.
-    if (run.handler != Handler::errorReport) return genericReport(run, failure);
-    return errorReportPath(run, failure.number, 124, failure.description, true);
-  }
-  return flow == Flow::usage ? exitStatus::usage : statusOfCompletedRun(run);
+  exitBlock(run);
+  return end.flow == SequenceEnd::Flow::usage ? exitStatus::usage : statusOfCompletedRun(end);
 }
 
 }  // namespace vesk

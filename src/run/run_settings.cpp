@@ -1,9 +1,7 @@
 #include "run/run_settings.h"
 
-#include <algorithm>
-#include <cctype>
-
 #include "config/settings_file.h"
+#include "platform/text.h"
 
 namespace vesk {
 
@@ -31,36 +29,26 @@ std::vector<std::string> splitArgumentText(const std::string& argumentText) {
   return splitAt(argumentText, '"');
 }
 
-bool readRunSettings(const std::string& argumentText, RunSettings& settings) {
+std::optional<RunSettings> readRunSettings(const std::string& argumentText,
+                                           const std::string& defaultLogPath) {
   std::vector<std::string> pieces = splitArgumentText(argumentText);
-  if (pieces.size() < 3) return false;
+  if (pieces.size() < 3) return std::nullopt;
 
+  RunSettings settings;
+  settings.logPath = defaultLogPath;
   int filled = 0;
   for (const std::string& piece : pieces) {
     // Only spaces make a piece blank; a piece of tabs counts.
     if (piece.find_first_not_of(' ') == std::string::npos) continue;
-    switch (filled++) {
-      case 0:
-        settings.destinationDir = piece;
-        break;
-      case 1: {
-        std::string lower = piece;
-        std::transform(lower.begin(), lower.end(), lower.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        if (lower != "default") settings.logPath = piece;
-        break;
-      }
-      case 2:
-        settings.notifyFlag = piece;
-        break;
-      case 3:
-        settings.copyMode = piece;
-        break;
-      default:
-        return true;  // a fifth and later counting piece is ignored
-    }
+    if (filled == 0) settings.destinationDir = piece;
+    if (filled == 1 && lowerCase(piece) != "default") settings.logPath = piece;
+    if (filled == 2) settings.notifyFlag = piece;
+    if (filled == 3) settings.copyMode = piece;
+    if (++filled == 4) break;  // a fifth and later counting piece is ignored
   }
-  return true;
+  settings.showStatusBoxes = settings.notifyFlag != "N";
+  settings.copyWith = settings.copyMode == "N" ? CopyMode::shellCopy : CopyMode::xcopy;
+  return settings;
 }
 
 }  // namespace vesk

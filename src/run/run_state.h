@@ -2,51 +2,27 @@
 
 #include <cstdint>
 #include <optional>
-#include <string>
 
-#include "config/db_properties.h"
 #include "config/settings_file.h"
 #include "log/run_log.h"
 #include "platform/platform.h"
-#include "run/run_settings.h"
 
 namespace vesk {
 
-/// Which handler a failure raised now goes to.
-enum class Handler { none, errorReport, exitBlock };
-
-/// How the run's last stage ended, for the exit status.
-enum class Ending { none, withoutDatabase, databaseComplete, databaseStillRunning, databaseFailed };
-
-/// Everything one run holds; lives for the whole of runBackup.
+/// What the run, its error report and its exit block share.
 struct RunState {
   explicit RunState(Platform& p) : platform(p), log(p) {}
 
   Platform& platform;
-  RunLog log;  // logStream; its notifyFlag is the run's notify flag
-  RunSettings settings;
+  RunLog log;
+  /// The step of the run in progress, from the fixed table of steps whose number the error
+  /// report prints ("line no"). It is set only where a failure can arise that the error report
+  /// handles; code below the run stamps its own steps on the failures it raises (atStep).
   uint32_t stepNumber = 0;
-  Handler handler = Handler::none;
-  // The file-system object of the run carries no state of its own here: the platform is the
-  // file system. The flag records whether the run holds it, for the error report and exit block.
-  bool fileSystemSet = false;
+  /// Set once path.conf is open: from then on a failure ends the run through the error report.
+  bool errorReportArmed = false;
+  /// The settings file being read (path.conf, then db.properties); closed by the error report.
   std::optional<SettingsFile> settingsFile;
-
-  std::string profileDir;
-  std::string pathConfPath;
-  std::string sourceDir;
-  std::string dbPropertiesPath;
-  DbSettings db;
-
-  int copiesMade = 0;
-  bool everyCopyCompleted = true;
-  Ending ending = Ending::none;
 };
-
-/// How the folder backup stage left the run.
-enum class StageEnd { next, errorReport };
-
-/// Steps 48 to 74: reads path.conf and copies each finalPath folder into the destination.
-StageEnd runFolderStage(RunState& run);
 
 }  // namespace vesk

@@ -56,7 +56,7 @@ Fields fieldsOf(const std::string& input) {
     parts[index] += c;
   }
   Fields f;
-  f.db = {"", parts[0], parts[1], parts[2], parts[3]};
+  f.db = {ServerVersion::none, parts[0], parts[1], parts[2], parts[3]};
   f.destination = parts[4];
   f.logPath = parts[5];
   f.clientToolsDir = parts[6];

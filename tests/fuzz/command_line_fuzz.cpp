@@ -61,16 +61,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::vector<std::string> pieces = splitArgumentText(argumentText);
   checkSplit(argumentText, pieces);
 
-  RunSettings settings = sentinel;
-  const bool accepted = readRunSettings(argumentText, settings);
+  const std::optional<RunSettings> read = readRunSettings(argumentText, sentinel.logPath);
+  const bool accepted = read.has_value();
+  // Accepted settings start from the defaults and the given log path.
+  const RunSettings unfilled = accepted ? RunSettings{"", sentinel.logPath} : sentinel;
+  RunSettings settings = read.value_or(sentinel);
   const bool twoQuotes = std::count(argumentText.begin(), argumentText.end(), '"') >= 2;
   FUZZ_CHECK(accepted == twoQuotes, fuzz::shown(argumentText));
 
   // The four settings in their order, and what each must hold.
   std::string* values[] = {&settings.destinationDir, &settings.logPath, &settings.notifyFlag,
                            &settings.copyMode};
-  const std::string* defaults[] = {&sentinel.destinationDir, &sentinel.logPath,
-                                   &sentinel.notifyFlag, &sentinel.copyMode};
+  const std::string* defaults[] = {&unfilled.destinationDir, &unfilled.logPath,
+                                   &unfilled.notifyFlag, &unfilled.copyMode};
   std::vector<std::string> counting;
   if (accepted)
     for (const std::string& piece : pieces)

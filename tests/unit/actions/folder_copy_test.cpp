@@ -9,6 +9,7 @@
 #include "actions_test_support.h"
 #include "fake_platform.h"
 #include "platform/failure.h"
+#include "run/run_settings.h"
 
 namespace vesk {
 namespace {
@@ -20,6 +21,11 @@ using Lines = std::vector<std::string>;
 
 constexpr int64_t sourceTime = 133'000'000'000'000'000;
 constexpr int64_t twoSeconds = 20'000'000;
+
+/// The copy mode as the command line gives it.
+CopyMode copyModeOf(const std::string& text) {
+  return readRunSettings("\"D:\\Backup\" \"default\" \"N\" \"" + text + "\"", "")->copyWith;
+}
 
 /// A platform on which some folders cannot be listed (no right to list them, say).
 class UnlistablePlatform : public FakePlatform {
@@ -69,11 +75,11 @@ struct CopyFixture {
     platform.addFolder("D:\\Backup\\empty");
   }
   bool copy(const std::string& mode, const std::string& destination = "D:\\Backup\\") {
-    return copyFolder(platform, log, "C:\\App", destination, mode, testLogPath);
+    return copyFolder(platform, log, "C:\\App", destination, copyModeOf(mode), testLogPath);
   }
 };
 
-TEST(XcopyCommandLine, IsExactlyTheDocumentedLine) {
+TEST(XcopyCommandLine, CopiesTheSourceWithSubfoldersAndNewerFilesIntoTheListing) {
   EXPECT_EQ("cmd /c  xcopy \"C:\\inst\" /e /s /d /y >\"D:\\logs\\run.logxcp\"",
             xcopyCommandLine("C:\\inst", "D:\\logs\\run.log"));
 }
@@ -486,7 +492,8 @@ TEST(PathsTooLong, TreeBeyondTheWalkLimitsCountsAsTooLong) {
 TEST(CopyFolder, SourceOrBackupThatCannotBeListedFails) {
   CopyFixture f;
   f.copyAll();
-  EXPECT_FALSE(copyFolder(f.platform, f.log, "C:\\Gone", "D:\\Backup\\", "N", testLogPath));
+  EXPECT_FALSE(
+      copyFolder(f.platform, f.log, "C:\\Gone", "D:\\Backup\\", CopyMode::shellCopy, testLogPath));
   EXPECT_EQ((Lines{"doing full copy", "not in backup: C:\\Gone"}), logTexts(f.platform));
 
   CopyFixture g;
@@ -497,7 +504,8 @@ TEST(CopyFolder, SourceOrBackupThatCannotBeListedFails) {
   // A path beyond what even the wide-character functions take is handed to nothing.
   CopyFixture h;
   const std::string endless = "C:\\" + std::string(40'000, 'x');
-  EXPECT_FALSE(copyFolder(h.platform, h.log, endless, "D:\\Backup\\", "Y", testLogPath));
+  EXPECT_FALSE(
+      copyFolder(h.platform, h.log, endless, "D:\\Backup\\", CopyMode::xcopy, testLogPath));
   EXPECT_TRUE(Lines{"too long to copy: " + endless} == logTexts(h.platform));
 }
 

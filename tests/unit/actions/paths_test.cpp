@@ -164,9 +164,11 @@ TEST(BacksUpIntoItself, DecidesByWhatTheFoldersAre) {
       platform.addFolder(folder);
     platform.drives.insert('E');
     platform.aliases.insert(c.aliases.begin(), c.aliases.end());
-    SourceTree tree =
-        walkSource(platform, platform.longPathOf("C:\\App\\"), platform.longPathOf(c.destination));
-    EXPECT_EQ(c.itself, backsUpIntoItself(platform, c.destination, "C:\\App\\", tree)) << c.name;
+    DestinationChain chain = destinationChainOf(platform, c.destination);
+    SourceTree tree = walkSource(platform, platform.longPathOf("C:\\App\\"),
+                                 platform.longPathOf(c.destination), {}, &chain.names);
+    EXPECT_EQ(c.itself, backsUpIntoItself(platform, c.destination, "C:\\App\\", tree, chain))
+        << c.name;
   }
 }
 

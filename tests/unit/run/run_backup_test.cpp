@@ -4,6 +4,7 @@
 
 #include "fake_platform.h"
 #include "run/error_report.h"
+#include "run/run_settings.h"
 
 namespace vesk {
 namespace {

@@ -52,8 +52,9 @@ TEST(ReadRunSettings, FillsTheSettingsFromCountingPiecesInOrder) {
       {"\"\" \"  \"", true, "", "", "N", "Y"},
   };
   for (const auto& c : cases) {
-    RunSettings settings;
-    bool accepted = readRunSettings(c.argumentText, settings);
+    std::optional<RunSettings> read = readRunSettings(c.argumentText, "");
+    bool accepted = read.has_value();
+    RunSettings settings = read.value_or(RunSettings{});
     EXPECT_EQ(c.accepted, accepted) << c.argumentText;
     EXPECT_EQ(c.destination, settings.destinationDir) << c.argumentText;
     EXPECT_EQ(c.logPath, settings.logPath) << c.argumentText;

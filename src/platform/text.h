@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+
+namespace vesk {
+
+// Comparisons of texts and paths as the system makes them for names in the ANSI code page:
+// letter case of A to Z ignored, nothing else.
+
+/// text with A to Z as a to z.
+std::string lowerCase(std::string text);
+
+/// True when text begins with prefix, letter case counting.
+bool startsWith(const std::string& text, const std::string& prefix);
+
+/// path in the form in which two spellings of one path compare equal: letter case ignored,
+/// "/" as "\", without trailing backslashes.
+std::string comparablePath(const std::string& path);
+
+/// True when inner is outer or lies inside it, both compared as comparablePath gives them.
+bool pathWithin(const std::string& inner, const std::string& outer);
+
+}  // namespace vesk
