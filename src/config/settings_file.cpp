@@ -106,23 +106,10 @@ std::optional<std::u16string> fromUtf8(const std::string& bytes, size_t at, bool
     }
     // The length from the lead byte, and the range of the second byte that keeps the
     // character out of overlong forms, surrogates and beyond U+10FFFF.
-    size_t length = 0;
-    unsigned char low = 0x80, high = 0xBF;
-    char32_t c = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-      length = 2;
-      c = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      length = 3;
-      c = lead & 0x0F;
-      if (lead == 0xE0) low = 0xA0;
-      if (lead == 0xED) high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      length = 4;
-      c = lead & 0x07;
-      if (lead == 0xF0) low = 0x90;
-      if (lead == 0xF4) high = 0x8F;
-    }
+    const size_t length = lead < 0xC2 || lead > 0xF4 ? 0 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+    const unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+    const unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+    char32_t c = lead & (0x7F >> length);
     bool valid = length > 0 && at + length <= bytes.size();
     for (size_t i = 1; valid && i < length; ++i) {
       const auto next = static_cast<unsigned char>(bytes[at + i]);

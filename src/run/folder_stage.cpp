@@ -15,6 +15,18 @@ std::string withBackslashes(std::string path) {
 
 enum class FolderEnd { refused, completed, notComplete };
 
+/// The test of a source or destination folder: a folder that is not there is reported with
+/// missing, and passes only when its drive is there (the copy then tells what is missing);
+/// otherwise noDrive is reported too.
+bool folderPasses(RunState& run, const std::string& folder, const std::string& missing,
+                  const std::string& noDrive) {
+  if (run.platform.folderExists(folder)) return true;
+  run.log.reportStatus(missing);
+  if (run.platform.driveExists(folder)) return true;
+  run.log.reportStatus(noDrive);
+  return false;
+}
+
 /// Tests source and destination for one finalPath record, then copies the source. A refusal
 /// sends the run to the error report. destination is normalised on the way and stays so for
 /// the records after it.
@@ -23,23 +35,16 @@ FolderEnd backUpFolder(RunState& run, const RunSettings& settings, const std::st
   Platform& platform = run.platform;
   RunLog& log = run.log;
 
+  // The source's test, then the destination's; either may refuse the run.
   run.stepNumber = 59;
-  if (!platform.folderExists(sourceDir)) {
-    log.reportStatus(value + "Not a folder.");
-    if (!platform.driveExists(sourceDir)) {
-      log.reportStatus(value + " Pls. use a valid source folder");
-      return FolderEnd::refused;
-    }
+  bool passed = folderPasses(run, sourceDir, value + "Not a folder.",
+                             value + " Pls. use a valid source folder");
+  if (passed) {
+    run.stepNumber = 63;
+    passed = folderPasses(run, destination, destination + " folder can not be created.",
+                          destination + "Pls. specify a valid backup path .");
   }
-
-  run.stepNumber = 63;
-  if (!platform.folderExists(destination)) {
-    log.reportStatus(destination + " folder can not be created.");
-    if (!platform.driveExists(destination)) {
-      log.reportStatus(destination + "Pls. specify a valid backup path .");
-      return FolderEnd::refused;
-    }
-  }
+  if (!passed) return FolderEnd::refused;
 
   // Copying a folder into itself or into its own subtree recurses until the copy breaks, so
   // the same folder and any folder inside it are refused, by whatever name they are reached.
