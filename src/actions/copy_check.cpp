@@ -47,8 +47,23 @@ bool holdsFile(const FolderEntry& source, const FolderEntry& copy) {
 EarlyListing listBackup(Platform& platform, const SourceTree& tree) {
   EarlyListing listing;
   listing.folders.reserve(tree.folders.size());
-  for (const TreeFolder& folder : tree.folders)
-    listing.folders.push_back(platform.listFolder(joinLong(tree.destination, folder.relative)));
+  for (const TreeFolder& folder : tree.folders) {
+    auto entries = platform.listFolder(joinLong(tree.destination, folder.relative));
+    if (!entries) {
+      listing.folders.emplace_back();
+      continue;
+    }
+    const BackupFolder copies(platform, std::move(*entries));
+    std::vector<bool> exact;
+    exact.reserve(folder.entries.size());
+    for (const TreeEntry& item : folder.entries) {
+      const FolderEntry* copy = copies.find(item.entry.name);
+      exact.push_back(copy && copy->isFolder == item.entry.isFolder &&
+                      (item.entry.isFolder || (copy->size == item.entry.size &&
+                                               copy->lastWriteTime == item.entry.lastWriteTime)));
+    }
+    listing.folders.push_back(std::move(exact));
+  }
   listing.complete = true;
   return listing;
 }
@@ -56,17 +71,16 @@ EarlyListing listBackup(Platform& platform, const SourceTree& tree) {
 std::vector<Difference> compareWithBackup(Platform& platform, const SourceTree& tree,
                                           const EarlyListing* early) {
   if (early && !early->complete) early = nullptr;
-  // The early listing of a folder, or nothing when it must be listed now.
-  auto earlyEntries = [early](size_t index) -> const std::vector<FolderEntry>* {
+  // What the early listing found of a folder's entries, or nothing when it must be listed now.
+  auto earlyExact = [early](size_t index) -> const std::vector<bool>* {
     if (!early || !early->folders[index]) return nullptr;
     return &*early->folders[index];
   };
 
   std::vector<Difference> differences;
   std::optional<std::vector<FolderEntry>> backupRoot;
-  if (tree.folders[0].listed && !earlyEntries(0))
-    backupRoot = platform.listFolder(tree.destination);
-  if (!tree.folders[0].listed || (!earlyEntries(0) && !backupRoot)) {
+  if (tree.folders[0].listed && !earlyExact(0)) backupRoot = platform.listFolder(tree.destination);
+  if (!tree.folders[0].listed || (!earlyExact(0) && !backupRoot)) {
     differences.push_back({u"", true, false});
     return differences;
   }
@@ -87,43 +101,42 @@ std::vector<Difference> compareWithBackup(Platform& platform, const SourceTree& 
       continue;
     }
     const std::u16string backupFolder = joinLong(tree.destination, folder.relative);
-    const std::vector<FolderEntry>* listed = earlyEntries(index);
-    const bool fresh = listed == nullptr;
+    const std::vector<bool>* exact = earlyExact(index);
     std::optional<BackupFolder> copies;
     if (index == 0 && backupRoot) {
       copies.emplace(platform, std::move(*backupRoot));
-    } else if (listed) {
-      copies.emplace(platform, *listed);
-    } else {
+    } else if (!exact) {
       // A copy that cannot be listed holds nothing that can be shown to be there.
       auto listing = platform.listFolder(backupFolder);
       copies.emplace(platform, listing ? std::move(*listing) : std::vector<FolderEntry>{});
     }
 
-    for (const TreeEntry& item : folder.entries) {
+    for (size_t at = 0; at < folder.entries.size(); ++at) {
+      const TreeEntry& item = folder.entries[at];
       if (item.walk == FolderWalk::ownBackup) continue;
       std::u16string relative = joinLong(folder.relative, item.entry.name);
-      const FolderEntry* copy = copies->find(item.entry.name);
-      std::optional<FolderEntry> now;
-      if (!item.entry.isFolder) {
-        bool exact = copy && !copy->isFolder && copy->size == item.entry.size &&
-                     copy->lastWriteTime == item.entry.lastWriteTime;
-        if (!fresh && !exact) {
-          now = platform.entryAt(joinLong(backupFolder, item.entry.name));
-          copy = now ? &*now : nullptr;
-        }
-        if (!copy || !holdsFile(item.entry, *copy)) differences.push_back({relative, false});
-        continue;
-      }
-      if (item.walk == FolderWalk::beyondLimits || !tree.folders[item.folder].listed) {
+      if (item.entry.isFolder &&
+          (item.walk == FolderWalk::beyondLimits || !tree.folders[item.folder].listed)) {
         differences.push_back({relative, true, false});
         continue;
       }
-      bool present = copy && copy->isFolder;
-      if (!fresh && !present) {
+      // What the backup holds under the entry's name: as listed now, as the early listing
+      // found it exactly, or looked at afresh.
+      std::optional<FolderEntry> now;
+      const FolderEntry* copy = nullptr;
+      if (copies) {
+        copy = copies->find(item.entry.name);
+      } else if ((*exact)[at]) {
+        copy = &item.entry;
+      } else {
         now = platform.entryAt(joinLong(backupFolder, item.entry.name));
-        present = now && now->isFolder;
+        copy = now ? &*now : nullptr;
       }
+      if (!item.entry.isFolder) {
+        if (!copy || !holdsFile(item.entry, *copy)) differences.push_back({relative, false});
+        continue;
+      }
+      bool present = copy && copy->isFolder;
       inBackup[item.folder] = present;
       if (!present) differences.push_back({relative, true});
     }

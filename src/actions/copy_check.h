@@ -23,14 +23,16 @@ struct Difference {
 /// within 2 seconds of the source's (FAT keeps times to 2 s), older or newer.
 bool holdsFile(const FolderEntry& source, const FolderEntry& copy);
 
-/// The backup as it was listed while a copy tool was still at work: for each folder of the
-/// source tree, the entries of its copy, or nothing when the copy could not be listed then.
+/// What a listing of the backup found while a copy tool was still at work: for each folder of
+/// the source tree, whether the copy of each of its entries was then exactly the source's (a
+/// folder for a folder; for a file the same size and last-write time), or nothing when the
+/// copy of the folder could not be listed then.
 struct EarlyListing {
-  std::vector<std::optional<std::vector<FolderEntry>>> folders;
+  std::vector<std::optional<std::vector<bool>>> folders;
   bool complete = false;  // false: the listing was not finished and tells nothing
 };
 
-/// Lists the copy of every folder of the tree.
+/// Lists the copy of every folder of the tree and compares it with the source's listing.
 EarlyListing listBackup(Platform& platform, const SourceTree& tree);
 
 /// Compares the backup, as it stands now, with the source tree as the walk listed it; only the
