@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/failure.h"
+#include "platform/owned.h"
 
 namespace vesk {
 
@@ -22,25 +23,11 @@ enum RegistryType : uint32_t {
 
 /// Closes the key on every way out, also when the platform throws; close() lets the reader
 /// close it before raising its own failure.
-class OpenKey {
- public:
-  OpenKey(Platform& platform, RegistryKey key) : platform_(platform), key_(key) {}
-  ~OpenKey() { close(); }
-  OpenKey(const OpenKey&) = delete;
-  OpenKey& operator=(const OpenKey&) = delete;
-  RegistryKey get() const { return key_; }
-  void close() {
-    if (open_) {
-      open_ = false;
-      platform_.regCloseKey(key_);
-    }
-  }
-
- private:
-  Platform& platform_;
-  RegistryKey key_;
-  bool open_ = true;
+struct KeyCloser {
+  Platform& platform;
+  void operator()(RegistryKey key) const noexcept { platform.regCloseKey(key); }
 };
+using OpenKey = Owned<RegistryKey, KeyCloser>;
 
 /// The first size bytes of buffer as text, without up to maxNuls trailing NULs. Text values are
 /// normally stored with their terminating NUL(s), but not always: only NULs are dropped, so a
@@ -118,7 +105,7 @@ RegistryValue readRegistryValue(Platform& platform, uint32_t rootKey, const std:
     RegistryKey handle = 0;
     if (platform.regOpenKey(rootKey, subKeyPath, handle, view) != 0) continue;
     keyFound = true;
-    OpenKey key(platform, handle);
+    OpenKey key(handle, 0, KeyCloser{platform});
 
     std::vector<uint8_t> buffer(firstReadSize, 0);
     uint32_t dataSize = firstReadSize;
