@@ -1,8 +1,9 @@
 #pragma once
 
-// Everything the run asks of the operating system. The Win32 implementation
-// (platform_win32.cpp) is the only file that includes <windows.h>; unit tests use the
-// in-memory fake in tests/fake_platform.h. Texts are single-byte, in the ANSI code page.
+// Everything the run asks of the operating system. The Win32 implementation (the
+// src/platform/*_win32.cpp files, one per area) is the only code that includes <windows.h>;
+// unit tests use the in-memory fake in tests/fake_platform.h. Texts are single-byte, in the
+// ANSI code page.
 
 #include <cstdint>
 #include <functional>
