@@ -99,10 +99,12 @@ class FakePlatform : public Platform {
 
   /// Below HKLM\SOFTWARE the 32-bit view reads HKLM\SOFTWARE\Wow6432Node; other keys are
   /// shared by both views.
-  long regOpenKey(uint32_t rootKey, const std::string& subKey, RegistryKey& key,
-                  RegistryView view) override;
-  long regQueryValue(RegistryKey key, const std::string& valueName, uint32_t& type, uint8_t* data,
-                     uint32_t& dataSize) override;
+  std::optional<RegistryKey> regOpenKey(RegistryRoot root, const std::string& subKey,
+                                        RegistryView view) override;
+  /// The types are stored as their Win32 numbers: 1 text, 2 expandable text, 3 bytes, 4
+  /// integer, 7 multiple texts; any other number reads as RegistryType::other.
+  RegistryRead regQueryValue(RegistryKey key, const std::string& valueName, RegistryType& type,
+                             uint8_t* data, uint32_t& dataSize) override;
   void regCloseKey(RegistryKey key) noexcept override;
 
   ProcessToken startProcess(const std::string& applicationName, const std::string& commandLine,

@@ -82,10 +82,10 @@ class Win32Platform final : public Platform {
   std::string fullPath(const std::string& path) override;
 
   // registry_win32.cpp
-  long regOpenKey(uint32_t rootKey, const std::string& subKey, RegistryKey& key,
-                  RegistryView view) override;
-  long regQueryValue(RegistryKey key, const std::string& valueName, uint32_t& type, uint8_t* data,
-                     uint32_t& dataSize) override;
+  std::optional<RegistryKey> regOpenKey(RegistryRoot root, const std::string& subKey,
+                                        RegistryView view) override;
+  RegistryRead regQueryValue(RegistryKey key, const std::string& valueName, RegistryType& type,
+                             uint8_t* data, uint32_t& dataSize) override;
   void regCloseKey(RegistryKey key) noexcept override;
 
   // processes_win32.cpp
