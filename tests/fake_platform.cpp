@@ -463,13 +463,18 @@ void FakePlatform::changeFolder(const std::string& path) {
   currentFolder = path;
 }
 
-ShellCopyResult FakePlatform::shellCopy(const std::string& fromList, const std::string& toList,
-                                        uint16_t flags) {
-  auto shown = [](std::string s) {
-    std::replace(s.begin(), s.end(), '\0', '|');
-    return s;
+ShellCopyResult FakePlatform::shellCopy(const std::string& from, const std::string& to,
+                                        ShellCopyOptions options) {
+  auto shownList = [](std::string path) {
+    path.append(2, '\0');
+    std::replace(path.begin(), path.end(), '\0', '|');
+    return path;
   };
-  shellCopies.push_back(shown(fromList) + " -> " + shown(toList) + " flags " +
+  // FOF_NOCONFIRMATION, FOF_NOCONFIRMMKDIR and FOF_NOERRORUI.
+  const int flags = (options.replaceWithoutAsking ? 0x10 : 0) |
+                    (options.createFoldersWithoutAsking ? 0x200 : 0) |
+                    (options.noErrorDialog ? 0x400 : 0);
+  shellCopies.push_back(shownList(from) + " -> " + shownList(to) + " flags " +
                         std::to_string(flags));
   if (onShellCopy) onShellCopy();
   return shellCopyResult;

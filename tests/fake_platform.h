@@ -117,8 +117,10 @@ class FakePlatform : public Platform {
   void changeDrive(const std::string& text) override;
   void changeFolder(const std::string& path) override;
 
-  ShellCopyResult shellCopy(const std::string& fromList, const std::string& toList,
-                            uint16_t flags) override;
+  /// Recorded as the system is handed it: the lists, NULs shown as "|", and the number of the
+  /// flags.
+  ShellCopyResult shellCopy(const std::string& from, const std::string& to,
+                            ShellCopyOptions options) override;
 
   // Helpers for tests.
   /// Adds a file and every folder above it.
@@ -163,7 +165,7 @@ class FakePlatform : public Platform {
   std::vector<std::string> foldersCreated;
   std::vector<StartedCommand> commandsStarted;
   std::vector<std::string> driveAndFolderChanges;  // "drive X", "folder P"
-  std::vector<std::string> shellCopies;            // from "|" to "|" flags
+  std::vector<std::string> shellCopies;            // "C:\\App\\*|| -> D:\\Backup\\|| flags 1552"
   std::vector<std::string> filesCopied;            // by copyFile: the source paths
   std::string currentFolder = "C:\\Tools";
   int yields = 0;

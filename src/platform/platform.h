@@ -63,6 +63,14 @@ enum class RegistryRead { ok, moreData, missing, failed };
 /// (REG_BINARY), or any other type.
 enum class RegistryType { text, expandableText, multiText, integer, bytes, other };
 
+/// What the shell copy may do without asking anyone. An unattended copy sets all three: it must
+/// never wait for a person, and its errors show in its result instead of in a dialog.
+struct ShellCopyOptions {
+  bool replaceWithoutAsking = false;        // files that are there already
+  bool createFoldersWithoutAsking = false;  // folders that are missing
+  bool noErrorDialog = false;
+};
+
 struct ShellCopyResult {
   int returnCode = 0;
   bool anyOperationsAborted = false;
@@ -199,9 +207,11 @@ class Platform {
   virtual void changeDrive(const std::string& text) = 0;
   virtual void changeFolder(const std::string& path) = 0;
 
-  /// SHFileOperationA with FO_COPY; from and to are double-NUL-ended lists.
-  virtual ShellCopyResult shellCopy(const std::string& fromList, const std::string& toList,
-                                    uint16_t flags) = 0;
+  /// Copies what the pattern from names (a folder's path and "\\*": everything in it) into the
+  /// folder to, by SHFileOperationA with FO_COPY, each path handed over as a list of one. Throws
+  /// Failure "Bad file name or number" for a path with a NUL inside.
+  virtual ShellCopyResult shellCopy(const std::string& from, const std::string& to,
+                                    ShellCopyOptions options) = 0;
 };
 
 }  // namespace vesk

@@ -178,13 +178,19 @@ void Win32Platform::changeFolder(const std::string& path) {
   if (!SetCurrentDirectoryA(path.c_str())) throwPathFailure(GetLastError());
 }
 
-ShellCopyResult Win32Platform::shellCopy(const std::string& fromList, const std::string& toList,
-                                         uint16_t flags) {
-  // Two more NULs make sure that each list ends, whatever the caller passed.
-  std::string from = fromList + std::string(2, '\0');
-  std::string to = toList + std::string(2, '\0');
-  SHFILEOPSTRUCTA operation{nullptr, FO_COPY, from.c_str(), to.c_str(),
-                            flags,   FALSE,   nullptr,      nullptr};
+ShellCopyResult Win32Platform::shellCopy(const std::string& from, const std::string& to,
+                                         ShellCopyOptions options) {
+  // A NUL inside would end a list early or start a second path in it.
+  checkPathText(from);
+  checkPathText(to);
+  // Lists of one path, each ended by an empty path.
+  std::string fromList = from + std::string(2, '\0');
+  std::string toList = to + std::string(2, '\0');
+  FILEOP_FLAGS flags = (options.replaceWithoutAsking ? FOF_NOCONFIRMATION : 0) |
+                       (options.createFoldersWithoutAsking ? FOF_NOCONFIRMMKDIR : 0) |
+                       (options.noErrorDialog ? FOF_NOERRORUI : 0);
+  SHFILEOPSTRUCTA operation{nullptr, FO_COPY, fromList.c_str(), toList.c_str(),
+                            flags,   FALSE,   nullptr,          nullptr};
   ShellCopyResult result;
   result.returnCode = SHFileOperationA(&operation);
   result.anyOperationsAborted = operation.fAnyOperationsAborted != FALSE;

@@ -60,8 +60,8 @@ class Win32Platform final : public Platform {
   std::string userProfileFolder() override;
   void changeDrive(const std::string& text) override;
   void changeFolder(const std::string& path) override;
-  ShellCopyResult shellCopy(const std::string& fromList, const std::string& toList,
-                            uint16_t flags) override;
+  ShellCopyResult shellCopy(const std::string& from, const std::string& to,
+                            ShellCopyOptions options) override;
 
   // files_win32.cpp
   bool folderExists(const std::string& path) override;
