@@ -39,12 +39,10 @@ RegistryValue converted(OpenKey& key, const std::vector<uint8_t>& buffer, uint32
   switch (type) {
     case RegistryType::text:
     case RegistryType::expandableText:
-      result.kind = RegistryValue::Kind::text;
-      result.text = textFrom(buffer, size, 1);
-      break;
     case RegistryType::multiText:
+      // Multiple texts end in two NULs: one after the last text and one after the list.
       result.kind = RegistryValue::Kind::text;
-      result.text = textFrom(buffer, size, 2);
+      result.text = textFrom(buffer, size, type == RegistryType::multiText ? 2 : 1);
       break;
     case RegistryType::integer: {
       uint32_t bits = 0;

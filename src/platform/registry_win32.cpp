@@ -8,38 +8,26 @@ namespace {
 HKEY toHkey(RegistryKey key) { return reinterpret_cast<HKEY>(static_cast<uintptr_t>(key)); }
 
 RegistryType typeOf(DWORD type) {
-  switch (type) {
-    case REG_SZ:
-      return RegistryType::text;
-    case REG_EXPAND_SZ:
-      return RegistryType::expandableText;
-    case REG_MULTI_SZ:
-      return RegistryType::multiText;
-    case REG_DWORD:
-      return RegistryType::integer;
-    case REG_BINARY:
-      return RegistryType::bytes;
-    default:
-      return RegistryType::other;
-  }
+  const struct {
+    DWORD win32;
+    RegistryType type;
+  } types[] = {{REG_SZ, RegistryType::text},
+               {REG_EXPAND_SZ, RegistryType::expandableText},
+               {REG_MULTI_SZ, RegistryType::multiText},
+               {REG_DWORD, RegistryType::integer},
+               {REG_BINARY, RegistryType::bytes}};
+  for (const auto& known : types)
+    if (known.win32 == type) return known.type;
+  return RegistryType::other;
 }
 
 }  // namespace
 
 std::optional<RegistryKey> Win32Platform::regOpenKey(RegistryRoot root, const std::string& subKey,
                                                      RegistryView view) {
-  HKEY rootKey = nullptr;
-  switch (root) {
-    case RegistryRoot::localMachine:
-      rootKey = HKEY_LOCAL_MACHINE;
-      break;
-    case RegistryRoot::currentUser:
-      rootKey = HKEY_CURRENT_USER;
-      break;
-    default:
-      return std::nullopt;
-  }
+  if (root != RegistryRoot::localMachine && root != RegistryRoot::currentUser) return std::nullopt;
   if (hasNul(subKey)) return std::nullopt;
+  HKEY rootKey = root == RegistryRoot::localMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
   HKEY opened = nullptr;
   REGSAM access = KEY_READ | (view == RegistryView::view32 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY);
   if (RegOpenKeyExA(rootKey, subKey.c_str(), 0, access, &opened) != ERROR_SUCCESS)
