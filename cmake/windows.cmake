@@ -7,7 +7,9 @@ target_compile_options(vesk_core PUBLIC -Wno-restrict)
 set(win32_libs user32 shell32 advapi32 userenv)
 set(static_runtime -static -static-libgcc -static-libstdc++)
 
-add_library(vesk_win32 STATIC src/platform/platform_win32.cpp)
+# The Win32 layer, one file per area: every src/platform/*_win32.cpp.
+file(GLOB win32_sources CONFIGURE_DEPENDS src/platform/*_win32.cpp)
+add_library(vesk_win32 STATIC ${win32_sources})
 target_link_libraries(vesk_win32 PUBLIC vesk_core ${win32_libs})
 
 add_executable(veskbackup WIN32 src/main.cpp)

@@ -375,35 +375,40 @@ std::string FakePlatform::fullPath(const std::string& path) {
   return withoutDotLevels(p);
 }
 
-long FakePlatform::regOpenKey(uint32_t rootKey, const std::string& subKey, RegistryKey& handle,
-                              RegistryView view) {
-  std::string path = (rootKey == hkeyLocalMachine ? "HKLM\\" : "HKCU\\") + subKey;
+std::optional<RegistryKey> FakePlatform::regOpenKey(RegistryRoot root, const std::string& subKey,
+                                                    RegistryView view) {
+  std::string path = (root == RegistryRoot::localMachine ? "HKLM\\" : "HKCU\\") + subKey;
   const std::string software = "HKLM\\SOFTWARE\\";
   if (view == RegistryView::view32 &&
       lowerCase(path.substr(0, software.size())) == lowerCase(software))
     path = software + "Wow6432Node\\" + path.substr(software.size());
-  if (!registry.count(path)) return 2;  // ERROR_FILE_NOT_FOUND
+  if (!registry.count(path)) return std::nullopt;
   openKeys_.push_back(path);
-  handle = openKeys_.size();  // 1-based, never 0
   ++openRegistryKeys;
-  return 0;
+  return openKeys_.size();  // 1-based, never 0
 }
 
-long FakePlatform::regQueryValue(RegistryKey handle, const std::string& valueName, uint32_t& type,
-                                 uint8_t* data, uint32_t& dataSize) {
+RegistryRead FakePlatform::regQueryValue(RegistryKey handle, const std::string& valueName,
+                                         RegistryType& type, uint8_t* data, uint32_t& dataSize) {
   ++registryQueries;
   const auto& values = registry.at(openKeys_.at(handle - 1));
   auto it = values.find(valueName);
-  if (it == values.end()) return 2;
-  type = it->second.type;
+  if (it == values.end()) return RegistryRead::missing;
+  static const std::map<uint32_t, RegistryType> types = {{1, RegistryType::text},
+                                                         {2, RegistryType::expandableText},
+                                                         {3, RegistryType::bytes},
+                                                         {4, RegistryType::integer},
+                                                         {7, RegistryType::multiText}};
+  auto known = types.find(it->second.type);
+  type = known == types.end() ? RegistryType::other : known->second;
   uint32_t size = static_cast<uint32_t>(it->second.data.size());
   if (size > dataSize) {
     dataSize = size;
-    return 234;  // ERROR_MORE_DATA
+    return RegistryRead::moreData;
   }
   if (size > 0) std::memcpy(data, it->second.data.data(), size);
   dataSize = size;
-  return 0;
+  return RegistryRead::ok;
 }
 
 void FakePlatform::regCloseKey(RegistryKey) noexcept { --openRegistryKeys; }
@@ -458,13 +463,18 @@ void FakePlatform::changeFolder(const std::string& path) {
   currentFolder = path;
 }
 
-ShellCopyResult FakePlatform::shellCopy(const std::string& fromList, const std::string& toList,
-                                        uint16_t flags) {
-  auto shown = [](std::string s) {
-    std::replace(s.begin(), s.end(), '\0', '|');
-    return s;
+ShellCopyResult FakePlatform::shellCopy(const std::string& from, const std::string& to,
+                                        ShellCopyOptions options) {
+  auto shownList = [](std::string path) {
+    path.append(2, '\0');
+    std::replace(path.begin(), path.end(), '\0', '|');
+    return path;
   };
-  shellCopies.push_back(shown(fromList) + " -> " + shown(toList) + " flags " +
+  // FOF_NOCONFIRMATION, FOF_NOCONFIRMMKDIR and FOF_NOERRORUI.
+  const int flags = (options.replaceWithoutAsking ? 0x10 : 0) |
+                    (options.createFoldersWithoutAsking ? 0x200 : 0) |
+                    (options.noErrorDialog ? 0x400 : 0);
+  shellCopies.push_back(shownList(from) + " -> " + shownList(to) + " flags " +
                         std::to_string(flags));
   if (onShellCopy) onShellCopy();
   return shellCopyResult;

@@ -99,10 +99,12 @@ class FakePlatform : public Platform {
 
   /// Below HKLM\SOFTWARE the 32-bit view reads HKLM\SOFTWARE\Wow6432Node; other keys are
   /// shared by both views.
-  long regOpenKey(uint32_t rootKey, const std::string& subKey, RegistryKey& key,
-                  RegistryView view) override;
-  long regQueryValue(RegistryKey key, const std::string& valueName, uint32_t& type, uint8_t* data,
-                     uint32_t& dataSize) override;
+  std::optional<RegistryKey> regOpenKey(RegistryRoot root, const std::string& subKey,
+                                        RegistryView view) override;
+  /// The types are stored as their Win32 numbers: 1 text, 2 expandable text, 3 bytes, 4
+  /// integer, 7 multiple texts; any other number reads as RegistryType::other.
+  RegistryRead regQueryValue(RegistryKey key, const std::string& valueName, RegistryType& type,
+                             uint8_t* data, uint32_t& dataSize) override;
   void regCloseKey(RegistryKey key) noexcept override;
 
   ProcessToken startProcess(const std::string& applicationName, const std::string& commandLine,
@@ -115,8 +117,10 @@ class FakePlatform : public Platform {
   void changeDrive(const std::string& text) override;
   void changeFolder(const std::string& path) override;
 
-  ShellCopyResult shellCopy(const std::string& fromList, const std::string& toList,
-                            uint16_t flags) override;
+  /// Recorded as the system is handed it: the lists, NULs shown as "|", and the number of the
+  /// flags.
+  ShellCopyResult shellCopy(const std::string& from, const std::string& to,
+                            ShellCopyOptions options) override;
 
   // Helpers for tests.
   /// Adds a file and every folder above it.
@@ -161,7 +165,7 @@ class FakePlatform : public Platform {
   std::vector<std::string> foldersCreated;
   std::vector<StartedCommand> commandsStarted;
   std::vector<std::string> driveAndFolderChanges;  // "drive X", "folder P"
-  std::vector<std::string> shellCopies;            // from "|" to "|" flags
+  std::vector<std::string> shellCopies;            // "C:\\App\\*|| -> D:\\Backup\\|| flags 1552"
   std::vector<std::string> filesCopied;            // by copyFile: the source paths
   std::string currentFolder = "C:\\Tools";
   int yields = 0;

@@ -1,31 +1,12 @@
 #include "actions/command_runner.h"
 
 #include "platform/failure.h"
+#include "platform/owned.h"
 
 namespace vesk {
 namespace {
 
 constexpr int waitMilliseconds = 250;
-
-/// Closes the process token on every way out of the wait, a failure included.
-class ProcessCloser {
- public:
-  ProcessCloser(Platform& platform, ProcessToken process)
-      : platform_(platform), process_(process) {}
-  ~ProcessCloser() {
-    try {
-      platform_.closeProcess(process_);
-    } catch (...) {
-      // Closing only releases our handle; the process itself is not affected.
-    }
-  }
-  ProcessCloser(const ProcessCloser&) = delete;
-  ProcessCloser& operator=(const ProcessCloser&) = delete;
-
- private:
-  Platform& platform_;
-  ProcessToken process_;
-};
 
 }  // namespace
 
@@ -40,7 +21,10 @@ CommandOutcome runAndWait(Platform& platform, const std::string& commandLine, in
     platform.showMessage("error");
     return {CommandEnd::notStarted, 0};
   }
-  ProcessCloser closer(platform, process);
+  // Closed on every way out of the wait, a failure included; closing only releases the token,
+  // the process itself is not affected.
+  Owned closer(process, ProcessToken{0},
+               [&platform](ProcessToken token) noexcept { platform.closeProcess(token); });
 
   platform.yieldToMessages();
   const int64_t startSeconds = platform.wallClockSeconds();

@@ -177,8 +177,8 @@ SqlEnd runDatabaseBackup(Platform& platform, RunLog& log, const DbSettings& db,
       db.serverVersion == ServerVersion::msde ? ClientForm::msde : ClientForm::sql2005;
   const bool msde = form == ClientForm::msde;
   const std::string clientToolsDir = atStep(msde ? 116 : 120, [&] {
-    return readRegistryValue(platform, hkeyLocalMachine, msde ? msdeSetupKey : sql2005SetupKey,
-                             "SQLPath")
+    return readRegistryValue(platform, RegistryRoot::localMachine,
+                             msde ? msdeSetupKey : sql2005SetupKey, "SQLPath")
         .asText();
   });
 

@@ -7,9 +7,9 @@ namespace vesk {
 namespace {
 
 constexpr int32_t noTimeout = -1;
-// FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR | FOF_NOERRORUI: an unattended copy must never wait
-// for a person; errors show in the return code instead of a dialog.
-constexpr uint16_t shellCopyFlags = 0x0610;
+// The copy runs unattended: it never waits for a person, and errors show in its result.
+constexpr ShellCopyOptions unattended{
+    .replaceWithoutAsking = true, .createFoldersWithoutAsking = true, .noErrorDialog = true};
 
 /// The text up to and including the first ":\", or nothing when there is none.
 std::string drivePart(const std::string& path) {
@@ -55,11 +55,7 @@ void runXcopy(Platform& platform, RunLog& log, const std::string& source,
 void runShellCopy(Platform& platform, RunLog& log, const std::string& source,
                   const std::string& destination) {
   log.writeLog("doing full copy");
-  std::string from = source + "\\*";
-  from.append(2, '\0');
-  std::string to = destination;
-  to.append(2, '\0');
-  ShellCopyResult result = platform.shellCopy(from, to, shellCopyFlags);
+  ShellCopyResult result = platform.shellCopy(source + "\\*", destination, unattended);
   if (result.anyOperationsAborted) log.writeLog("full copy aborted");
   if (result.returnCode != 0)
     log.writeLog("full copy ended with code " + std::to_string(result.returnCode));

@@ -3,44 +3,21 @@
 #include <algorithm>
 
 #include "platform/failure.h"
+#include "platform/owned.h"
 
 namespace vesk {
 
 namespace {
 
-constexpr long errorFileNotFound = 2;
-constexpr long errorMoreData = 234;
 constexpr uint32_t firstReadSize = 1024;
-
-enum RegistryType : uint32_t {
-  regSz = 1,
-  regExpandSz = 2,
-  regBinary = 3,
-  regDword = 4,
-  regMultiSz = 7,
-};
 
 /// Closes the key on every way out, also when the platform throws; close() lets the reader
 /// close it before raising its own failure.
-class OpenKey {
- public:
-  OpenKey(Platform& platform, RegistryKey key) : platform_(platform), key_(key) {}
-  ~OpenKey() { close(); }
-  OpenKey(const OpenKey&) = delete;
-  OpenKey& operator=(const OpenKey&) = delete;
-  RegistryKey get() const { return key_; }
-  void close() {
-    if (open_) {
-      open_ = false;
-      platform_.regCloseKey(key_);
-    }
-  }
-
- private:
-  Platform& platform_;
-  RegistryKey key_;
-  bool open_ = true;
+struct KeyCloser {
+  Platform& platform;
+  void operator()(RegistryKey key) const noexcept { platform.regCloseKey(key); }
 };
+using OpenKey = Owned<RegistryKey, KeyCloser>;
 
 /// The first size bytes of buffer as text, without up to maxNuls trailing NULs. Text values are
 /// normally stored with their terminating NUL(s), but not always: only NULs are dropped, so a
@@ -53,23 +30,21 @@ std::string textFrom(const std::vector<uint8_t>& buffer, size_t size, int maxNul
 /// The value as the reads left buffer, size and type; closes the key, also before it raises
 /// failure 1001 for a type it does not take.
 RegistryValue converted(OpenKey& key, const std::vector<uint8_t>& buffer, uint32_t dataSize,
-                        uint32_t type) {
+                        RegistryType type) {
   // A value that grew between the two reads reports more than the buffer holds; the data
   // never reaches past the buffer.
   size_t size = std::min<size_t>(dataSize, buffer.size());
 
   RegistryValue result;
   switch (type) {
-    case regSz:
-    case regExpandSz:
+    case RegistryType::text:
+    case RegistryType::expandableText:
+    case RegistryType::multiText:
+      // Multiple texts end in two NULs: one after the last text and one after the list.
       result.kind = RegistryValue::Kind::text;
-      result.text = textFrom(buffer, size, 1);
+      result.text = textFrom(buffer, size, type == RegistryType::multiText ? 2 : 1);
       break;
-    case regMultiSz:
-      result.kind = RegistryValue::Kind::text;
-      result.text = textFrom(buffer, size, 2);
-      break;
-    case regDword: {
+    case RegistryType::integer: {
       uint32_t bits = 0;
       for (size_t i = 0; i < 4 && i < buffer.size(); ++i)
         bits |= static_cast<uint32_t>(buffer[i]) << (8 * i);
@@ -77,12 +52,13 @@ RegistryValue converted(OpenKey& key, const std::vector<uint8_t>& buffer, uint32
       result.integer = static_cast<int32_t>(bits);
       break;
     }
-    case regBinary:
+    case RegistryType::bytes:
       result.kind = RegistryValue::Kind::bytes;
       result.bytes.assign(buffer.begin(), buffer.begin() + static_cast<ptrdiff_t>(size));
       break;
     default:
-      // Also the case of a value that could not be read: the read leaves the type at 0.
+      // RegistryType::other, also the type of a value that could not be read: a failed read
+      // leaves the type as the reader set it.
       key.close();
       throw Failure(failure::unsupportedValueType, "Unsupported value type");
   }
@@ -106,8 +82,8 @@ std::string RegistryValue::asText() const {
   return "";
 }
 
-RegistryValue readRegistryValue(Platform& platform, uint32_t rootKey, const std::string& subKeyPath,
-                                const std::string& valueName,
+RegistryValue readRegistryValue(Platform& platform, RegistryRoot root,
+                                const std::string& subKeyPath, const std::string& valueName,
                                 const std::optional<RegistryValue>& defaultValue) {
   // Most set-up programs of the client tools are 32-bit programs, which register in the
   // 32-bit view of the registry; a 64-bit program does not read that view unless it asks. So
@@ -115,17 +91,17 @@ RegistryValue readRegistryValue(Platform& platform, uint32_t rootKey, const std:
   // not there.
   bool keyFound = false;
   for (RegistryView view : {RegistryView::view32, RegistryView::view64}) {
-    RegistryKey handle = 0;
-    if (platform.regOpenKey(rootKey, subKeyPath, handle, view) != 0) continue;
+    std::optional<RegistryKey> opened = platform.regOpenKey(root, subKeyPath, view);
+    if (!opened) continue;
     keyFound = true;
-    OpenKey key(platform, handle);
+    OpenKey key(*opened, 0, KeyCloser{platform});
 
     std::vector<uint8_t> buffer(firstReadSize, 0);
     uint32_t dataSize = firstReadSize;
-    uint32_t type = 0;
-    long read = platform.regQueryValue(key.get(), valueName, type, buffer.data(), dataSize);
-    if (read == errorFileNotFound) continue;
-    if (read == errorMoreData) {
+    RegistryType type = RegistryType::other;
+    RegistryRead read = platform.regQueryValue(key.get(), valueName, type, buffer.data(), dataSize);
+    if (read == RegistryRead::missing) continue;
+    if (read == RegistryRead::moreData) {
       // The result of the second read is not examined: the value is taken as the reads left
       // type and size, whatever happened in between.
       buffer.assign(dataSize, 0);

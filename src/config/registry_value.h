@@ -23,12 +23,12 @@ struct RegistryValue {
   std::string asText() const;
 };
 
-/// Reads one named value below rootKey, in the registry's 32-bit view, or in its 64-bit view
+/// Reads one named value below root, in the registry's 32-bit view, or in its 64-bit view
 /// where the key or the value is missing in the 32-bit one. The default (or empty) when neither
 /// view has the key; failure 1001 "Unsupported value type" when no view that has the key has
-/// the value, or for a type other than 1, 2, 3, 4, 7.
-RegistryValue readRegistryValue(Platform& platform, uint32_t rootKey, const std::string& subKeyPath,
-                                const std::string& valueName,
+/// the value, or for a value of type RegistryType::other or one that cannot be read.
+RegistryValue readRegistryValue(Platform& platform, RegistryRoot root,
+                                const std::string& subKeyPath, const std::string& valueName,
                                 const std::optional<RegistryValue>& defaultValue = std::nullopt);
 
 }  // namespace vesk

@@ -1,8 +1,9 @@
 #pragma once
 
-// Everything the run asks of the operating system. The Win32 implementation
-// (platform_win32.cpp) is the only file that includes <windows.h>; unit tests use the
-// in-memory fake in tests/fake_platform.h. Texts are single-byte, in the ANSI code page.
+// Everything the run asks of the operating system. The Win32 implementation (the
+// src/platform/*_win32.cpp files, one per area) is the only code that includes <windows.h>;
+// unit tests use the in-memory fake in tests/fake_platform.h. Texts are single-byte, in the
+// ANSI code page.
 
 #include <cstdint>
 #include <functional>
@@ -42,22 +43,38 @@ class BackgroundWork {
 
 /// Opaque token of a started process, valid until closeProcess.
 using ProcessToken = uint64_t;
-/// Opaque registry key handle as the registry functions hand it out.
+/// Opaque registry key handle as regOpenKey hands it out; never 0.
 using RegistryKey = uint64_t;
 
-constexpr uint32_t hkeyLocalMachine = 0x80000002u;
-constexpr uint32_t hkeyCurrentUser = 0x80000001u;
+/// The root keys that the registry is read below: HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER.
+enum class RegistryRoot { localMachine, currentUser };
+
+/// Which registry a key is opened in on 64-bit Windows: the view of 32-bit programs
+/// (HKLM\SOFTWARE\Wow6432Node, where 32-bit set-up programs register) or that of 64-bit ones.
+/// Keys that both share, such as those below HKEY_CURRENT_USER, read alike in both.
+enum class RegistryView { view32, view64 };
+
+/// How a read of a registry value went: read whole, too large for the buffer, not there, or
+/// not readable (a name the system cannot take, access denied).
+enum class RegistryRead { ok, moreData, missing, failed };
+
+/// The type that a registry value is stored with: a text (REG_SZ), a text with %variables%
+/// (REG_EXPAND_SZ), NUL-separated texts (REG_MULTI_SZ), a 32-bit integer (REG_DWORD), bytes
+/// (REG_BINARY), or any other type.
+enum class RegistryType { text, expandableText, multiText, integer, bytes, other };
+
+/// What the shell copy may do without asking anyone. An unattended copy sets all three: it must
+/// never wait for a person, and its errors show in its result instead of in a dialog.
+struct ShellCopyOptions {
+  bool replaceWithoutAsking = false;        // files that are there already
+  bool createFoldersWithoutAsking = false;  // folders that are missing
+  bool noErrorDialog = false;
+};
 
 struct ShellCopyResult {
   int returnCode = 0;
   bool anyOperationsAborted = false;
 };
-
-/// One entry of a folder listing, or what is known of one file or folder.
-/// Which registry a key is opened in on 64-bit Windows: the view of 32-bit programs
-/// (HKLM\SOFTWARE\Wow6432Node, where 32-bit set-up programs register) or that of 64-bit ones.
-/// Keys that both share, such as those below HKEY_CURRENT_USER, read alike in both.
-enum class RegistryView { view32, view64 };
 
 /// What a folder is to the file system, whatever the path it was reached by: the volume's serial
 /// number and the folder's index on it.
@@ -71,6 +88,7 @@ struct FolderIdentity {
   }
 };
 
+/// One entry of a folder listing, or what is known of one file or folder.
 struct FolderEntry {
   std::u16string name;
   bool isFolder = false;
@@ -160,13 +178,16 @@ class Platform {
   /// path); empty when it is not available.
   virtual std::string userProfileFolder() = 0;
 
-  // Registry, with the return codes of the Win32 functions (0 is success, 2 not found, 234
-  // more data).
-  /// Opens a key for reading in the given view (KEY_WOW64_32KEY or KEY_WOW64_64KEY).
-  virtual long regOpenKey(uint32_t rootKey, const std::string& subKey, RegistryKey& key,
-                          RegistryView view) = 0;
-  virtual long regQueryValue(RegistryKey key, const std::string& valueName, uint32_t& type,
-                             uint8_t* data, uint32_t& dataSize) = 0;
+  // Registry.
+  /// Opens a key for reading in the given view; nothing when the key is not there or cannot be
+  /// opened (also for a root that is no RegistryRoot).
+  virtual std::optional<RegistryKey> regOpenKey(RegistryRoot root, const std::string& subKey,
+                                                RegistryView view) = 0;
+  /// Reads a value into data, which holds dataSize bytes. With ok, type and dataSize tell what
+  /// was read; with moreData, the type and the size that the value needs (nothing was read);
+  /// with missing or failed, both stay as the caller set them.
+  virtual RegistryRead regQueryValue(RegistryKey key, const std::string& valueName,
+                                     RegistryType& type, uint8_t* data, uint32_t& dataSize) = 0;
   virtual void regCloseKey(RegistryKey key) noexcept = 0;
 
   // Processes.
@@ -186,9 +207,11 @@ class Platform {
   virtual void changeDrive(const std::string& text) = 0;
   virtual void changeFolder(const std::string& path) = 0;
 
-  /// SHFileOperationA with FO_COPY; from and to are double-NUL-ended lists.
-  virtual ShellCopyResult shellCopy(const std::string& fromList, const std::string& toList,
-                                    uint16_t flags) = 0;
+  /// Copies what the pattern from names (a folder's path and "\\*": everything in it) into the
+  /// folder to, by SHFileOperationA with FO_COPY, each path handed over as a list of one. Throws
+  /// Failure "Bad file name or number" for a path with a NUL inside.
+  virtual ShellCopyResult shellCopy(const std::string& from, const std::string& to,
+                                    ShellCopyOptions options) = 0;
 };
 
 }  // namespace vesk

@@ -77,49 +77,52 @@ class Win32Registry : public ::testing::Test {
 
 TEST_F(Win32Registry, OpenKeys) {
   const struct {
-    uint32_t root;
+    RegistryRoot root;
     std::string subKey;
     bool opens;
   } cases[] = {
-      {hkeyCurrentUser, testKey, true},
-      {hkeyLocalMachine, "Software", true},
-      {hkeyCurrentUser, std::string(testKey) + "\\empty", true},
-      {hkeyCurrentUser, std::string(testKey) + "\\missing", false},
-      {hkeyLocalMachine, testKey, false},
-      {0x12345u, "Software", false},
-      {hkeyCurrentUser, std::string(testKey) + '\0' + "\\missing", false},
+      {RegistryRoot::currentUser, testKey, true},
+      {RegistryRoot::localMachine, "Software", true},
+      {RegistryRoot::currentUser, std::string(testKey) + "\\empty", true},
+      {RegistryRoot::currentUser, std::string(testKey) + "\\missing", false},
+      {RegistryRoot::localMachine, testKey, false},
+      {static_cast<RegistryRoot>(0x12345), "Software", false},
+      {RegistryRoot::currentUser, std::string(testKey) + '\0' + "\\missing", false},
   };
   for (const auto& c : cases) {
-    RegistryKey key = 0;
-    long result = platform->regOpenKey(c.root, c.subKey, key, RegistryView::view64);
-    EXPECT_EQ(c.opens, result == 0) << c.subKey << " " << result;
-    if (result == 0) {
-      EXPECT_NE(0u, key);
-      platform->regCloseKey(key);
+    std::optional<RegistryKey> key = platform->regOpenKey(c.root, c.subKey, RegistryView::view64);
+    EXPECT_EQ(c.opens, key.has_value()) << c.subKey;
+    if (key) {
+      EXPECT_NE(0u, *key);
+      platform->regCloseKey(*key);
     }
   }
 }
 
 TEST_F(Win32Registry, QueryReportsTheSizeNeededAndLeavesAMissingValuesType) {
-  RegistryKey key = 0;
-  ASSERT_EQ(0, platform->regOpenKey(hkeyCurrentUser, testKey, key, RegistryView::view64));
+  std::optional<RegistryKey> opened =
+      platform->regOpenKey(RegistryRoot::currentUser, testKey, RegistryView::view64);
+  ASSERT_TRUE(opened);
+  RegistryKey key = *opened;
   std::vector<uint8_t> buffer(1024);
-  uint32_t type = 0, size = 1024;
-  EXPECT_EQ(0, platform->regQueryValue(key, "text1024", type, buffer.data(), size));
-  EXPECT_EQ(1u, type);
+  RegistryType type = RegistryType::other;
+  uint32_t size = 1024;
+  EXPECT_EQ(RegistryRead::ok, platform->regQueryValue(key, "text1024", type, buffer.data(), size));
+  EXPECT_EQ(RegistryType::text, type);
   EXPECT_EQ(1024u, size);
 
   size = 1024;
-  ASSERT_EQ(234, platform->regQueryValue(key, "text1500", type, buffer.data(), size));
+  ASSERT_EQ(RegistryRead::moreData,
+            platform->regQueryValue(key, "text1500", type, buffer.data(), size));
   ASSERT_GE(size, 1500u);
   buffer.assign(size, 0);
-  EXPECT_EQ(0, platform->regQueryValue(key, "text1500", type, buffer.data(), size));
+  EXPECT_EQ(RegistryRead::ok, platform->regQueryValue(key, "text1500", type, buffer.data(), size));
   EXPECT_EQ(1500u, size);
 
-  type = 77;
+  type = RegistryType::bytes;
   size = 1024;
-  EXPECT_NE(0, platform->regQueryValue(key, "missing", type, buffer.data(), size));
-  EXPECT_EQ(77u, type);
+  EXPECT_NE(RegistryRead::ok, platform->regQueryValue(key, "missing", type, buffer.data(), size));
+  EXPECT_EQ(RegistryType::bytes, type);
   platform->regCloseKey(key);
 }
 
@@ -145,7 +148,7 @@ TEST_F(Win32Registry, ReaderConvertsEachType) {
       {"text1500", RegistryValue::Kind::text, std::string(1499, 'y'), 0, ""},
   };
   for (const auto& c : cases) {
-    RegistryValue value = readRegistryValue(*platform, hkeyCurrentUser, testKey, c.name);
+    RegistryValue value = readRegistryValue(*platform, RegistryRoot::currentUser, testKey, c.name);
     EXPECT_EQ(c.kind, value.kind) << c.name;
     EXPECT_EQ(c.text, value.text) << c.name;
     EXPECT_EQ(c.integer, value.integer) << c.name;
@@ -156,26 +159,27 @@ TEST_F(Win32Registry, ReaderConvertsEachType) {
 TEST_F(Win32Registry, ReaderRefusesOtherTypesAndMissingValues) {
   for (const char* name : {"bigEndian", "qword", "none", "missing"}) {
     try {
-      readRegistryValue(*platform, hkeyCurrentUser, testKey, name);
+      readRegistryValue(*platform, RegistryRoot::currentUser, testKey, name);
       ADD_FAILURE() << name;
     } catch (const Failure& failure) {
       EXPECT_EQ(failure::unsupportedValueType, failure.number) << name;
       EXPECT_EQ("Unsupported value type", failure.description);
     }
   }
-  EXPECT_THROW(
-      readRegistryValue(*platform, hkeyCurrentUser, std::string(testKey) + "\\empty", "SQLPath"),
-      Failure);
+  EXPECT_THROW(readRegistryValue(*platform, RegistryRoot::currentUser,
+                                 std::string(testKey) + "\\empty", "SQLPath"),
+               Failure);
 }
 
 TEST_F(Win32Registry, ReaderGivesTheDefaultForAMissingKey) {
   std::string missing = std::string(testKey) + "\\missing";
   EXPECT_EQ(RegistryValue::Kind::empty,
-            readRegistryValue(*platform, hkeyCurrentUser, missing, "SQLPath").kind);
+            readRegistryValue(*platform, RegistryRoot::currentUser, missing, "SQLPath").kind);
   RegistryValue fallback;
   fallback.kind = RegistryValue::Kind::text;
   fallback.text = "C:\\Default";
-  RegistryValue value = readRegistryValue(*platform, hkeyCurrentUser, missing, "SQLPath", fallback);
+  RegistryValue value =
+      readRegistryValue(*platform, RegistryRoot::currentUser, missing, "SQLPath", fallback);
   EXPECT_EQ(RegistryValue::Kind::text, value.kind);
   EXPECT_EQ("C:\\Default", value.text);
 }
@@ -242,11 +246,10 @@ TEST_F(Win32RegistryViews, EachViewOpensItsOwnKeys) {
   } cases[] = {{"only32", true, false}, {"only64", false, true}, {"both", true, true}};
   for (const auto& c : cases) {
     for (RegistryView view : {RegistryView::view32, RegistryView::view64}) {
-      RegistryKey key = 0;
-      long result =
-          platform->regOpenKey(hkeyLocalMachine, std::string(viewKey) + "\\" + c.subKey, key, view);
-      EXPECT_EQ(view == RegistryView::view32 ? c.in32 : c.in64, result == 0) << c.subKey;
-      if (result == 0) platform->regCloseKey(key);
+      std::optional<RegistryKey> key = platform->regOpenKey(
+          RegistryRoot::localMachine, std::string(viewKey) + "\\" + c.subKey, view);
+      EXPECT_EQ(view == RegistryView::view32 ? c.in32 : c.in64, key.has_value()) << c.subKey;
+      if (key) platform->regCloseKey(*key);
     }
   }
 }
@@ -259,7 +262,7 @@ TEST_F(Win32RegistryViews, ReaderTakesThe32BitViewFirst) {
                {"both", "C:\\Both32"},
                {"split", "C:\\Split64"}};
   for (const auto& c : cases)
-    EXPECT_EQ(c.expected, readRegistryValue(*platform, hkeyLocalMachine,
+    EXPECT_EQ(c.expected, readRegistryValue(*platform, RegistryRoot::localMachine,
                                             std::string(viewKey) + "\\" + c.subKey, "SQLPath")
                               .asText())
         << c.subKey;

@@ -153,9 +153,10 @@ TEST_F(Win32System, ShellCopyOfATree) {
   ASSERT_TRUE(CreateDirectoryA((source + "\\empty").c_str(), nullptr));
   ASSERT_TRUE(writeFile(source + "\\a.txt", "alpha"));
   ASSERT_TRUE(writeFile(source + "\\sub\\b.txt", "beta"));
-  const uint16_t flags = 0x0610;  // no confirmation, no folder confirmation, no error dialog
-  std::string from = source + "\\*" + std::string(2, '\0');
-  std::string to = destination + std::string(2, '\0');
+  const ShellCopyOptions flags{
+      .replaceWithoutAsking = true, .createFoldersWithoutAsking = true, .noErrorDialog = true};
+  std::string from = source + "\\*";
+  std::string to = destination;
 
   ShellCopyResult result = platform->shellCopy(from, to, flags);
   EXPECT_EQ(0, result.returnCode);
@@ -166,8 +167,19 @@ TEST_F(Win32System, ShellCopyOfATree) {
 
   // A second copy replaces what is there without asking.
   ASSERT_TRUE(writeFile(source + "\\a.txt", "alpha 2"));
-  result = platform->shellCopy(source + "\\*", destination, flags);  // lists ended by the layer
+  result = platform->shellCopy(source + "\\*", destination, flags);
   EXPECT_EQ(0, result.returnCode);
+  EXPECT_EQ("alpha 2", fileText(destination + "a.txt"));
+
+  // A NUL inside a path would end its list early or start a second path in it.
+  ASSERT_TRUE(writeFile(source + "\\a.txt", "alpha 3"));
+  try {
+    platform->shellCopy(source + std::string(1, '\0') + "\\*", destination, flags);
+    ADD_FAILURE() << "no failure";
+  } catch (const Failure& failure) {
+    EXPECT_EQ(failure::badFileName, failure.number);
+  }
+  EXPECT_THROW(platform->shellCopy(from, destination + std::string(1, '\0') + "x", flags), Failure);
   EXPECT_EQ("alpha 2", fileText(destination + "a.txt"));
 }
 

@@ -15,7 +15,7 @@ const char* const keyPath = "SOFTWARE\\Vendor\\Client\\80\\Tools\\ClientSetup";
 const std::string fullKeyPath = std::string("HKLM\\") + keyPath;
 
 RegistryValue read(FakePlatform& platform, const std::string& name = "SQLPath") {
-  return readRegistryValue(platform, hkeyLocalMachine, keyPath, name);
+  return readRegistryValue(platform, RegistryRoot::localMachine, keyPath, name);
 }
 
 std::string bytesOf(const RegistryValue& value) {
@@ -115,7 +115,7 @@ TEST(ReadRegistryValue, MissingKeyGivesDefaultOrEmpty) {
   RegistryValue fallback;
   fallback.kind = RegistryValue::Kind::text;
   fallback.text = "C:\\Fallback";
-  value = readRegistryValue(platform, hkeyLocalMachine, keyPath, "SQLPath", fallback);
+  value = readRegistryValue(platform, RegistryRoot::localMachine, keyPath, "SQLPath", fallback);
   EXPECT_EQ(RegistryValue::Kind::text, value.kind);
   EXPECT_EQ("C:\\Fallback", value.text);
 
@@ -211,10 +211,11 @@ TEST(ReadRegistryValue, ThirtyTwoBitViewFirstThenSixtyFourBit) {
 /// A value that another program makes larger between the two reads.
 class GrowingValuePlatform : public FakePlatform {
  public:
-  long regQueryValue(RegistryKey key, const std::string& valueName, uint32_t& type, uint8_t* data,
-                     uint32_t& dataSize) override {
-    long result = FakePlatform::regQueryValue(key, valueName, type, data, dataSize);
-    setRegistryValue(fullKeyPath, "SQLPath", type, std::string(5000, 'g'));
+  RegistryRead regQueryValue(RegistryKey key, const std::string& valueName, RegistryType& type,
+                             uint8_t* data, uint32_t& dataSize) override {
+    RegistryRead result = FakePlatform::regQueryValue(key, valueName, type, data, dataSize);
+    setRegistryValue(fullKeyPath, "SQLPath", registry.at(fullKeyPath).at("SQLPath").type,
+                     std::string(5000, 'g'));
     return result;
   }
 };
