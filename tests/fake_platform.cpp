@@ -52,8 +52,8 @@ class FakeStream : public TextStream {
   FakeStream(FakePlatform& platform, std::string path)
       : platform_(platform), path_(std::move(path)) {}
   void writeLine(const std::string& text) override {
-    if (closed_) throw Failure(failure::badFileName, "Bad file name or number");
-    if (platform_.failLogWrites) throw fileSystemFailure(112);
+    if (closed_) throw Failure(Fault::badFileName);
+    if (platform_.failLogWrites) throw Failure(Fault::diskFull);
     platform_.files[path_].content += text + "\r\n";
   }
   void close() noexcept override { closed_ = true; }
@@ -160,27 +160,28 @@ bool FakePlatform::fileExists(const std::string& path) { return files.count(path
 
 void FakePlatform::createFolder(const std::string& path) {
   std::string p = key(path);
-  if (failCreating.count(p)) throw fileSystemFailure(5);
-  if (!driveExists(p) && p.rfind("\\\\", 0) != 0) throw fileSystemFailure(3);
-  if (folderExists(p) || files.count(p)) throw fileSystemFailure(183);  // a file of that name too
+  if (failCreating.count(p)) throw Failure(Fault::permissionDenied);
+  if (!driveExists(p) && p.rfind("\\\\", 0) != 0) throw Failure(Fault::pathNotFound);
+  if (folderExists(p) || files.count(p))
+    throw Failure(Fault::fileAlreadyExists);  // a file of that name too
   std::string parent = parentOf(p);
-  if (parent.empty() || !folderExists(parent)) throw fileSystemFailure(3);
+  if (parent.empty() || !folderExists(parent)) throw Failure(Fault::pathNotFound);
   folders.insert(p);
   foldersCreated.push_back(p);
 }
 
 std::unique_ptr<TextStream> FakePlatform::openForAppend(const std::string& path) {
-  if (unreadable.count(path)) throw fileSystemFailure(5);
+  if (unreadable.count(path)) throw Failure(Fault::permissionDenied);
   std::string parent = parentOf(path);
-  if (parent.empty() || !folderExists(parent)) throw fileSystemFailure(3);
+  if (parent.empty() || !folderExists(parent)) throw Failure(Fault::pathNotFound);
   files[path];  // created when missing
   return std::make_unique<FakeStream>(*this, path);
 }
 
 std::string FakePlatform::readFile(const std::string& path) {
-  if (unreadable.count(path)) throw fileSystemFailure(5);
+  if (unreadable.count(path)) throw Failure(Fault::permissionDenied);
   auto it = files.find(path);
-  if (it == files.end()) throw fileSystemFailure(2);
+  if (it == files.end()) throw Failure(Fault::fileNotFound);
   return it->second.content;
 }
 
@@ -288,19 +289,19 @@ std::optional<FolderEntry> FakePlatform::entryAt(const std::u16string& path) {
 void FakePlatform::copyFile(const std::u16string& fromPath, const std::u16string& toPath) {
   std::string from = pathOfLong(fromPath), to = pathOfLong(toPath);
   filesCopied.push_back(from);
-  if (unreadable.count(from)) throw fileSystemFailure(32);  // held open with no sharing
+  if (unreadable.count(from)) throw Failure(Fault::permissionDenied);  // held open with no sharing
   auto source = files.find(from);
-  if (source == files.end()) throw fileSystemFailure(2);
+  if (source == files.end()) throw Failure(Fault::fileNotFound);
   std::string parent = parentOf(to);
-  if (parent.empty() || !folderExists(parent)) throw fileSystemFailure(3);
-  if (folderExists(to)) throw fileSystemFailure(5);
+  if (parent.empty() || !folderExists(parent)) throw Failure(Fault::pathNotFound);
+  if (folderExists(to)) throw Failure(Fault::permissionDenied);
   FakeFile copy = source->second;
   auto fails = copyFailsAfter.find(from);
   if (fails != copyFailsAfter.end()) {
     copy.content.resize(std::min(fails->second, copy.content.size()));
     if (copyTime != 0) copy.lastWriteTime = copyTime;
     files[to] = copy;
-    throw fileSystemFailure(112);
+    throw Failure(Fault::diskFull);
   }
   files[to] = copy;
 }
@@ -357,7 +358,7 @@ std::string FakePlatform::readFileTail(const std::string& path, size_t size) {
 }
 
 void FakePlatform::deleteFile(const std::string& path) {
-  if (undeletable.count(path)) throw fileSystemFailure(5);
+  if (undeletable.count(path)) throw Failure(Fault::permissionDenied);
   files.erase(path);
 }
 
@@ -420,7 +421,7 @@ ProcessToken FakePlatform::startProcess(const std::string& applicationName, cons
   if (processes_.size() < processScripts.size()) script = processScripts[processes_.size()];
   if (script.failToStart) {
     processes_.push_back({script, clockMs, false});
-    throw fileSystemFailure(2);
+    throw Failure(Fault::fileNotFound);
   }
   if (script.onStart) script.onStart();
   processes_.push_back({script, clockMs, true});
@@ -453,12 +454,12 @@ void FakePlatform::closeProcess(ProcessToken process) noexcept {
 }
 
 void FakePlatform::changeDrive(const std::string& text) {
-  if (!driveExists(text.substr(0, 1) + ":")) throw fileSystemFailure(15);
+  if (!driveExists(text.substr(0, 1) + ":")) throw Failure(Fault::pathNotFound);
   driveAndFolderChanges.push_back("drive " + text.substr(0, 1));
 }
 
 void FakePlatform::changeFolder(const std::string& path) {
-  if (!folderExists(path)) throw fileSystemFailure(3);
+  if (!folderExists(path)) throw Failure(Fault::pathNotFound);
   driveAndFolderChanges.push_back("folder " + path);
   currentFolder = path;
 }

@@ -7,6 +7,7 @@
 #include "actions/paths.h"
 #include "config/registry_value.h"
 #include "platform/failure.h"
+#include "platform/text.h"
 
 namespace vesk {
 namespace {
@@ -33,10 +34,6 @@ std::string doubledSingleQuotes(const std::string& text) {
     if (c == '\'') result += '\'';
   }
   return result;
-}
-
-bool startsWith(const std::string& text, size_t at, const char* prefix) {
-  return text.compare(at, std::char_traits<char>::length(prefix), prefix) == 0;
 }
 
 /// text with every occurrence of password shown as the mask.
@@ -145,7 +142,7 @@ bool clientOutputReportsError(const std::string& output) {
 
   for (size_t start = 0; start < text.size();) {
     size_t end = std::min(text.find('\n', start), text.size());
-    if (startsWith(text, start, "Msg ")) {
+    if (startsWith(std::string_view(text).substr(start), "Msg ")) {
       size_t level = text.find(", Level ", start);
       if (level != std::string::npos && level < end) {
         size_t at = level + 8;
@@ -163,20 +160,19 @@ bool clientOutputReportsError(const std::string& output) {
 
 std::string clientOutputPath(const std::string& logPath) { return logPath + "sql"; }
 
-// Called at step 113; the steps after it that the error report can name are stamped on the
-// failures raised in them.
 SqlEnd runDatabaseBackup(Platform& platform, RunLog& log, const DbSettings& db,
                          const std::string& destinationDir, const std::string& logPath) {
   log.reportStatus(std::string("SQL start backup ") + serverVersionName(db.serverVersion));
   if (db.serverVersion == ServerVersion::none) {
-    atStep(122, [&] { log.reportStatus("SQL backup NOT complete, unsupported DB_PROVIDER"); });
+    failingIn(DatabasePhase::outcome,
+              [&] { log.reportStatus("SQL backup NOT complete, unsupported DB_PROVIDER"); });
     return SqlEnd::notComplete;
   }
 
   const ClientForm form =
       db.serverVersion == ServerVersion::msde ? ClientForm::msde : ClientForm::sql2005;
   const bool msde = form == ClientForm::msde;
-  const std::string clientToolsDir = atStep(msde ? 116 : 120, [&] {
+  const std::string clientToolsDir = failingIn(DatabasePhase::clientTools, [&] {
     return readRegistryValue(platform, RegistryRoot::localMachine,
                              msde ? msdeSetupKey : sql2005SetupKey, "SQLPath")
         .asText();
@@ -184,7 +180,7 @@ SqlEnd runDatabaseBackup(Platform& platform, RunLog& log, const DbSettings& db,
 
   const std::string outputPath = clientOutputPath(logPath);
   bool oldOutputRemoved = true;
-  const CommandOutcome outcome = atStep(msde ? 117 : 121, [&] {
+  const CommandOutcome outcome = failingIn(DatabasePhase::client, [&] {
     // The password is never shown or logged; only the command that runs holds it.
     log.reportStatus(backupCommandLine(form, clientToolsDir, db, destinationDir, logPath, true));
     // The client's output confirms the backup, so the output of an earlier run goes first.
@@ -198,8 +194,9 @@ SqlEnd runDatabaseBackup(Platform& platform, RunLog& log, const DbSettings& db,
                       showMaximised, clientTimeoutSeconds);
   });
 
-  return atStep(
-      122, [&] { return reportOutcome(platform, log, outcome, outputPath, oldOutputRemoved); });
+  return failingIn(DatabasePhase::outcome, [&] {
+    return reportOutcome(platform, log, outcome, outputPath, oldOutputRemoved);
+  });
 }
 
 }  // namespace vesk

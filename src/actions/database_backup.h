@@ -5,6 +5,7 @@
 
 #include "config/db_properties.h"
 #include "log/run_log.h"
+#include "platform/failure.h"
 #include "platform/platform.h"
 
 namespace vesk {
@@ -12,10 +13,16 @@ namespace vesk {
 /// How the database backup ended, for the exit status.
 enum class SqlEnd { complete, stillRunning, notComplete };
 
+/// What the database backup was doing when a failure arose: reading the client tools' folder
+/// from the registry, reporting and running the client, or reporting its outcome.
+enum class DatabasePhase { clientTools, client, outcome };
+using DatabaseFailure = FailureIn<DatabasePhase>;
+
 /// Reports "SQL start backup " and the server version, finds the client for it in the
 /// registry, reports the backup command (password masked), runs it for up to 5 seconds and
 /// reports the outcome, which only an output file that the client wrote in this run confirms.
-/// destinationDir ends in one backslash.
+/// destinationDir ends in one backslash. A failure after "SQL start backup" leaves as a
+/// DatabaseFailure.
 SqlEnd runDatabaseBackup(Platform& platform, RunLog& log, const DbSettings& db,
                          const std::string& destinationDir, const std::string& logPath);
 

@@ -12,7 +12,7 @@ namespace {
 constexpr size_t maxPathLength = 32767;
 
 void checkLength(const std::string& path) {
-  if (path.size() > maxPathLength) throw Failure(6, "Overflow");
+  if (path.size() > maxPathLength) throw Failure(Fault::overflow);
 }
 
 /// The folder and every folder above it, up to its root, in their full form.

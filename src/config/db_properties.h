@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "config/settings_file.h"
+#include "platform/failure.h"
 
 namespace vesk {
 
@@ -23,8 +23,24 @@ struct DbSettings {
   std::string dbPassword;
 };
 
-/// Reads the records of the open db.properties to its end into settings. A malformed record
-/// raises failure 9 or 5 with the step of the read that found it.
-void readDbSettings(SettingsFile& file, DbSettings& settings);
+/// The part of a db.properties record that was not of the shape the reading needs.
+enum class DbRecordPart {
+  providerValue,  // DB_PROVIDER without "="
+  urlValue,       // dbconn.appl.url without "="
+  urlScheme,      // a url without "://"
+  urlHostLength,  // a url without ";" after its "://"
+  urlHost,        // nothing between "://" and ";"
+  urlPort,        // a host without ":" and port
+  userValue,      // dbconn.appl.user without "="
+  passwordValue,  // dbconn.appl.pwd without "="
+};
+
+/// A malformed record: Fault::subscriptOutOfRange for a missing piece, Fault::invalidArgument for
+/// a url whose positions do not fit, and the part of the record that raised it.
+using MalformedRecord = FailureIn<DbRecordPart>;
+
+/// The settings in the text of db.properties (see settingsFileText), its records read in order,
+/// so that the last record of a key wins. The first malformed record raises MalformedRecord.
+DbSettings readDbSettings(const std::string& text);
 
 }  // namespace vesk

@@ -60,7 +60,7 @@ RegistryValue converted(OpenKey& key, const std::vector<uint8_t>& buffer, uint32
       // RegistryType::other, also the type of a value that could not be read: a failed read
       // leaves the type as the reader set it.
       key.close();
-      throw Failure(failure::unsupportedValueType, "Unsupported value type");
+      throw Failure(Fault::unsupportedValueType);
   }
   key.close();
   return result;
@@ -110,7 +110,7 @@ RegistryValue readRegistryValue(Platform& platform, RegistryRoot root,
     return converted(key, buffer, dataSize, type);
   }
   // A key without the value, in every view that has the key, is a value of no type.
-  if (keyFound) throw Failure(failure::unsupportedValueType, "Unsupported value type");
+  if (keyFound) throw Failure(Fault::unsupportedValueType);
   return defaultValue.value_or(RegistryValue{});
 }
 

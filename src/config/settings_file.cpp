@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "platform/failure.h"
+#include "platform/text.h"
 
 namespace vesk {
 
@@ -140,8 +141,6 @@ std::u16string fromUtf16(const std::string& bytes, size_t at, bool bigEndian) {
   return text;
 }
 
-bool startsWith(const std::string& bytes, const char* mark) { return bytes.rfind(mark, 0) == 0; }
-
 }  // namespace
 
 std::string settingsFileText(Platform& platform, const std::string& bytes) {
@@ -156,21 +155,12 @@ std::string settingsFileText(Platform& platform, const std::string& bytes) {
   return bytes;
 }
 
-std::vector<std::string> splitAt(const std::string& text, char separator) {
-  std::vector<std::string> pieces;
-  size_t start = 0;
-  for (size_t found; (found = text.find(separator, start)) != std::string::npos; start = found + 1)
-    pieces.push_back(text.substr(start, found - start));
-  pieces.push_back(text.substr(start));
-  return pieces;
-}
-
 std::vector<std::string> splitSettingsRecord(const std::string& record) {
   return splitAt(record, '=');
 }
 
 const std::string& valuePiece(const std::vector<std::string>& pieces) {
-  if (pieces.size() < 2) throw subscriptOutOfRange();
+  if (pieces.size() < 2) throw Failure(Fault::subscriptOutOfRange);
   return pieces[1];
 }
 

@@ -31,10 +31,6 @@ class SettingsFile {
 /// character that the code page lacks becomes "?". Any other content is ANSI already.
 std::string settingsFileText(Platform& platform, const std::string& bytes);
 
-/// The pieces of text between its separators, empty ones included; an empty text gives one
-/// empty piece.
-std::vector<std::string> splitAt(const std::string& text, char separator);
-
 /// The pieces between the "=" characters, empty ones included; never
 /// fewer than one.
 std::vector<std::string> splitSettingsRecord(const std::string& record);

@@ -50,7 +50,7 @@ void RunLog::writeLog(const std::string& text) {
 }
 
 void RunLog::writeRawLine(const std::string& text) {
-  if (!stream_) throw Failure(failure::objectNotSet, "Run log is not open");
+  if (!stream_) throw Failure(Fault::logNotOpen);
   stream_->writeLine(text);
 }
 

@@ -38,7 +38,7 @@ class AppendStream : public TextStream {
   explicit AppendStream(HANDLE file) : file_(ownedHandle(file)) {}
 
   void writeLine(const std::string& text) override {
-    if (!file_.valid()) throw Failure(failure::badFileName, "Bad file name or number");
+    if (!file_.valid()) throw Failure(Fault::badFileName);
     // One write per line on a handle opened for appending only: the system puts each write
     // whole at the current end of the file, so runs sharing a log interleave whole lines.
     std::string line = text + "\r\n";

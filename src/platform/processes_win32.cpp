@@ -10,8 +10,9 @@
 namespace vesk::win32 {
 namespace {
 
-/// A failure numbered with the Win32 code and described by the system's text for it.
-[[noreturn]] void throwWin32Failure(DWORD code) {
+/// The failure of a start, with the system's own text for its code: the runner's box says only
+/// "error", the text is for whoever debugs it.
+[[noreturn]] void throwStartFailure(DWORD code) {
   char* text = nullptr;
   FormatMessageA(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -21,7 +22,9 @@ namespace {
   while (!description.empty() &&
          (description.back() == '\r' || description.back() == '\n' || description.back() == ' '))
     description.pop_back();  // the system's texts end in ".\r\n"
-  throw Failure(static_cast<int32_t>(code), description);
+  Failure failure = fileSystemFailure(code);
+  failure.detail = description;
+  throw failure;
 }
 
 struct WorkThread final : BackgroundWork {
@@ -40,7 +43,7 @@ HANDLE toHandle(ProcessToken token) {
 
 ProcessToken Win32Platform::startProcess(const std::string& applicationName,
                                          const std::string& commandLine, int showWindow) {
-  if (hasNul(applicationName) || hasNul(commandLine)) throwWin32Failure(ERROR_INVALID_PARAMETER);
+  if (hasNul(applicationName) || hasNul(commandLine)) throwStartFailure(ERROR_INVALID_PARAMETER);
   // With this variable in the environment the system takes no program from the current
   // folder: not when this process looks for the program to start, nor when a child command
   // interpreter looks for the programs it runs. Set in this process, it reaches every child
@@ -56,7 +59,7 @@ ProcessToken Win32Platform::startProcess(const std::string& applicationName,
   PROCESS_INFORMATION started{};
   if (!CreateProcessA(applicationName.empty() ? nullptr : applicationName.c_str(), line.data(),
                       nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started))
-    throwWin32Failure(GetLastError());
+    throwStartFailure(GetLastError());
   CloseHandle(started.hThread);
   return reinterpret_cast<uintptr_t>(started.hProcess);
 }

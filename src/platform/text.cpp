@@ -8,8 +8,17 @@ std::string lowerCase(std::string text) {
   return text;
 }
 
-bool startsWith(const std::string& text, const std::string& prefix) {
-  return text.compare(0, prefix.size(), prefix) == 0;
+bool startsWith(std::string_view text, std::string_view prefix) {
+  return text.substr(0, prefix.size()) == prefix;
+}
+
+std::vector<std::string> splitAt(const std::string& text, char separator) {
+  std::vector<std::string> pieces;
+  size_t start = 0;
+  for (size_t found; (found = text.find(separator, start)) != std::string::npos; start = found + 1)
+    pieces.push_back(text.substr(start, found - start));
+  pieces.push_back(text.substr(start));
+  return pieces;
 }
 
 std::string comparablePath(const std::string& path) {

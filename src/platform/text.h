@@ -1,6 +1,8 @@
 #pragma once
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace vesk {
 
@@ -11,7 +13,11 @@ namespace vesk {
 std::string lowerCase(std::string text);
 
 /// True when text begins with prefix, letter case counting.
-bool startsWith(const std::string& text, const std::string& prefix);
+bool startsWith(std::string_view text, std::string_view prefix);
+
+/// The pieces of text between its separators, empty ones included; an empty text gives one
+/// empty piece.
+std::vector<std::string> splitAt(const std::string& text, char separator);
 
 /// path in the form in which two spellings of one path compare equal: letter case ignored,
 /// "/" as "\", without trailing backslashes.

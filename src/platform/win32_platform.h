@@ -36,7 +36,10 @@ inline bool hasNul(const std::string& text) { return text.find('\0') != std::str
 
 inline bool isAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
-/// Throws "Bad file name or number" for a path with a NUL inside.
+/// The failure of a file-system operation that the system reported with code.
+Failure fileSystemFailure(DWORD code);
+
+/// Throws Fault::badFileName for a path with a NUL inside.
 void checkPathText(const std::string& path);
 
 /// The failure of an operation on a folder, or on a file that it creates when missing: there a

@@ -3,6 +3,7 @@
 #include "actions/folder_copy.h"
 #include "actions/paths.h"
 #include "config/settings_file.h"
+#include "run/report.h"
 
 namespace vesk {
 namespace {
@@ -36,11 +37,11 @@ FolderEnd backUpFolder(RunState& run, const RunSettings& settings, const std::st
   RunLog& log = run.log;
 
   // The source's test, then the destination's; either may refuse the run.
-  run.stepNumber = 59;
+  run.step = Step::sourceTest;
   bool passed = folderPasses(run, sourceDir, value + "Not a folder.",
                              value + " Pls. use a valid source folder");
   if (passed) {
-    run.stepNumber = 63;
+    run.step = Step::destinationTest;
     passed = folderPasses(run, destination, destination + " folder can not be created.",
                           destination + "Pls. specify a valid backup path .");
   }
@@ -49,7 +50,7 @@ FolderEnd backUpFolder(RunState& run, const RunSettings& settings, const std::st
   // Copying a folder into itself or into its own subtree recurses until the copy breaks, so
   // the same folder and any folder inside it are refused, by whatever name they are reached.
   // The walk over the source serves the copy too.
-  run.stepNumber = 651;
+  run.step = Step::selfBackupTest;
   const DestinationChain chain = destinationChainOf(platform, destination);
   const SourceTree tree =
       walkSource(platform, platform.longPathOf(sourceDir), platform.longPathOf(destination), {},
@@ -59,22 +60,22 @@ FolderEnd backUpFolder(RunState& run, const RunSettings& settings, const std::st
     return FolderEnd::refused;
   }
 
-  run.stepNumber = 66;
+  run.step = Step::normaliseDestination;
   destination = normaliseFolderPath(destination);
   std::string source = sourceDir;
   if (!source.empty() && source.back() == '\\') source.pop_back();
   log.reportStatus("Start copying from " + source + "to " + destination);
 
-  run.stepNumber = 69;
+  run.step = Step::copyFolder;
   bool copied =
       copyFolder(platform, log, tree, source, destination, settings.copyWith, settings.logPath);
 
-  run.stepNumber = 691;
+  run.step = Step::folderCompleted;
   if (copied) {
     log.reportStatus("Backup Folder completed");
     return FolderEnd::completed;
   }
-  run.stepNumber = 693;
+  run.step = Step::folderNotComplete;
   log.reportStatus("Backup Folder NOT complete");
   return FolderEnd::notComplete;
 }
@@ -89,30 +90,29 @@ FolderStageResult runFolderStage(RunState& run, const RunSettings& settings,
 
   if (!platform.fileExists(pathConfPath)) {
     run.log.reportStatus(pathConfPath + "not found. Pls. check");
-    result.toErrorReport = true;
+    result.refused = true;
     return result;
   }
-  run.settingsFile.emplace(settingsFileText(platform, platform.readFile(pathConfPath)));
+  SettingsFile pathConf(settingsFileText(platform, platform.readFile(pathConfPath)));
   run.errorReportArmed = true;
 
-  while (!run.settingsFile->atEnd()) {
-    std::string record = run.settingsFile->readRecord();
+  while (!pathConf.atEnd()) {
+    std::string record = pathConf.readRecord();
     if (record.empty()) continue;
     std::vector<std::string> pieces = splitSettingsRecord(record);
     if (pieces[0] != "finalPath") continue;
-    run.stepNumber = 58;
+    run.step = Step::finalPathValue;
     const std::string& value = valuePiece(pieces);
     const std::string sourceDir = withBackslashes(value);
     result.dbPropertiesPath = dbPropertiesPathOf(sourceDir);
     FolderEnd end = backUpFolder(run, settings, value, sourceDir, destination);
     if (end == FolderEnd::refused) {
-      result.toErrorReport = true;
+      result.refused = true;
       break;
     }
     ++result.copiesMade;
     if (end == FolderEnd::notComplete) result.everyCopyCompleted = false;
   }
-  run.settingsFile.reset();
   result.destinationDir = destination;
   return result;
 }

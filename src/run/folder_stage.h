@@ -9,7 +9,7 @@ namespace vesk {
 
 /// What the folder backup stage leaves to the later stages.
 struct FolderStageResult {
-  bool toErrorReport = false;  // a test failed: the run ends through the error report
+  bool refused = false;  // a test failed: the run ends through the error report
   int copiesMade = 0;
   bool everyCopyCompleted = true;
   /// The destination as the database stage takes it: ending in one backslash once a finalPath

@@ -2,41 +2,62 @@
 
 #include "actions/database_backup.h"
 #include "actions/paths.h"
-#include "platform/failure.h"
-#include "run/error_report.h"
+#include "config/db_properties.h"
+#include "config/settings_file.h"
 #include "run/folder_stage.h"
-#include "run/run_state.h"
+#include "run/run_settings.h"
 
 namespace vesk {
 namespace {
 
-/// How the run's sequence of stages ended.
-struct SequenceEnd {
-  enum class Flow { usage, exitBlock, errorReport } flow = Flow::exitBlock;
-  int copiesMade = 0;
-  bool everyCopyCompleted = true;
-  enum class Database {
-    none,
-    withoutDatabase,
-    complete,
-    stillRunning,
-    notComplete
-  } database = Database::none;
-};
+/// The database stage: db.properties, then the client's backup. Nothing when db.properties is
+/// not there.
+std::optional<SqlEnd> backUpDatabase(RunState& run, const RunSettings& settings,
+                                     const FolderStageResult& folders,
+                                     const std::string& pathConfPath) {
+  Platform& platform = run.platform;
+  if (!platform.fileExists(folders.dbPropertiesPath)) {
+    run.step = Step::noDbProperties;
+    // Every finalPath record that the stage let through was copied.
+    if (folders.copiesMade == 0)
+      run.log.writeLog("nothing backed up: no finalPath record in " + pathConfPath);
+    run.log.reportStatus("VESK backup completed without SQLServer version");
+    return std::nullopt;
+  }
+
+  run.step = Step::readDbProperties;
+  DbSettings db;
+  try {
+    db = readDbSettings(settingsFileText(platform, platform.readFile(folders.dbPropertiesPath)));
+  } catch (const MalformedRecord& malformed) {
+    run.step = stepOf(malformed.where);
+    throw Failure(malformed);
+  }
+
+  run.step = Step::databaseStart;
+  try {
+    return runDatabaseBackup(platform, run.log, db, folders.destinationDir, settings.logPath);
+  } catch (const DatabaseFailure& failure) {
+    // Only a supported version gets as far as a phase that can fail.
+    run.step = stepOf(failure.where, db.serverVersion == ServerVersion::msde ? ClientForm::msde
+                                                                             : ClientForm::sql2005);
+    throw Failure(failure);
+  }
+}
 
 /// The run's stages in their order; failures propagate.
-SequenceEnd runSequence(RunState& run) {
+RunEnding runSequence(RunState& run) {
   Platform& platform = run.platform;
   RunLog& log = run.log;
-  using Flow = SequenceEnd::Flow;
-  using Database = SequenceEnd::Database;
+  RunEnding ending;
 
   const std::optional<RunSettings> read =
       readRunSettings(argumentTextOf(platform.commandLine()),
                       defaultLogPath(platform.programFolder(), platform.localTime().day));
   if (!read) {
     platform.showMessage(usageMessage);
-    return {Flow::usage};
+    ending.way = RunEnding::Way::usage;
+    return ending;
   }
   const RunSettings& settings = *read;
   log.showStatusBoxes = settings.showStatusBoxes;
@@ -51,82 +72,29 @@ SequenceEnd runSequence(RunState& run) {
       stripAtNul(platform.userProfileFolder()) + "\\.quorlin\\path.conf";
 
   const FolderStageResult folders = runFolderStage(run, settings, pathConfPath);
-  SequenceEnd end{Flow::exitBlock, folders.copiesMade, folders.everyCopyCompleted};
-  if (folders.toErrorReport) {
-    end.flow = Flow::errorReport;
-    return end;
+  ending.copiesMade = folders.copiesMade;
+  ending.everyCopyCompleted = folders.everyCopyCompleted;
+  if (folders.refused) {
+    ending.way = RunEnding::Way::refused;
+    return ending;
   }
-
-  if (!platform.fileExists(folders.dbPropertiesPath)) {
-    run.stepNumber = 78;
-    // Every finalPath record that the stage let through was copied.
-    if (folders.copiesMade == 0)
-      log.writeLog("nothing backed up: no finalPath record in " + pathConfPath);
-    log.reportStatus("VESK backup completed without SQLServer version");
-    end.database = Database::withoutDatabase;
-    return end;
-  }
-
-  run.stepNumber = 81;
-  run.settingsFile.emplace(settingsFileText(platform, platform.readFile(folders.dbPropertiesPath)));
-  DbSettings db;
-  readDbSettings(*run.settingsFile, db);
-  run.settingsFile.reset();
-
-  run.stepNumber = 113;
-  switch (runDatabaseBackup(platform, log, db, folders.destinationDir, settings.logPath)) {
-    case SqlEnd::complete:
-      end.database = Database::complete;
-      break;
-    case SqlEnd::stillRunning:
-      end.database = Database::stillRunning;
-      break;
-    case SqlEnd::notComplete:
-      end.database = Database::notComplete;
-      break;
-  }
-  return end;
-}
-
-int statusOfCompletedRun(const SequenceEnd& end) {
-  using Database = SequenceEnd::Database;
-  if (end.copiesMade == 0 || !end.everyCopyCompleted) return exitStatus::nothingBackedUp;
-  switch (end.database) {
-    case Database::withoutDatabase:
-    case Database::complete:
-      return exitStatus::backedUp;
-    case Database::stillRunning:
-      return exitStatus::databaseStillRunning;
-    default:
-      return exitStatus::nothingBackedUp;
-  }
+  ending.database = backUpDatabase(run, settings, folders, pathConfPath);
+  return ending;
 }
 
 }  // namespace
 
-// How a run ends, and its exit status:
-//
-//   the usage message                                          1
-//   a failure before path.conf is open: the generic report     4
-//   a failure after, or a test that refuses the run: the       2 (4 when a failure arises in
-//     error report, then the exit block                          the error report itself)
-//   the last stage done, then the exit block                   0, 3 or 5 (statusOfCompletedRun)
 int runBackup(Platform& platform) {
   RunState run(platform);
-  SequenceEnd end;
-  std::optional<Failure> failure;
+  RunEnding ending;
   try {
-    end = runSequence(run);
-  } catch (Failure& raised) {
-    if (raised.step < 0) raised.step = static_cast<int32_t>(run.stepNumber);
-    failure = raised;
+    ending = runSequence(run);
+  } catch (const Failure& raised) {
+    ending.way = RunEnding::Way::failed;
+    ending.failure = raised;
+    ending.step = run.step;
   }
-  if (failure && !run.errorReportArmed) return genericReport(run, *failure);
-  if (failure || end.flow == SequenceEnd::Flow::errorReport)
-    return endThroughErrorReport(run, failure);
-
-  exitBlock(run);
-  return end.flow == SequenceEnd::Flow::usage ? exitStatus::usage : statusOfCompletedRun(end);
+  return endRun(run, ending);
 }
 
 }  // namespace vesk

@@ -1,6 +1,5 @@
 #include "run/run_settings.h"
 
-#include "config/settings_file.h"
 #include "platform/text.h"
 
 namespace vesk {

@@ -19,7 +19,7 @@ FOLDER_DONE = [
     "<ts>: cd to D:\\",
     "<ts>: Backup Folder completed",
 ]
-# The 2005 form of the worked example as the run log shows it; {log} is the run log's path.
+# The 2005 command line for the sample settings as the run log shows it; {log} is the run log's path.
 COMMAND_2005 = ('"C:\\SQLTools\\Binn\\sqlcmd.exe" -S SRV01,1433 -d VESK_ZAVO -U appuser '
                 "-P ******** -Q \"sp_VESKDatabaseBackup 'VESK_ZAVO', 'F', 'D:\\Backup'\" "
                 '-o "{log}sql"')

@@ -34,7 +34,8 @@ PASSWORD = "Pw9-secret"
 SEED = "1/2/2020 3:04:05 AM: VESK start backup\r\n1/2/2020 3:04:09 AM: SQL backup Complete\r\n"
 DB_PROVIDERS = {"2005": "SQLNCLI.1", "MSDE": "SQLOLEDB"}
 CLIENTS = {"2005": "sqlcmd.exe", "MSDE": "OSQL.exe"}
-STEPS = {"2005": 120, "MSDE": 116}
+# The step that the error report names for a failure reading the client tools' folder.
+TOOLS_STEPS = {"2005": 120, "MSDE": 116}
 HKLM = "HKEY_LOCAL_MACHINE\\"
 # Sixteen levels under the source make a path of about 290 characters: past MAX_PATH.
 DEEP = "\\".join(f"level{i:02d}_abcdefgh" for i in range(16))
@@ -57,7 +58,7 @@ class Many:
 
 
 def permission_denied(step=None):
-    """The generic report before step 53, the error report of the step after it."""
+    """The generic report before path.conf is open, the error report naming step after."""
     if step is None:
         return "Error 70: Permission denied"
     return report_box(70, step, "Permission denied")
@@ -135,10 +136,10 @@ class Scene:
 
     def unsupported_type(self):
         return ["VESK start backup", *self.copied(), f"SQL start backup {self.generation}",
-                report_line(1001, STEPS[self.generation], "Unsupported value type")]
+                report_line(1001, TOOLS_STEPS[self.generation], "Unsupported value type")]
 
     def unsupported_type_box(self):
-        return [report_box(1001, STEPS[self.generation], "Unsupported value type")]
+        return [report_box(1001, TOOLS_STEPS[self.generation], "Unsupported value type")]
 
     # Building it.
     def build(self):
@@ -425,7 +426,7 @@ ROWS = [
         3, lambda s: s.whole_run("SQL backup NOT complete, client exit code 3"),
         configure=lambda s: s.control.update(exit=3)),
     *[Row(f"sqlpath-type-{code}{suffix}", f'"SQLPath" of type {name} ({code}){words}',
-          f'error report 1001 "Unsupported value type" at step {STEPS[generation]}, exit 2; '
+          f'error report 1001 "Unsupported value type" at step {TOOLS_STEPS[generation]}, exit 2; '
           "no client started",
           2, Scene.unsupported_type, Scene.unsupported_type_box,
           configure=lambda s, generation=generation: setattr(s, "generation", generation),

@@ -8,7 +8,8 @@
 //
 // Properties, for both forms, checked on the line as the client splits it into arguments by
 // the Windows rules (actions_test_support.h):
-// 1. A non-empty password that holds no "*" is nowhere in the masked line. When the password
+// 1. A non-empty password that holds no "*" is nowhere in the masked line, neither as written
+//    nor as it is written inside a quoted argument (each double quote as \"). When the password
 //    is in neither dbHost + "," + dbPort nor dbUser, nor in the masked line built with an empty
 //    password, the masked line is that line: its -P argument is "********", and every other
 //    argument equals that of the line that runs.
@@ -65,6 +66,23 @@ Fields fieldsOf(const std::string& input) {
 
 bool holds(const std::string& text, char c) { return text.find(c) != std::string::npos; }
 
+/// text as it stands inside a quoted argument: each double quote written \", the backslashes
+/// before it doubled.
+std::string escapedInQuotes(const std::string& text) {
+  std::string escaped;
+  size_t backslashes = 0;
+  for (char c : text) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    escaped.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
+    escaped += c;
+    backslashes = 0;
+  }
+  return escaped.append(backslashes, '\\');
+}
+
 std::string withoutLeadingBlanks(const std::string& text) {
   size_t first = text.find_first_not_of(' ');
   return first == std::string::npos ? std::string() : text.substr(first);
@@ -98,8 +116,11 @@ void checkForm(ClientForm form, const Fields& f) {
 
   // Property 1.
   const std::string& password = f.db.dbPassword;
-  if (!password.empty() && !holds(password, '*'))
+  if (!password.empty() && !holds(password, '*')) {
     FUZZ_CHECK(masked.find(password) == std::string::npos, "password shown: " + context);
+    FUZZ_CHECK(masked.find(escapedInQuotes(password)) == std::string::npos,
+               "password shown escaped: " + context);
+  }
   const bool elsewhere =
       !password.empty() &&
       ((f.db.dbHost + ',' + f.db.dbPort + '\n' + f.db.dbUser).find(password) != std::string::npos ||

@@ -26,7 +26,7 @@
 #include "config/settings_file.h"
 #include "fake_platform.h"
 #include "fuzz_check.h"
-#include "run/error_report.h"
+#include "run/report.h"
 #include "run/run_backup.h"
 
 namespace vesk {
@@ -166,16 +166,15 @@ void runOnce(const std::string& content, const Records& records, bool boxesAndXc
 
   // The error report, when the run ended in it: its box comes last, its line ends the log.
   struct Report {
-    int32_t number;
-    int64_t step;
-    const char* description;
+    ReportedFailure failure;
+    Step step;
   };
-  const Report withoutFailure{0, 0, ""};
-  const Report missingValue{9, 58, "Subscript out of range"};
+  const Report withoutFailure{{}, Step::none};
+  const Report missingValue{reported(Failure(Fault::subscriptOutOfRange)), Step::finalPathValue};
   auto endedIn = [&](const Report& r) {
     return status == exitStatus::errorReport && !platform.messages.empty() &&
-           platform.messages.back() == errorReportMessage(r.number, r.step, r.description) &&
-           endsWith(logSoFar, stamp + errorReportLine(r.number, r.step, r.description) + "\r\n");
+           platform.messages.back() == errorReportMessage(r.failure, r.step) &&
+           endsWith(logSoFar, stamp + errorReportLine(r.failure, r.step) + "\r\n");
   };
 
   size_t copiesStarted = platform.shellCopies.size();
@@ -188,7 +187,7 @@ void runOnce(const std::string& content, const Records& records, bool boxesAndXc
     FUZZ_CHECK(platform.commandsStarted.empty() && platform.shellCopies.empty(), context);
     // Nothing but the start of the run and the error report.
     FUZZ_CHECK(logSoFar == earlierRun + stamp + ": VESK start backup\r\n" + stamp +
-                               errorReportLine(9, 58, missingValue.description) + "\r\n",
+                               errorReportLine(missingValue.failure, missingValue.step) + "\r\n",
                context);
   } else if (records.malformed) {
     FUZZ_CHECK(endedIn(missingValue) || endedIn(withoutFailure), context);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "platform/failure.h"
@@ -18,15 +19,15 @@ using testing::writeFile;
 
 class Win32Files : public ::testing::Test {
  protected:
-  /// The failure number that op raised, or 0 when it raised none.
+  /// What op raised, or nothing when it raised no failure.
   template <typename Op>
-  static int32_t failureNumber(Op op) {
+  static std::optional<Fault> raisedFault(Op op) {
     try {
       op();
     } catch (const Failure& failure) {
-      return failure.number;
+      return failure.fault;
     }
-    return 0;
+    return std::nullopt;
   }
 
   std::unique_ptr<Platform> platform = makeWin32Platform();
@@ -91,16 +92,16 @@ TEST_F(Win32Files, CreateFolderFailures) {
   ASSERT_TRUE(CreateDirectoryA((temp / "there").c_str(), nullptr));
   const struct {
     std::string path;
-    int32_t number;
+    Fault fault;
   } cases[] = {
-      {temp / "missing\\child", failure::pathNotFound},
-      {missingDrive + "\\Backup", failure::pathNotFound},
-      {temp / "there", failure::fileAlreadyExists},
-      {temp / "bad|name", failure::badFileName},
-      {temp / "nul" + std::string(1, '\0') + "x", failure::badFileName},
+      {temp / "missing\\child", Fault::pathNotFound},
+      {missingDrive + "\\Backup", Fault::pathNotFound},
+      {temp / "there", Fault::fileAlreadyExists},
+      {temp / "bad|name", Fault::badFileName},
+      {temp / "nul" + std::string(1, '\0') + "x", Fault::badFileName},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(c.number, failureNumber([&] { platform->createFolder(c.path); })) << c.path;
+    EXPECT_EQ(c.fault, raisedFault([&] { platform->createFolder(c.path); })) << c.path;
   EXPECT_FALSE(platform->folderExists(temp / "missing"));
 }
 
@@ -139,7 +140,7 @@ TEST_F(Win32Files, ClosedStream) {
   stream->writeLine("kept");
   stream->close();
   stream->close();
-  EXPECT_EQ(failure::badFileName, failureNumber([&] { stream->writeLine("lost"); }));
+  EXPECT_EQ(Fault::badFileName, raisedFault([&] { stream->writeLine("lost"); }));
   EXPECT_EQ("kept\r\n", fileText(temp / "log.txt"));
 }
 
@@ -153,23 +154,23 @@ TEST_F(Win32Files, OpenForAppendFailures) {
   ASSERT_TRUE(CreateDirectoryA((temp / "folder").c_str(), nullptr));
   struct Case {
     std::string path;
-    int32_t number;
+    Fault fault;
   };
   std::vector<Case> cases = {
-      {temp / "locked.txt", failure::permissionDenied},
-      {temp / "folder", failure::permissionDenied},
-      {temp / "missing\\log.txt", failure::pathNotFound},
-      {missingDrive + "\\log.txt", failure::pathNotFound},
+      {temp / "locked.txt", Fault::permissionDenied},
+      {temp / "folder", Fault::permissionDenied},
+      {temp / "missing\\log.txt", Fault::pathNotFound},
+      {missingDrive + "\\log.txt", Fault::pathNotFound},
   };
   // Wine keeps the read-only attribute in the host's file modes, which do not stop root.
   HANDLE probe = CreateFileA((temp / "readonly.txt").c_str(), FILE_APPEND_DATA, 0, nullptr,
                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (probe == INVALID_HANDLE_VALUE)
-    cases.push_back({temp / "readonly.txt", failure::permissionDenied});
+    cases.push_back({temp / "readonly.txt", Fault::permissionDenied});
   else
     CloseHandle(probe);
   for (const auto& c : cases)
-    EXPECT_EQ(c.number, failureNumber([&] { platform->openForAppend(c.path); })) << c.path;
+    EXPECT_EQ(c.fault, raisedFault([&] { platform->openForAppend(c.path); })) << c.path;
   CloseHandle(locked);
   EXPECT_EQ("old\r\n", fileText(temp / "readonly.txt"));
   EXPECT_EQ("old\r\n", fileText(temp / "locked.txt"));
@@ -190,14 +191,14 @@ TEST_F(Win32Files, ReadFileFailures) {
   ASSERT_NE(INVALID_HANDLE_VALUE, locked);
   const struct {
     std::string path;
-    int32_t number;
+    Fault fault;
   } cases[] = {
-      {temp / "missing.txt", failure::fileNotFound},
-      {temp / "missing\\path.conf", failure::pathNotFound},
-      {temp / "locked.txt", failure::permissionDenied},
+      {temp / "missing.txt", Fault::fileNotFound},
+      {temp / "missing\\path.conf", Fault::pathNotFound},
+      {temp / "locked.txt", Fault::permissionDenied},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(c.number, failureNumber([&] { platform->readFile(c.path); })) << c.path;
+    EXPECT_EQ(c.fault, raisedFault([&] { platform->readFile(c.path); })) << c.path;
   CloseHandle(locked);
 }
 
@@ -275,9 +276,9 @@ TEST_F(Win32Files, LongPathsTakeEveryNameAndLength) {
     EXPECT_EQ(5u, copied->size) << attributes;
     EXPECT_EQ(written, copied->lastWriteTime) << attributes;
   }
-  EXPECT_EQ(failure::fileNotFound,
-            failureNumber([&] { platform->copyFile(root + u"\\missing", copy); }));
-  EXPECT_EQ(failure::pathNotFound, failureNumber([&] {
+  EXPECT_EQ(Fault::fileNotFound,
+            raisedFault([&] { platform->copyFile(root + u"\\missing", copy); }));
+  EXPECT_EQ(Fault::pathNotFound, raisedFault([&] {
               platform->copyFile(deep + u"\\f.bin", root + u"\\no\\such\\folder");
             }));
   SetFileAttributesW(wide(copy), FILE_ATTRIBUTE_NORMAL);
@@ -357,29 +358,28 @@ TEST_F(Win32Files, ReadFileTailGivesTheLastBytes) {
   stream->writeLine("");
   EXPECT_EQ("\r\n", platform->readFileTail(temp / "log.txt", 2));
   stream->close();
-  EXPECT_EQ(failure::fileNotFound, failureNumber([&] { platform->readFileTail(temp / "no", 2); }));
+  EXPECT_EQ(Fault::fileNotFound, raisedFault([&] { platform->readFileTail(temp / "no", 2); }));
 }
 
 TEST_F(Win32Files, DeleteRemovesOnlyWhatItMay) {
   ASSERT_TRUE(writeFile(temp / "old.txtsql", "old"));
   platform->deleteFile(temp / "old.txtsql");
   EXPECT_EQ("<missing>", fileText(temp / "old.txtsql"));
-  EXPECT_EQ(0, failureNumber([&] { platform->deleteFile(temp / "old.txtsql"); }));
-  EXPECT_EQ(0, failureNumber([&] { platform->deleteFile(temp / "missing\\old.txtsql"); }));
+  EXPECT_EQ(std::nullopt, raisedFault([&] { platform->deleteFile(temp / "old.txtsql"); }));
+  EXPECT_EQ(std::nullopt, raisedFault([&] { platform->deleteFile(temp / "missing\\old.txtsql"); }));
 
   ASSERT_TRUE(writeFile(temp / "held.txt", "held"));
   HANDLE held = CreateFileA((temp / "held.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(INVALID_HANDLE_VALUE, held);
-  EXPECT_EQ(failure::permissionDenied,
-            failureNumber([&] { platform->deleteFile(temp / "held.txt"); }));
+  EXPECT_EQ(Fault::permissionDenied, raisedFault([&] { platform->deleteFile(temp / "held.txt"); }));
   CloseHandle(held);
   EXPECT_EQ("held", fileText(temp / "held.txt"));
 
   ASSERT_TRUE(writeFile(temp / "readonly.txt", "kept"));
   ASSERT_TRUE(SetFileAttributesA((temp / "readonly.txt").c_str(), FILE_ATTRIBUTE_READONLY));
-  EXPECT_EQ(failure::permissionDenied,
-            failureNumber([&] { platform->deleteFile(temp / "readonly.txt"); }));
+  EXPECT_EQ(Fault::permissionDenied,
+            raisedFault([&] { platform->deleteFile(temp / "readonly.txt"); }));
   EXPECT_EQ("kept", fileText(temp / "readonly.txt"));
 }
 

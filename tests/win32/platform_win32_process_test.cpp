@@ -73,10 +73,8 @@ TEST_F(Win32Process, ProgramThatCannotBeStarted) {
       platform->startProcess(c.applicationName, c.commandLine, SW_HIDE);
       ADD_FAILURE() << "started: " << c.commandLine;
     } catch (const Failure& failure) {
-      EXPECT_NE(0, failure.number) << c.commandLine;
-      EXPECT_FALSE(failure.description.empty());
-      EXPECT_EQ(std::string::npos, failure.description.find_first_of("\r\n"))
-          << failure.description;
+      EXPECT_FALSE(failure.detail.empty()) << c.commandLine;
+      EXPECT_EQ(std::string::npos, failure.detail.find_first_of("\r\n")) << failure.detail;
     }
   }
 }

@@ -162,8 +162,7 @@ TEST_F(Win32Registry, ReaderRefusesOtherTypesAndMissingValues) {
       readRegistryValue(*platform, RegistryRoot::currentUser, testKey, name);
       ADD_FAILURE() << name;
     } catch (const Failure& failure) {
-      EXPECT_EQ(failure::unsupportedValueType, failure.number) << name;
-      EXPECT_EQ("Unsupported value type", failure.description);
+      EXPECT_EQ(Fault::unsupportedValueType, failure.fault) << name;
     }
   }
   EXPECT_THROW(readRegistryValue(*platform, RegistryRoot::currentUser,

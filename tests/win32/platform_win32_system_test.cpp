@@ -141,7 +141,7 @@ TEST_F(Win32System, ChangeFailures) {
         platform->changeFolder(c.text);
       ADD_FAILURE() << "changed to " << c.text;
     } catch (const Failure& failure) {
-      EXPECT_EQ(failure::pathNotFound, failure.number) << c.text;
+      EXPECT_EQ(Fault::pathNotFound, failure.fault) << c.text;
     }
   }
 }
@@ -177,7 +177,7 @@ TEST_F(Win32System, ShellCopyOfATree) {
     platform->shellCopy(source + std::string(1, '\0') + "\\*", destination, flags);
     ADD_FAILURE() << "no failure";
   } catch (const Failure& failure) {
-    EXPECT_EQ(failure::badFileName, failure.number);
+    EXPECT_EQ(Fault::badFileName, failure.fault);
   }
   EXPECT_THROW(platform->shellCopy(from, destination + std::string(1, '\0') + "x", flags), Failure);
   EXPECT_EQ("alpha 2", fileText(destination + "a.txt"));

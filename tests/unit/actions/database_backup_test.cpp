@@ -210,6 +210,9 @@ TEST(BackupCommandLine, ReportedLineShowsThePasswordNowhere) {
       {{ServerVersion::sql2005, "my se\"cret", "1433", "appuser", "se\"cret"},
        "D:\\Backup\\",
        " -S \"my ********,1433\" -d VESK_ZAVO -U appuser -P ******** -Q "},
+      {{ServerVersion::sql2005, "SRV01", "1433", "my se\"cret", "se\"cret"},
+       "D:\\Backup\\",
+       " -S SRV01,1433 -d VESK_ZAVO -U \"my ********\" -P ******** -Q "},
       {{ServerVersion::sql2005, "SRV01", "1433", "appuser", ""},
        "D:\\Backup\\",
        " -S SRV01,1433 -d VESK_ZAVO -U appuser -P ******** -Q "},
@@ -334,21 +337,20 @@ TEST(RunDatabaseBackup, MissingSetupKeyLeavesTheToolsFolderEmpty) {
   EXPECT_EQ(0u, f.started().find("\"\\Binn\\OSQL.exe\" -S SRV01,1433 ")) << f.started();
 }
 
-TEST(RunDatabaseBackup, MissingSqlPathValueFailsAtTheRegistryStep) {
+TEST(RunDatabaseBackup, MissingSqlPathValueFailsReadingTheClientTools) {
   const struct {
     const char* version;
     const std::string& key;
-    uint32_t step;
-  } cases[] = {{"MSDE", msdeKey, 116}, {"2005", sql2005Key, 120}};
+  } cases[] = {{"MSDE", msdeKey}, {"2005", sql2005Key}};
   for (const auto& c : cases) {
     DbFixture f;
     f.platform.registry[c.key].clear();
     try {
       f.run(withVersion(c.version));
       ADD_FAILURE() << c.version << ": no failure";
-    } catch (const Failure& failure) {
-      EXPECT_EQ(1001, failure.number);
-      EXPECT_EQ(static_cast<int32_t>(c.step), failure.step);
+    } catch (const DatabaseFailure& failure) {
+      EXPECT_EQ(Fault::unsupportedValueType, failure.fault);
+      EXPECT_EQ(DatabasePhase::clientTools, failure.where);
     }
     EXPECT_TRUE(f.platform.commandsStarted.empty());
     EXPECT_EQ((Lines{std::string("SQL start backup ") + c.version}), logTexts(f.platform));

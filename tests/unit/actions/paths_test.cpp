@@ -48,7 +48,7 @@ TEST(NormaliseFolderPath, OverflowsPastSixteenBits) {
     normaliseFolderPath(std::string(32768, 'a'));
     FAIL() << "no failure";
   } catch (const Failure& f) {
-    EXPECT_EQ(6, f.number);
+    EXPECT_EQ(Fault::overflow, f.fault);
   }
 }
 

@@ -144,8 +144,7 @@ TEST(ReadRegistryValue, UnsupportedTypeOrMissingValueFailsWithKeyClosed) {
       read(platform);
       ADD_FAILURE() << "no failure: " << c.name;
     } catch (const Failure& f) {
-      EXPECT_EQ(failure::unsupportedValueType, f.number) << c.name;
-      EXPECT_EQ("Unsupported value type", f.description) << c.name;
+      EXPECT_EQ(Fault::unsupportedValueType, f.fault) << c.name;
     }
     EXPECT_EQ(0, platform.openRegistryKeys) << c.name;
   }
@@ -202,7 +201,7 @@ TEST(ReadRegistryValue, ThirtyTwoBitViewFirstThenSixtyFourBit) {
       }
     } catch (const Failure& f) {
       EXPECT_EQ(nullptr, c.expected) << c.name;
-      EXPECT_EQ(failure::unsupportedValueType, f.number) << c.name;
+      EXPECT_EQ(Fault::unsupportedValueType, f.fault) << c.name;
     }
     EXPECT_EQ(0, platform.openRegistryKeys) << c.name;
   }

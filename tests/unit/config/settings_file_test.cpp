@@ -171,7 +171,7 @@ TEST(ValuePiece, MissingValueIsSubscriptOutOfRange) {
     valuePiece(splitSettingsRecord("finalPath"));
     FAIL() << "no failure";
   } catch (const Failure& f) {
-    EXPECT_EQ(failure::subscriptOutOfRange, f.number);
+    EXPECT_EQ(Fault::subscriptOutOfRange, f.fault);
   }
 }
 

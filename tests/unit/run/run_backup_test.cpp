@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "fake_platform.h"
-#include "run/error_report.h"
+#include "run/report.h"
 #include "run/run_settings.h"
 
 namespace vesk {
@@ -224,15 +224,6 @@ TEST_F(RunBackup, FailureInsideTheErrorReportIsNotCaughtAgain) {
                 "Unexpected error 9 line no 107 in printing.\r\nSubscript out of range",
                 "Error 61: Disk full"}),
             platform.messages);
-}
-
-TEST(ErrorReportText, NumbersCarryABlankOrTheirSign) {
-  EXPECT_EQ("Unexpected error 9 line no 58 in printing.\r\nSubscript out of range",
-            errorReportMessage(9, 58, "Subscript out of range"));
-  EXPECT_EQ("Unexpected error-2147467259 line no 124 in printing.\r\n",
-            errorReportMessage(-2147467259, 124, ""));
-  EXPECT_EQ("Error: 9line no: 58Desc:x", errorReportLine(9, 58, "x"));
-  EXPECT_EQ("Error:-5line no: 0Desc:", errorReportLine(-5, 0, ""));
 }
 
 TEST(TimestampText, MidnightGivesTheDateAlone) {

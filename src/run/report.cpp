@@ -1,0 +1,182 @@
+#include "run/report.h"
+
+namespace vesk {
+namespace {
+
+struct FailureText {
+  Fault fault;
+  int32_t number;
+  const char* description;
+};
+
+// The numbers and texts of the scripting runtime that earlier versions of the program ran on,
+// so that the error lines of old and new run logs read alike; 1001 is the program's own.
+constexpr FailureText failureTexts[] = {
+    {Fault::invalidArgument, 5, "Invalid procedure call or argument"},
+    {Fault::overflow, 6, "Overflow"},
+    {Fault::subscriptOutOfRange, 9, "Subscript out of range"},
+    {Fault::badFileName, 52, "Bad file name or number"},
+    {Fault::fileNotFound, 53, "File not found"},
+    {Fault::fileAlreadyExists, 58, "File already exists"},
+    {Fault::diskFull, 61, "Disk full"},
+    {Fault::permissionDenied, 70, "Permission denied"},
+    {Fault::diskNotReady, 71, "Disk not ready"},
+    {Fault::pathFileAccess, 75, "Path/File access error"},
+    {Fault::pathNotFound, 76, "Path not found"},
+    {Fault::logNotOpen, 91, "Run log is not open"},
+    {Fault::unsupportedValueType, 1001, "Unsupported value type"},
+};
+
+/// A number as the error report writes it: a blank before zero and positive numbers, the minus
+/// sign before negative ones.
+std::string reportNumber(int64_t number) {
+  std::string text = std::to_string(number);
+  if (number >= 0) text.insert(text.begin(), ' ');  // the blank where a minus sign goes
+  return text;
+}
+
+int64_t numberOf(Step step) { return static_cast<int64_t>(step); }
+
+/// The box, then the line in the run log when it is set, which it closes.
+void errorReport(RunState& run, const ReportedFailure& failure, Step step) {
+  run.platform.showMessage(errorReportMessage(failure, step));
+  if (run.log.isSet()) {
+    // The time is taken after the box has been closed.
+    run.log.writeRawLine(timestampText(run.platform, run.platform.localTime()) +
+                         errorReportLine(failure, step));
+    run.log.close();
+  }
+}
+
+/// Ends the process for a failure that nobody handles: its number and description in a box,
+/// and in the run log when that is open.
+int genericReport(RunState& run, const Failure& failure) {
+  const std::string text = genericReportText(reported(failure));
+  // Where nobody sees the box (a task that runs while no one is logged on), the log is the
+  // only place that tells why the run ended. The failure may be the log's own: then the line
+  // is lost too, and the box is still shown.
+  if (run.log.isOpen()) {
+    try {
+      run.log.writeLog(text);
+    } catch (const Failure&) {
+    }
+  }
+  run.platform.showMessage(text);
+  return exitStatus::generic;
+}
+
+/// The error report, then the exit block. Entered for a refusal (no failure), the armed report
+/// also catches one failure raised in itself and reports that one, at step 124; any other
+/// failure there ends the process through the generic report.
+int endThroughErrorReport(RunState& run, const RunEnding& ending) {
+  const bool catchesOne = !ending.failure && run.errorReportArmed;
+  try {
+    if (ending.failure)
+      errorReport(run, reported(*ending.failure), ending.step);
+    else
+      errorReport(run, {}, Step::none);
+  } catch (const Failure& raised) {
+    if (!catchesOne) return genericReport(run, raised);
+    try {
+      errorReport(run, reported(raised), Step::exitBlock);
+    } catch (const Failure& again) {
+      return genericReport(run, again);
+    }
+  }
+  run.log.release();
+  return exitStatus::errorReport;
+}
+
+int statusOfCompletedRun(const RunEnding& ending) {
+  if (ending.copiesMade == 0 || !ending.everyCopyCompleted) return exitStatus::nothingBackedUp;
+  if (!ending.database) return exitStatus::backedUp;  // no db.properties: no database to back up
+  switch (*ending.database) {
+    case SqlEnd::complete:
+      return exitStatus::backedUp;
+    case SqlEnd::stillRunning:
+      return exitStatus::databaseStillRunning;
+    case SqlEnd::notComplete:
+      break;
+  }
+  return exitStatus::nothingBackedUp;
+}
+
+}  // namespace
+
+Step stepOf(DbRecordPart part) {
+  switch (part) {
+    case DbRecordPart::providerValue:
+      return Step::providerValue;
+    case DbRecordPart::urlValue:
+      return Step::urlValue;
+    case DbRecordPart::urlScheme:
+      return Step::urlScheme;
+    case DbRecordPart::urlHostLength:
+      return Step::urlHostLength;
+    case DbRecordPart::urlHost:
+      return Step::urlHost;
+    case DbRecordPart::urlPort:
+      return Step::urlPort;
+    case DbRecordPart::userValue:
+      return Step::userValue;
+    case DbRecordPart::passwordValue:
+      break;
+  }
+  return Step::passwordValue;
+}
+
+Step stepOf(DatabasePhase phase, ClientForm form) {
+  const bool msde = form == ClientForm::msde;
+  switch (phase) {
+    case DatabasePhase::clientTools:
+      return msde ? Step::msdeClientTools : Step::sql2005ClientTools;
+    case DatabasePhase::client:
+      return msde ? Step::msdeClient : Step::sql2005Client;
+    case DatabasePhase::outcome:
+      break;
+  }
+  return Step::databaseOutcome;
+}
+
+ReportedFailure reported(const Failure& failure) {
+  for (const FailureText& text : failureTexts) {
+    if (text.fault != failure.fault) continue;
+    std::string description = text.description;
+    if (!failure.detail.empty()) description += " (" + failure.detail + ")";
+    return {text.number, description};
+  }
+  return {0, failure.detail};
+}
+
+std::string errorReportMessage(const ReportedFailure& failure, Step step) {
+  return "Unexpected error" + reportNumber(failure.number) + " line no" +
+         reportNumber(numberOf(step)) + " in printing.\r\n" + failure.description;
+}
+
+std::string errorReportLine(const ReportedFailure& failure, Step step) {
+  return "Error:" + reportNumber(failure.number) + "line no:" + reportNumber(numberOf(step)) +
+         "Desc:" + failure.description;
+}
+
+std::string genericReportText(const ReportedFailure& failure) {
+  return "Error" + reportNumber(failure.number) + ": " + failure.description;
+}
+
+// How a run ends, and its exit status:
+//
+//   the usage message                                          1
+//   a failure before path.conf is open: the generic report     4
+//   a failure after, or a test that refuses the run: the       2 (4 when a failure arises in
+//     error report, then the exit block                          the error report itself)
+//   the last stage done, then the exit block                   0, 3 or 5 (statusOfCompletedRun)
+int endRun(RunState& run, const RunEnding& ending) {
+  using Way = RunEnding::Way;
+  if (ending.way == Way::failed && !run.errorReportArmed)
+    return genericReport(run, *ending.failure);
+  if (ending.way == Way::failed || ending.way == Way::refused)
+    return endThroughErrorReport(run, ending);
+  run.log.release();
+  return ending.way == Way::usage ? exitStatus::usage : statusOfCompletedRun(ending);
+}
+
+}  // namespace vesk
