@@ -47,7 +47,8 @@ CommandOutcome runAndWait(Platform& platform, const std::string& commandLine, in
 }
 
 std::string quoteArgument(const std::string& value) {
-  if (value.find_first_of(" \t\"") == std::string::npos) return value;
+  // Left bare, an empty value would vanish and the next argument take its place.
+  if (!value.empty() && value.find_first_of(" \t\"") == std::string::npos) return value;
   std::string quoted = "\"";
   size_t backslashes = 0;
   for (char c : value) {

@@ -25,8 +25,9 @@ CommandOutcome runAndWait(Platform& platform, const std::string& commandLine, in
                           int32_t timeoutSeconds, const std::string& applicationName = "");
 
 /// value as one argument by the rules the C runtime uses to split a command line: unchanged
-/// when it holds no blank, tab or double quote; otherwise enclosed in double quotes, each inner
-/// double quote written \" and the backslashes directly before a double quote doubled.
+/// when it is not empty and holds no blank, tab or double quote; otherwise enclosed in double
+/// quotes, each inner double quote written \" and the backslashes directly before a double quote
+/// doubled.
 std::string quoteArgument(const std::string& value);
 
 }  // namespace vesk

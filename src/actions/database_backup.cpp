@@ -73,15 +73,23 @@ SqlEnd reportOutcome(Platform& platform, RunLog& log, const CommandOutcome& outc
                      outputPath);
     return SqlEnd::notComplete;
   }
-  // Both clients end with 0 after a T-SQL error; their output file is the only place the
-  // error shows. They create that file when they start, so a missing or unreadable one leaves
-  // the backup unconfirmed, and the administrator is sent to the same place to look.
-  bool reportedError = true;
+  // Both clients end with 0 after a T-SQL error, and also when they could not write their
+  // output (a full disk): the output file is the only place either shows. An earlier run's file
+  // was removed before the client started, so a missing or empty one was not written now and
+  // confirms nothing; one that cannot be read leaves the backup unconfirmed too, and the
+  // administrator is sent to the same place to look.
+  std::optional<std::string> output;
   try {
-    reportedError = clientOutputReportsError(platform.readFile(outputPath));
+    if (platform.fileExists(outputPath)) output = platform.readFile(outputPath);
   } catch (const Failure&) {
+    log.reportStatus("SQL backup NOT complete, client reported an error, see " + outputPath);
+    return SqlEnd::notComplete;
   }
-  if (reportedError) {
+  if (!output || output->empty()) {
+    log.reportStatus("SQL backup NOT complete, client output missing, see " + outputPath);
+    return SqlEnd::notComplete;
+  }
+  if (clientOutputReportsError(*output)) {
     log.reportStatus("SQL backup NOT complete, client reported an error, see " + outputPath);
     return SqlEnd::notComplete;
   }

@@ -22,6 +22,10 @@ from pathlib import Path
 
 PROGRAM_DIR = "C:\\veskprog"
 RUN_DIR = "C:\\veskrun"
+# What a client writes to its -o file for a backup that succeeded.
+BACKUP_OUTPUT = ("Processed 328 pages for database 'VESK_ZAVO', file 'VESK_ZAVO' on file 1.\r\n"
+                 "BACKUP DATABASE successfully processed 330 pages in 0.052 seconds "
+                 "(49.503 MB/sec).\r\n")
 CLIENT_KEYS = {
     "MSDE": "HKLM\\SOFTWARE\\Microsoft\\Microsoft SQL Server\\80\\Tools\\ClientSetup",
     "2005": "HKLM\\SOFTWARE\\Microsoft\\Microsoft SQL Server\\90\\Tools\\ClientSetup",
@@ -354,7 +358,9 @@ class Rig:
         return binn
 
     @staticmethod
-    def client_control(binn: Path, sleep=0, exit=0, output=""):
+    def client_control(binn: Path, sleep=0, exit=0, output=None):
+        if output is None:
+            output = BACKUP_OUTPUT
         escaped = output.replace("\\", "\\\\").replace("\r", "\\r").replace("\n", "\\n")
         (binn / "control.txt").write_bytes(
             f"sleep={sleep}\r\nexit={exit}\r\noutput={escaped}\r\n".encode("cp1252"))

@@ -180,6 +180,13 @@ TEST(BackupCommandLine, WhatTheClientReceives) {
        {"C:\\SQLTools\\Binn\\sqlcmd.exe", "-S", "SRV01,1433", "-d", "VESK_ZAVO", "-U", "o'brien",
         "-P", "\t", "-Q", "sp_VESKDatabaseBackup 'VESK_ZAVO', 'F', 'D:'", "-o",
         "C:\\Tools\\veskbackuplog.txt07sql"}},
+      // Empty values keep their places.
+      {ClientForm::sql2005,
+       "C:\\SQLTools",
+       {ServerVersion::sql2005, "", "", "", ""},
+       "D:\\",
+       {"C:\\SQLTools\\Binn\\sqlcmd.exe", "-S", ",", "-d", "VESK_ZAVO", "-U", "", "-P", "", "-Q",
+        "sp_VESKDatabaseBackup 'VESK_ZAVO', 'F', 'D:'", "-o", "C:\\Tools\\veskbackuplog.txt07sql"}},
   };
   for (const auto& c : cases) {
     std::string line =
@@ -244,11 +251,12 @@ TEST(RunDatabaseBackup, ReportsHowTheClientEnded) {
   };
   const std::string seeOutput =
       "SQL backup NOT complete, client reported an error, see " + outputPath;
+  const std::string missing = "SQL backup NOT complete, client output missing, see " + outputPath;
   const std::string notRemoved =
       "SQL backup NOT complete, old client output could not be removed: " + outputPath;
   const Case cases[] = {
       {"clean", "\r\n", 0, SqlEnd::complete, "SQL backup Complete"},
-      {"empty output", "", 0, SqlEnd::complete, "SQL backup Complete"},
+      {"empty output", "", 0, SqlEnd::notComplete, missing},
       {"informational message",
        "Msg 5701, Level 0, State 2, Server S, Line 1\r\nChanged database context.\r\n", 0,
        SqlEnd::complete, "SQL backup Complete"},
@@ -263,9 +271,9 @@ TEST(RunDatabaseBackup, ReportsHowTheClientEnded) {
        SqlEnd::notComplete, seeOutput},
       {"not at line start", "text Msg 3201, Level 16, State 1\r\n", 0, SqlEnd::complete,
        "SQL backup Complete"},
-      {"no output file", std::nullopt, 0, SqlEnd::notComplete, seeOutput},
+      {"no output file", std::nullopt, 0, SqlEnd::notComplete, missing},
       {"output file locked", "\r\n", 0, SqlEnd::notComplete, seeOutput, std::nullopt, true},
-      {"earlier clean output, none written now", std::nullopt, 0, SqlEnd::notComplete, seeOutput,
+      {"earlier clean output, none written now", std::nullopt, 0, SqlEnd::notComplete, missing,
        "\r\n(0 rows affected)\r\n"},
       {"earlier output that cannot be removed", "\r\n", 0, SqlEnd::notComplete, notRemoved, "\r\n",
        false, true},
