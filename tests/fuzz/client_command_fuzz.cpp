@@ -13,8 +13,7 @@
 //    is in neither dbHost + "," + dbPort nor dbUser, nor in the masked line built with an empty
 //    password, the masked line is that line: its -P argument is "********", and every other
 //    argument equals that of the line that runs.
-// 2. When no field holds a NUL (the command line ends at one), dbUser and dbPassword are
-//    non-empty (an empty value leaves no argument behind, see docs/reliability.md), logPath and
+// 2. When no field holds a NUL (the command line ends at one), logPath and
 //    clientToolsDir hold no double quote (neither can: the command line is cut at double quotes
 //    and Windows paths hold none) and the destination holds none either: the line parses into
 //    exactly the 13 expected arguments; -S is dbHost + "," + dbPort, -U is dbUser, -P is
@@ -131,8 +130,8 @@ void checkForm(ClientForm form, const Fields& f) {
   const bool covered = !holds(f.db.dbHost + f.db.dbPort + f.db.dbUser + password + f.destination +
                                   f.logPath + f.clientToolsDir,
                               '\0') &&
-                       !f.db.dbUser.empty() && !password.empty() && !holds(f.logPath, '"') &&
-                       !holds(f.clientToolsDir, '"') && !holds(f.destination, '"');
+                       !holds(f.logPath, '"') && !holds(f.clientToolsDir, '"') &&
+                       !holds(f.destination, '"');
   if (!covered) return;
 
   // Property 2.
