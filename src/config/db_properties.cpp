@@ -55,13 +55,10 @@ const char* serverVersionName(ServerVersion version) {
 DbSettings readDbSettings(const std::string& text) {
   SettingsFile file(text);
   DbSettings settings;
-  while (!file.atEnd()) {
-    std::string record = file.readRecord();
-    if (record.empty()) continue;
-    std::vector<std::string> pieces = splitSettingsRecord(record);
-    const std::string& key = pieces[0];
+  while (const std::optional<std::vector<std::string>> pieces = file.nextPieces()) {
+    const std::string& key = pieces->front();
     auto value = [&pieces](DbRecordPart part) {
-      return failingIn(part, [&pieces] { return valuePiece(pieces); });
+      return failingIn(part, [&pieces] { return valuePiece(*pieces); });
     };
 
     if (key == "DB_PROVIDER") {

@@ -80,6 +80,14 @@ std::string SettingsFile::readRecord() {
   return field;
 }
 
+std::optional<std::vector<std::string>> SettingsFile::nextPieces() {
+  while (!atEnd()) {
+    std::string record = readRecord();
+    if (!record.empty()) return splitSettingsRecord(record);
+  }
+  return std::nullopt;
+}
+
 namespace {
 
 void appendUtf16(std::u16string& text, char32_t c) {

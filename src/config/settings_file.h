@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,9 @@ class SettingsFile {
   /// The next record: one field of the file, possibly empty (the rules of a field are at the
   /// top of settings_file.cpp). Call only when !atEnd().
   std::string readRecord();
+  /// The pieces (splitSettingsRecord) of the next record that is not empty; nothing once no
+  /// record is left.
+  std::optional<std::vector<std::string>> nextPieces();
 
  private:
   std::string content_;

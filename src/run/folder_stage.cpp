@@ -96,13 +96,10 @@ FolderStageResult runFolderStage(RunState& run, const RunSettings& settings,
   SettingsFile pathConf(settingsFileText(platform, platform.readFile(pathConfPath)));
   run.errorReportArmed = true;
 
-  while (!pathConf.atEnd()) {
-    std::string record = pathConf.readRecord();
-    if (record.empty()) continue;
-    std::vector<std::string> pieces = splitSettingsRecord(record);
-    if (pieces[0] != "finalPath") continue;
+  while (const std::optional<std::vector<std::string>> pieces = pathConf.nextPieces()) {
+    if (pieces->front() != "finalPath") continue;
     run.step = Step::finalPathValue;
-    const std::string& value = valuePiece(pieces);
+    const std::string& value = valuePiece(*pieces);
     const std::string sourceDir = withBackslashes(value);
     result.dbPropertiesPath = dbPropertiesPathOf(sourceDir);
     FolderEnd end = backUpFolder(run, settings, value, sourceDir, destination);

@@ -104,25 +104,21 @@ int statusOfCompletedRun(const RunEnding& ending) {
 }  // namespace
 
 Step stepOf(DbRecordPart part) {
-  switch (part) {
-    case DbRecordPart::providerValue:
-      return Step::providerValue;
-    case DbRecordPart::urlValue:
-      return Step::urlValue;
-    case DbRecordPart::urlScheme:
-      return Step::urlScheme;
-    case DbRecordPart::urlHostLength:
-      return Step::urlHostLength;
-    case DbRecordPart::urlHost:
-      return Step::urlHost;
-    case DbRecordPart::urlPort:
-      return Step::urlPort;
-    case DbRecordPart::userValue:
-      return Step::userValue;
-    case DbRecordPart::passwordValue:
-      break;
-  }
-  return Step::passwordValue;
+  using Part = DbRecordPart;
+  constexpr struct {
+    Part part;
+    Step step;
+  } steps[] = {{Part::providerValue, Step::providerValue},
+               {Part::urlValue, Step::urlValue},
+               {Part::urlScheme, Step::urlScheme},
+               {Part::urlHostLength, Step::urlHostLength},
+               {Part::urlHost, Step::urlHost},
+               {Part::urlPort, Step::urlPort},
+               {Part::userValue, Step::userValue},
+               {Part::passwordValue, Step::passwordValue}};
+  for (const auto& row : steps)
+    if (row.part == part) return row.step;
+  return Step::readDbProperties;
 }
 
 Step stepOf(DatabasePhase phase, ClientForm form) {
