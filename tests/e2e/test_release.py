@@ -17,6 +17,7 @@ REPO = Path(__file__).resolve().parents[2]
 BUILD_DIR = Path(os.environ.get("VESK_BUILD_DIR", REPO / "build" / "windows"))
 RELEASE_FILES = ["LICENSE", "README.txt", "veskbackup.bat", "veskbackup.exe"]
 TEXT_FILES = ["LICENSE", "README.txt", "veskbackup.bat"]
+WIDTH = 78
 SECTION_MARKS = re.compile(
     r"^<!-- README\.txt: from here -->$(.*?)^<!-- README\.txt: to here -->$", re.M | re.S)
 
@@ -97,14 +98,17 @@ def test_readme_txt_holds_the_administrator_sections_as_plain_text(package):
     sections = SECTION_MARKS.findall(markdown)
     assert sections, "README.md marks no sections for README.txt"
     with zipfile.ZipFile(package) as z:
-        lines = z.read("README.txt").decode("utf-8-sig").split("\r\n")
-    assert lines[0] == f"veskbackup {cmake_version()} - {cmake_description()}"
-    text = "\n".join(lines[1:])
+        # ASCII, so that a console's type shows it as Notepad does.
+        lines = z.read("README.txt").decode("ascii").split("\r\n")
+    assert lines[0] == f"veskbackup {cmake_version()}"
+    assert lines[1] == cmake_description() and len(lines[1]) <= WIDTH
+    text = "\n".join(lines[2:])
     for markup in ("](", "`", "<!--", "|---"):
         assert markup not in text, f"README.txt holds markdown: {markup}"
 
-    # Every word of the sections is there, as often: no line went missing on the way.
-    admin = "\n".join(sections)
+    # Every word of the sections is there, as often: no line went missing on the way. Comments
+    # are notes for the writers of README.md.
+    admin = re.sub(r"^<!--.*-->$", "", "\n".join(sections), flags=re.M)
     content = re.sub(r"^ *```.*$", "", re.sub(r"\]\([^)]*\)", "]", admin), flags=re.M)
     missing = words(content) - words(text)
     assert not missing, f"words of README.md missing from README.txt: {sorted(missing)}"
@@ -116,22 +120,28 @@ def test_readme_txt_holds_the_administrator_sections_as_plain_text(package):
     assert underlined == headings
 
 
-@pytest.mark.parametrize("link, shown", [
-    ("[Exit statuses](#exit-statuses)", "see Exit statuses."),
-    ("[the licence](LICENSE)", "see the licence."),
-    ("[a page](https://example.org/x)", "see a page (https://example.org/x)."),
-    ("[reliability](docs/reliability.md)", None),  # not in the zip: the build stops
-])
-def test_readme_txt_links(tmp_path, link, shown):
+@pytest.mark.parametrize("markdown, shown, refused", [
+    ("see [Exit statuses](#exit-statuses).", "see Exit statuses.", None),
+    ("see [the licence](LICENSE).", "see the licence.", None),
+    ("see [a page](https://example.org/x).", "see a page (https://example.org/x).", None),
+    # A file that the zip does not hold, and text that a console would garble: the build stops.
+    ("see [reliability](docs/reliability.md).", None, "docs/reliability.md"),
+    ("copies `\u03a9mega.txt` too", None, "copies \u03a9mega.txt too"),
+], ids=["heading", "file of the zip", "web page", "file not in the zip", "beyond ASCII"])
+def test_readme_txt_rules(tmp_path, markdown, shown, refused):
     source = tmp_path / "README.md"
-    source.write_text(f"<!-- README.txt: from here -->\nsee {link}.\n<!-- README.txt: to here -->\n")
+    source.write_text(f"<!-- README.txt: from here -->\n{markdown}\n<!-- README.txt: to here -->\n",
+                      encoding="utf-8")
     result = make_readme_txt(source, tmp_path / "README.txt")
-    if shown is None:
+    if refused:
         assert result.returncode != 0
-        assert "docs/reliability.md" in result.stderr
+        assert refused in result.stderr
     else:
         assert result.returncode == 0, result.stderr
-        assert (tmp_path / "README.txt").read_bytes().split(b"\r\n")[2] == shown.encode()
+        lines = (tmp_path / "README.txt").read_bytes().split(b"\r\n")
+        assert lines[:2] == [f"veskbackup {cmake_version()}".encode(),
+                             cmake_description().encode()]
+        assert lines[3] == shown.encode()
 
 
 @pytest.mark.parametrize("which", ["built", "packaged"])
