@@ -1,7 +1,8 @@
-"""The release: the zip that the package target makes, its text files, and the version
-resource of its exe."""
+"""The release: the zip that the package target makes, its text files and checksums, and the
+version resource of its exe."""
 
 import collections
+import hashlib
 import os
 import re
 import shutil
@@ -15,8 +16,8 @@ from rig import PROGRAM_DIR, RUN_DIR
 
 REPO = Path(__file__).resolve().parents[2]
 BUILD_DIR = Path(os.environ.get("VESK_BUILD_DIR", REPO / "build" / "windows"))
-RELEASE_FILES = ["LICENSE", "README.txt", "veskbackup.bat", "veskbackup.exe"]
-TEXT_FILES = ["LICENSE", "README.txt", "veskbackup.bat"]
+RELEASE_FILES = ["LICENSE", "README.txt", "SHA256SUMS", "veskbackup.bat", "veskbackup.exe"]
+TEXT_FILES = ["LICENSE", "README.txt", "veskbackup.bat"]  # SHA256SUMS ends its lines in LF
 WIDTH = 78
 SECTION_MARKS = re.compile(
     r"^<!-- README\.txt: from here -->$(.*?)^<!-- README\.txt: to here -->$", re.M | re.S)
@@ -37,7 +38,8 @@ def cmake_description() -> str:
 
 def make_readme_txt(source: Path, output: Path) -> subprocess.CompletedProcess:
     """Runs the build's README.txt script as cmake/windows.cmake does."""
-    links_allowed = ",".join(name for name in RELEASE_FILES if name != "README.txt")
+    links_allowed = ",".join(name for name in RELEASE_FILES
+                             if name not in ("README.txt", "SHA256SUMS"))
     return subprocess.run(
         ["cmake", f"-DSOURCE={source}", f"-DOUTPUT={output}", f"-DVERSION={cmake_version()}",
          f"-DTITLE={cmake_description()}", f"-DRELEASE_FILES={links_allowed}",
@@ -81,6 +83,21 @@ def test_text_files_end_every_line_in_cr_lf(package, name):
         data = z.read(name)
     assert data.endswith(b"\r\n")
     assert data.count(b"\n") == data.count(b"\r") == data.count(b"\r\n")
+
+
+def test_sha256sums_lets_sha256sum_check_the_other_files(package, tmp_path):
+    with zipfile.ZipFile(package) as z:
+        z.extractall(tmp_path)
+        sums = z.read("SHA256SUMS")
+        expected = "".join(f"{hashlib.sha256(z.read(name)).hexdigest()}  {name}\n"
+                           for name in RELEASE_FILES if name != "SHA256SUMS")
+    # No byte order mark and no CR: sha256sum would take either for part of a line's content.
+    assert sums.decode("ascii") == expected
+    result = subprocess.run(["sha256sum", "--check", "--strict", "SHA256SUMS"], cwd=tmp_path,
+                            capture_output=True, text=True, timeout=60)
+    assert result.returncode == 0, result.stdout + result.stderr
+    assert sorted(result.stdout.splitlines()) == sorted(
+        f"{name}: OK" for name in RELEASE_FILES if name != "SHA256SUMS")
 
 
 def test_readme_txt_is_what_the_current_readme_md_makes(package, tmp_path):
