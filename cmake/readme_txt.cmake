@@ -1,9 +1,11 @@
 # Makes the release's README.txt from README.md: the text between the comment lines
 # "<!-- README.txt: from here -->" and "<!-- README.txt: to here -->", as plain text that
-# Notepad shows well: CR LF line endings, paragraphs wrapped at 78 columns, the version in the
-# first line, headings underlined, tables as labelled blocks, code indented, and no markdown
-# syntax. A link keeps its text (a web link also its address in parentheses); a link to a file
-# that the zip does not hold stops the build, since the reader of README.txt cannot follow it.
+# Notepad and a console's `type` show well: ASCII only, CR LF line endings, paragraphs wrapped
+# at 78 columns, the name and version in the first line and the title in the second, headings
+# underlined, tables as labelled blocks, code indented, and no markdown syntax. A link keeps
+# its text (a web link also its address in parentheses); a link to a file that the zip does
+# not hold stops the build, since the reader of README.txt cannot follow it. So does a
+# character beyond ASCII: a console shows UTF-8 in its own code page, garbled.
 #
 #   cmake -DSOURCE=README.md -DOUTPUT=README.txt -DVERSION=1.2.3 -DTITLE="what it is"
 #         -DRELEASE_FILES=LICENSE,veskbackup.bat -P cmake/readme_txt.cmake
@@ -320,20 +322,20 @@ if(inside OR sections EQUAL 0)
   message(FATAL_ERROR "README.md: its README.txt sections are not closed, or there are none")
 endif()
 
-set(title "veskbackup ${VERSION}")
+# The name and version alone in the first line, which must fit the width whatever the title.
+set(title "veskbackup ${VERSION}\n")
 if(DEFINED TITLE AND NOT TITLE STREQUAL "")
-  string(APPEND title " - ${TITLE}")
+  wrap("${TITLE}" "" "" wrapped_title)
+  string(APPEND title "${wrapped_title}")
 endif()
-restore_characters("${title}\n\n${body}" text)
+restore_characters("${title}\n${body}" text)
 # No trailing blanks, no run of blank lines, one line end at the end.
 string(REGEX REPLACE " +\n" "\n" text "${text}")
 string(REGEX REPLACE "\n\n\n+" "\n\n" text "${text}")
 string(REGEX REPLACE "\n+$" "\n" text "${text}")
-# Text beyond ASCII gets the UTF-8 byte order mark, so that every Notepad reads it as UTF-8
-# rather than in the ANSI code page.
-if(text MATCHES "[^\t\n -~]")
-  string(ASCII 239 187 191 bom)
-  set(text "${bom}${text}")
+if(text MATCHES "[^\n]*[^\t\n -~][^\n]*")
+  message(FATAL_ERROR "README.md: README.txt must be plain ASCII, and this line of it is not:\n"
+                      "${CMAKE_MATCH_0}")
 endif()
 string(REPLACE "\n" "\r\n" text "${text}")
 file(WRITE "${OUTPUT}" "${text}")

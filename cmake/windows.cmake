@@ -64,10 +64,26 @@ add_custom_target(release_readme ALL DEPENDS ${CMAKE_BINARY_DIR}/README.txt)
 configure_file(LICENSE ${CMAKE_BINARY_DIR}/LICENSE @ONLY NEWLINE_STYLE CRLF)
 
 # The release: `cmake --build --preset windows --target package` makes
-# veskbackup-<version>-win64.zip with the exe, its batch file, README.txt and LICENSE at the top.
+# veskbackup-<version>-win64.zip with the exe, its batch file, README.txt, LICENSE and
+# SHA256SUMS at the top.
 install(TARGETS veskbackup RUNTIME DESTINATION .)
 install(FILES ${CMAKE_BINARY_DIR}/veskbackup.bat ${CMAKE_BINARY_DIR}/README.txt
               ${CMAKE_BINARY_DIR}/LICENSE DESTINATION .)
+# SHA256SUMS is made from the files as they are installed, so from the exe after the package
+# step has stripped it: made from the build folder, it would not match the zip. Its lines are
+# those that `sha256sum -c` reads (the hash, two blanks, the name) with LF endings, since that
+# tool takes a CR for part of the name; PowerShell's Get-Content reads either ending.
+install(CODE "set(release_files \"${release_files};README.txt\")")
+install(CODE [[
+  set(installed "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}")
+  list(SORT release_files)
+  set(sums "")
+  foreach(name IN LISTS release_files)
+    file(SHA256 "${installed}/${name}" hash)
+    string(APPEND sums "${hash}  ${name}\n")
+  endforeach()
+  file(WRITE "${installed}/SHA256SUMS" "${sums}")
+]])
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_FILE_NAME "veskbackup-${PROJECT_VERSION}-win64")
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)

@@ -1,13 +1,13 @@
 """Whole runs on settings as real machines have them: client tools registered by a 32-bit set-up
 program, finalPath without its slash, settings files saved as UTF-8 or UTF-16, a destination that
 names the source by another path, a failure before the error report is armed, a log with a torn
-last line and a url that holds the password."""
+last line, a url that holds the password and command lines typed with some quotes left out."""
 
 import hashlib
 
 import pytest
 
-from rig import PROGRAM_DIR, masked
+from rig import PROGRAM_DIR, RUN_DIR, masked
 
 CAPTION = "veskbackup"
 PASSWORD = "Pw9-secret"
@@ -140,4 +140,33 @@ def test_a_password_in_the_url_is_masked(rig):
     assert PASSWORD not in r.log
     [call] = rig.client_calls(binn)
     assert call["argv"][2] == f"appuser,{PASSWORD}@SRV01"
+    assert r.status == 0
+
+
+# A run that copies the folder and finds no db.properties: its status messages, and its log.
+STATUS_ONLY = ["VESK start backup", "Start copying from C:\\Apps\\Clientto D:\\Backup\\",
+               "Backup Folder completed", "VESK backup completed without SQLServer version"]
+FOLDER_ONLY = ["<ts>: " + line for line in
+               STATUS_ONLY[:2] + ["doing xcopy", "cd to D:\\"] + STATUS_ONLY[2:]]
+
+
+# An unquoted word after a quoted argument is not refused: it becomes the next argument with
+# the blank before it, so none of these runs does what was typed, and each ends with 0.
+@pytest.mark.parametrize("arguments, log, boxes", [
+    ('"D:\\Backup" default', RUN_DIR + "\\ default", []),
+    ('"D:\\Backup" "default" N', None, STATUS_ONLY),
+    ('"D:\\Backup" "default" "N" N', None, []),
+], ids=["log path", "notify flag", "copy mode"])
+def test_a_word_after_a_quoted_argument_is_the_next_one_with_its_blank(rig, arguments, log, boxes):
+    rig.drive("D")
+    installation(rig)
+    rig.path("C:\\Apps\\Client\\ZAVO\\db.properties").unlink()
+    rig.write_path_conf("finalPath=C:/Apps/Client/\r\n")
+    r = rig.run(arguments, log=log)
+    # The log named " default" lies in the folder current at the start; the daily log stays
+    # unwritten. The copy mode " N" is not N, so xcopy copies, not the shell.
+    assert masked(r.log) == FOLDER_ONLY
+    if log:
+        assert not rig.path(rig.default_log(r.started.day)).exists()
+    assert r.boxes == [(CAPTION, text) for text in boxes]
     assert r.status == 0

@@ -1,7 +1,8 @@
-"""The release: the zip that the package target makes, its text files, and the version
-resource of its exe."""
+"""The release: the zip that the package target makes, its text files and checksums, and the
+version resource of its exe."""
 
 import collections
+import hashlib
 import os
 import re
 import shutil
@@ -15,8 +16,9 @@ from rig import PROGRAM_DIR, RUN_DIR
 
 REPO = Path(__file__).resolve().parents[2]
 BUILD_DIR = Path(os.environ.get("VESK_BUILD_DIR", REPO / "build" / "windows"))
-RELEASE_FILES = ["LICENSE", "README.txt", "veskbackup.bat", "veskbackup.exe"]
-TEXT_FILES = ["LICENSE", "README.txt", "veskbackup.bat"]
+RELEASE_FILES = ["LICENSE", "README.txt", "SHA256SUMS", "veskbackup.bat", "veskbackup.exe"]
+TEXT_FILES = ["LICENSE", "README.txt", "veskbackup.bat"]  # SHA256SUMS ends its lines in LF
+WIDTH = 78
 SECTION_MARKS = re.compile(
     r"^<!-- README\.txt: from here -->$(.*?)^<!-- README\.txt: to here -->$", re.M | re.S)
 
@@ -36,7 +38,8 @@ def cmake_description() -> str:
 
 def make_readme_txt(source: Path, output: Path) -> subprocess.CompletedProcess:
     """Runs the build's README.txt script as cmake/windows.cmake does."""
-    links_allowed = ",".join(name for name in RELEASE_FILES if name != "README.txt")
+    links_allowed = ",".join(name for name in RELEASE_FILES
+                             if name not in ("README.txt", "SHA256SUMS"))
     return subprocess.run(
         ["cmake", f"-DSOURCE={source}", f"-DOUTPUT={output}", f"-DVERSION={cmake_version()}",
          f"-DTITLE={cmake_description()}", f"-DRELEASE_FILES={links_allowed}",
@@ -82,6 +85,21 @@ def test_text_files_end_every_line_in_cr_lf(package, name):
     assert data.count(b"\n") == data.count(b"\r") == data.count(b"\r\n")
 
 
+def test_sha256sums_lets_sha256sum_check_the_other_files(package, tmp_path):
+    with zipfile.ZipFile(package) as z:
+        z.extractall(tmp_path)
+        sums = z.read("SHA256SUMS")
+        expected = "".join(f"{hashlib.sha256(z.read(name)).hexdigest()}  {name}\n"
+                           for name in RELEASE_FILES if name != "SHA256SUMS")
+    # No byte order mark and no CR: sha256sum would take either for part of a line's content.
+    assert sums.decode("ascii") == expected
+    result = subprocess.run(["sha256sum", "--check", "--strict", "SHA256SUMS"], cwd=tmp_path,
+                            capture_output=True, text=True, timeout=60)
+    assert result.returncode == 0, result.stdout + result.stderr
+    assert sorted(result.stdout.splitlines()) == sorted(
+        f"{name}: OK" for name in RELEASE_FILES if name != "SHA256SUMS")
+
+
 def test_readme_txt_is_what_the_current_readme_md_makes(package, tmp_path):
     made = tmp_path / "README.txt"
     result = make_readme_txt(REPO / "README.md", made)
@@ -97,14 +115,17 @@ def test_readme_txt_holds_the_administrator_sections_as_plain_text(package):
     sections = SECTION_MARKS.findall(markdown)
     assert sections, "README.md marks no sections for README.txt"
     with zipfile.ZipFile(package) as z:
-        lines = z.read("README.txt").decode("utf-8-sig").split("\r\n")
-    assert lines[0] == f"veskbackup {cmake_version()} - {cmake_description()}"
-    text = "\n".join(lines[1:])
+        # ASCII, so that a console's type shows it as Notepad does.
+        lines = z.read("README.txt").decode("ascii").split("\r\n")
+    assert lines[0] == f"veskbackup {cmake_version()}"
+    assert lines[1] == cmake_description() and len(lines[1]) <= WIDTH
+    text = "\n".join(lines[2:])
     for markup in ("](", "`", "<!--", "|---"):
         assert markup not in text, f"README.txt holds markdown: {markup}"
 
-    # Every word of the sections is there, as often: no line went missing on the way.
-    admin = "\n".join(sections)
+    # Every word of the sections is there, as often: no line went missing on the way. Comments
+    # are notes for the writers of README.md.
+    admin = re.sub(r"^<!--.*-->$", "", "\n".join(sections), flags=re.M)
     content = re.sub(r"^ *```.*$", "", re.sub(r"\]\([^)]*\)", "]", admin), flags=re.M)
     missing = words(content) - words(text)
     assert not missing, f"words of README.md missing from README.txt: {sorted(missing)}"
@@ -116,22 +137,28 @@ def test_readme_txt_holds_the_administrator_sections_as_plain_text(package):
     assert underlined == headings
 
 
-@pytest.mark.parametrize("link, shown", [
-    ("[Exit statuses](#exit-statuses)", "see Exit statuses."),
-    ("[the licence](LICENSE)", "see the licence."),
-    ("[a page](https://example.org/x)", "see a page (https://example.org/x)."),
-    ("[reliability](docs/reliability.md)", None),  # not in the zip: the build stops
-])
-def test_readme_txt_links(tmp_path, link, shown):
+@pytest.mark.parametrize("markdown, shown, refused", [
+    ("see [Exit statuses](#exit-statuses).", "see Exit statuses.", None),
+    ("see [the licence](LICENSE).", "see the licence.", None),
+    ("see [a page](https://example.org/x).", "see a page (https://example.org/x).", None),
+    # A file that the zip does not hold, and text that a console would garble: the build stops.
+    ("see [reliability](docs/reliability.md).", None, "docs/reliability.md"),
+    ("copies `\u03a9mega.txt` too", None, "copies \u03a9mega.txt too"),
+], ids=["heading", "file of the zip", "web page", "file not in the zip", "beyond ASCII"])
+def test_readme_txt_rules(tmp_path, markdown, shown, refused):
     source = tmp_path / "README.md"
-    source.write_text(f"<!-- README.txt: from here -->\nsee {link}.\n<!-- README.txt: to here -->\n")
+    source.write_text(f"<!-- README.txt: from here -->\n{markdown}\n<!-- README.txt: to here -->\n",
+                      encoding="utf-8")
     result = make_readme_txt(source, tmp_path / "README.txt")
-    if shown is None:
+    if refused:
         assert result.returncode != 0
-        assert "docs/reliability.md" in result.stderr
+        assert refused in result.stderr
     else:
         assert result.returncode == 0, result.stderr
-        assert (tmp_path / "README.txt").read_bytes().split(b"\r\n")[2] == shown.encode()
+        lines = (tmp_path / "README.txt").read_bytes().split(b"\r\n")
+        assert lines[:2] == [f"veskbackup {cmake_version()}".encode(),
+                             cmake_description().encode()]
+        assert lines[3] == shown.encode()
 
 
 @pytest.mark.parametrize("which", ["built", "packaged"])
