@@ -51,7 +51,7 @@ std::string masked(std::string text, const std::string& password) {
 
 /// The message for an ended client, and whether the backup is confirmed.
 /// oldOutputRemoved tells whether the output file of an earlier run was out of the way.
-SqlEnd reportOutcome(Platform& platform, RunLog& log, const CommandOutcome& outcome,
+SqlEnd reportOutcome(Files& files, RunLog& log, const CommandOutcome& outcome,
                      const std::string& outputPath, bool oldOutputRemoved) {
   switch (outcome.end) {
     case CommandEnd::notStarted:
@@ -81,7 +81,7 @@ SqlEnd reportOutcome(Platform& platform, RunLog& log, const CommandOutcome& outc
   // the backup unconfirmed, and the administrator is sent to the same place to look.
   bool reportedError = true;
   try {
-    reportedError = clientOutputReportsError(platform.readFile(outputPath));
+    reportedError = clientOutputReportsError(files.readFile(outputPath));
   } catch (const Failure&) {
   }
   if (reportedError) {
@@ -165,7 +165,7 @@ std::string clientOutputPath(const std::string& logPath) { return logPath + "sql
 
 // Called at step 113; the steps after it that the error report can name are stamped on the
 // failures raised in them.
-SqlEnd runDatabaseBackup(Platform& platform, RunLog& log, const DbSettings& db,
+SqlEnd runDatabaseBackup(const Platform& platform, RunLog& log, const DbSettings& db,
                          const std::string& destinationDir, const std::string& logPath) {
   log.reportStatus(std::string("SQL start backup ") + serverVersionName(db.serverVersion));
   if (db.serverVersion == ServerVersion::none) {
@@ -177,7 +177,7 @@ SqlEnd runDatabaseBackup(Platform& platform, RunLog& log, const DbSettings& db,
       db.serverVersion == ServerVersion::msde ? ClientForm::msde : ClientForm::sql2005;
   const bool msde = form == ClientForm::msde;
   const std::string clientToolsDir = atStep(msde ? 116 : 120, [&] {
-    return readRegistryValue(platform, RegistryRoot::localMachine,
+    return readRegistryValue(platform.registry, RegistryRoot::localMachine,
                              msde ? msdeSetupKey : sql2005SetupKey, "SQLPath")
         .asText();
   });
@@ -189,17 +189,18 @@ SqlEnd runDatabaseBackup(Platform& platform, RunLog& log, const DbSettings& db,
     log.reportStatus(backupCommandLine(form, clientToolsDir, db, destinationDir, logPath, true));
     // The client's output confirms the backup, so the output of an earlier run goes first.
     try {
-      platform.deleteFile(outputPath);
+      platform.files.deleteFile(outputPath);
     } catch (const Failure&) {
       oldOutputRemoved = false;
     }
-    return runAndWait(platform,
+    return runAndWait(platform.processes, platform.desktop,
                       backupCommandLine(form, clientToolsDir, db, destinationDir, logPath, false),
-                      showMaximised, clientTimeoutSeconds);
+                      WindowMode::maximised, clientTimeoutSeconds);
   });
 
-  return atStep(
-      122, [&] { return reportOutcome(platform, log, outcome, outputPath, oldOutputRemoved); });
+  return atStep(122, [&] {
+    return reportOutcome(platform.files, log, outcome, outputPath, oldOutputRemoved);
+  });
 }
 
 }  // namespace vesk

@@ -16,7 +16,7 @@ enum class SqlEnd { complete, stillRunning, notComplete };
 /// registry, reports the backup command (password masked), runs it for up to 5 seconds and
 /// reports the outcome, which only an output file that the client wrote in this run confirms.
 /// destinationDir ends in one backslash.
-SqlEnd runDatabaseBackup(Platform& platform, RunLog& log, const DbSettings& db,
+SqlEnd runDatabaseBackup(const Platform& platform, RunLog& log, const DbSettings& db,
                          const std::string& destinationDir, const std::string& logPath);
 
 /// The file the client writes its output to: the run log's path followed by "sql".

@@ -29,10 +29,11 @@ struct Report {
 
 /// The box, then the line in the run log when it is set, and the settings file closed.
 void errorReport(RunState& run, const Report& report) {
-  run.platform.showMessage(errorReportMessage(report.number, report.step, report.description));
+  run.platform.desktop.showMessage(
+      errorReportMessage(report.number, report.step, report.description));
   if (run.log.isSet()) {
     // The time is taken after the box has been closed.
-    run.log.writeRawLine(timestampText(run.platform, run.platform.localTime()) +
+    run.log.writeRawLine(timestampText(run.platform.system, run.platform.system.localTime()) +
                          errorReportLine(report.number, report.step, report.description));
     run.log.close();
   }
@@ -54,7 +55,7 @@ int genericReport(RunState& run, const Failure& failure) {
     } catch (const Failure&) {
     }
   }
-  run.platform.showMessage(text);
+  run.platform.desktop.showMessage(text);
   return exitStatus::generic;
 }
 

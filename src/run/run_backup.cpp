@@ -26,16 +26,16 @@ struct SequenceEnd {
 
 /// The run's stages in their order; failures propagate.
 SequenceEnd runSequence(RunState& run) {
-  Platform& platform = run.platform;
+  const Platform& platform = run.platform;
   RunLog& log = run.log;
   using Flow = SequenceEnd::Flow;
   using Database = SequenceEnd::Database;
 
-  const std::optional<RunSettings> read =
-      readRunSettings(argumentTextOf(platform.commandLine()),
-                      defaultLogPath(platform.programFolder(), platform.localTime().day));
+  const std::optional<RunSettings> read = readRunSettings(
+      argumentTextOf(platform.system.commandLine()),
+      defaultLogPath(platform.system.programFolder(), platform.system.localTime().day));
   if (!read) {
-    platform.showMessage(usageMessage);
+    platform.desktop.showMessage(usageMessage);
     return {Flow::usage};
   }
   const RunSettings& settings = *read;
@@ -45,10 +45,9 @@ SequenceEnd runSequence(RunState& run) {
   // step: the steps up to there are not counted.
   log.open(settings.logPath);
   log.reportStatus("VESK start backup");
-  if (!platform.folderExists(settings.destinationDir))
-    createFolderPath(platform, log, settings.destinationDir);
-  const std::string pathConfPath =
-      stripAtNul(platform.userProfileFolder()) + "\\.quorlin\\path.conf";
+  if (!platform.files.folderExists(settings.destinationDir))
+    createFolderPath(platform.files, log, settings.destinationDir);
+  const std::string pathConfPath = platform.system.userProfileFolder() + "\\.quorlin\\path.conf";
 
   const FolderStageResult folders = runFolderStage(run, settings, pathConfPath);
   SequenceEnd end{Flow::exitBlock, folders.copiesMade, folders.everyCopyCompleted};
@@ -57,7 +56,7 @@ SequenceEnd runSequence(RunState& run) {
     return end;
   }
 
-  if (!platform.fileExists(folders.dbPropertiesPath)) {
+  if (!platform.files.fileExists(folders.dbPropertiesPath)) {
     run.stepNumber = 78;
     // Every finalPath record that the stage let through was copied.
     if (folders.copiesMade == 0)
@@ -68,7 +67,8 @@ SequenceEnd runSequence(RunState& run) {
   }
 
   run.stepNumber = 81;
-  run.settingsFile.emplace(settingsFileText(platform, platform.readFile(folders.dbPropertiesPath)));
+  run.settingsFile.emplace(
+      settingsFileText(platform.system, platform.files.readFile(folders.dbPropertiesPath)));
   DbSettings db;
   readDbSettings(*run.settingsFile, db);
   run.settingsFile.reset();
@@ -111,7 +111,7 @@ int statusOfCompletedRun(const SequenceEnd& end) {
 //   a failure after, or a test that refuses the run: the       2 (4 when a failure arises in
 //     error report, then the exit block                          the error report itself)
 //   the last stage done, then the exit block                   0, 3 or 5 (statusOfCompletedRun)
-int runBackup(Platform& platform) {
+int runBackup(const Platform& platform) {
   RunState run(platform);
   SequenceEnd end;
   std::optional<Failure> failure;

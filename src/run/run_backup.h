@@ -16,6 +16,6 @@ constexpr int databaseStillRunning =
 }  // namespace exitStatus
 
 /// One whole backup run, from the command line to the closed run log. Returns the exit status.
-int runBackup(Platform& platform);
+int runBackup(const Platform& platform);
 
 }  // namespace vesk

@@ -11,9 +11,9 @@ namespace vesk {
 
 /// What the run, its error report and its exit block share.
 struct RunState {
-  explicit RunState(Platform& p) : platform(p), log(p) {}
+  explicit RunState(const Platform& p) : platform(p), log(p.files, p.system, p.desktop) {}
 
-  Platform& platform;
+  Platform platform;
   RunLog log;
   /// The step of the run in progress, from the fixed table of steps whose number the error
   /// report prints ("line no"). It is set only where a failure can arise that the error report
