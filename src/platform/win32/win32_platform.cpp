@@ -1,0 +1,58 @@
+// What the areas of the Win32 layer share: path checks and failures, the ANSI code page, the
+// full form of a path, and the layer's one way in, makeWin32Platform.
+
+#include "platform/win32/win32_platform.h"
+
+#include <climits>
+
+namespace vesk::win32 {
+
+void checkPathText(const std::string& path) {
+  if (hasNul(path)) throw fileSystemFailure(ERROR_INVALID_NAME);
+}
+
+void throwPathFailure(DWORD code) {
+  throw fileSystemFailure(code == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : code);
+}
+
+std::string ansiFromUtf16(const std::u16string& text) {
+  if (text.empty() || text.size() > INT_MAX / 4) return "";
+  const int length = static_cast<int>(text.size());
+  // No best fit: a "Ω" shown as "O" would name another file.
+  int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide(text), length, nullptr, 0, "?",
+                                 nullptr);
+  if (size <= 0) return std::string(text.size(), '?');
+  std::string ansi(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide(text), length, ansi.data(), size, "?",
+                      nullptr);
+  return ansi;
+}
+
+std::u16string utf16FromAnsi(const std::string& text) {
+  if (text.empty() || text.size() > INT_MAX / 2) return u"";
+  const int length = static_cast<int>(text.size());
+  int size = MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
+  if (size <= 0) return u"";
+  std::u16string converted(static_cast<size_t>(size), u'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.data(), length, reinterpret_cast<wchar_t*>(converted.data()),
+                      size);
+  return converted;
+}
+
+std::optional<std::u16string> fullPathName(const std::u16string& path) {
+  if (path.empty() || hasNul(path)) return std::nullopt;
+  // Once for the size, once for the path; a current folder changed in between makes the second
+  // call report a larger size, and then the path has no one full form.
+  DWORD size = GetFullPathNameW(wide(path), 0, nullptr, nullptr);
+  if (size == 0) return std::nullopt;
+  std::u16string full(size, u'\0');
+  DWORD length =
+      GetFullPathNameW(wide(path), size, reinterpret_cast<wchar_t*>(full.data()), nullptr);
+  if (length == 0 || length >= size) return std::nullopt;
+  full.resize(length);
+  return full;
+}
+
+std::unique_ptr<Win32Platform> makeWin32Platform() { return std::make_unique<Win32Platform>(); }
+
+}  // namespace vesk::win32
