@@ -1,7 +1,7 @@
 #pragma once
 
 // Helpers of the Win32 layer's tests: a throwaway folder, files with exact bytes, this
-// program's own path (the tests start it as their child).
+// program's own path (the tests start it as their child), the number of a failure.
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -13,7 +13,20 @@
 
 #include <string>
 
+#include "platform/failure.h"
+
 namespace vesk::testing {
+
+/// The failure number that op raised, or 0 when it raised none.
+template <typename Op>
+int32_t failureNumber(Op op) {
+  try {
+    op();
+  } catch (const Failure& failure) {
+    return failure.number;
+  }
+  return 0;
+}
 
 inline std::string selfPath() {
   char path[MAX_PATH * 4] = {};
