@@ -15,7 +15,7 @@ target_compile_options(vesk_core PRIVATE -fsanitize=fuzzer-no-link ${fuzz_saniti
 file(GLOB fuzz_sources CONFIGURE_DEPENDS tests/fuzz/*_fuzz.cpp)
 foreach(source IN LISTS fuzz_sources)
   get_filename_component(target ${source} NAME_WE)
-  add_executable(${target} ${source} tests/fake_platform.cpp)
+  add_executable(${target} ${source} ${fake_sources})
   target_include_directories(${target} PRIVATE tests)
   target_compile_options(${target} PRIVATE -fsanitize=fuzzer ${fuzz_sanitizers})
   target_link_options(${target} PRIVATE -fsanitize=fuzzer ${fuzz_sanitizers})

@@ -1,15 +1,21 @@
 # Windows build: the program, its batch file, the Win32 layer's test program and the small
 # tools that the end-to-end tests run under Wine.
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
-# mingw's g++ 12 at -O2 and above reports -Wrestrict falsely for "literal" + std::string.
-add_compile_options(-Wno-restrict)
+# mingw's g++ 12 at -O2 and above reports -Wrestrict falsely for "literal" + std::string; every
+# target that builds on the core gets the option with it.
 target_compile_options(vesk_core PUBLIC -Wno-restrict)
 set(win32_libs user32 shell32 advapi32 userenv)
 set(static_runtime -static -static-libgcc -static-libstdc++)
 
-# The Win32 layer, one file per area: every src/platform/*_win32.cpp.
-file(GLOB win32_sources CONFIGURE_DEPENDS src/platform/*_win32.cpp)
-add_library(vesk_win32 STATIC ${win32_sources})
+# The Win32 layer, one file per area of the platform.
+add_library(vesk_win32 STATIC
+  src/platform/win32/desktop_win32.cpp
+  src/platform/win32/files_win32.cpp
+  src/platform/win32/processes_win32.cpp
+  src/platform/win32/registry_win32.cpp
+  src/platform/win32/system_win32.cpp
+  src/platform/win32/trees_win32.cpp
+  src/platform/win32/win32_platform.cpp)
 target_link_libraries(vesk_win32 PUBLIC vesk_core ${win32_libs})
 
 add_executable(veskbackup WIN32 src/main.cpp)
@@ -31,17 +37,35 @@ foreach(tool_source ${tool_sources})
   target_link_options(${tool} PRIVATE ${static_runtime})
 endforeach()
 
-# The Win32 layer's own tests, built with GoogleTest from Debian's sources.
-file(GLOB win32_test_sources CONFIGURE_DEPENDS tests/win32/*.cpp)
-if(win32_test_sources AND EXISTS /usr/src/googletest/googletest)
-  add_library(gtest_win STATIC /usr/src/googletest/googletest/src/gtest-all.cc)
-  target_include_directories(gtest_win PUBLIC /usr/src/googletest/googletest/include
-                                              PRIVATE /usr/src/googletest/googletest)
-  target_compile_options(gtest_win PRIVATE -w)
-  add_executable(win32_tests ${win32_test_sources})
-  target_link_libraries(win32_tests PRIVATE vesk_win32 gtest_win)
-  target_link_options(win32_tests PRIVATE ${static_runtime})
+# The Win32 layer's own tests, built with GoogleTest from Debian's sources (libgtest-dev) and
+# run by ctest under Wine: tests/win32/run.sh starts the program in a throwaway Wine prefix.
+set(VESK_GTEST_SOURCE_DIR /usr/src/googletest/googletest
+    CACHE PATH "GoogleTest's sources, which the Win32 layer's tests are built with")
+if(NOT EXISTS ${VESK_GTEST_SOURCE_DIR}/src/gtest-all.cc)
+  message(FATAL_ERROR "GoogleTest's sources are not in ${VESK_GTEST_SOURCE_DIR} (no "
+                      "src/gtest-all.cc): install libgtest-dev, or set VESK_GTEST_SOURCE_DIR. "
+                      "The Win32 layer's tests cannot be built without them.")
 endif()
+add_library(gtest_win STATIC ${VESK_GTEST_SOURCE_DIR}/src/gtest-all.cc)
+target_include_directories(gtest_win PUBLIC ${VESK_GTEST_SOURCE_DIR}/include
+                                     PRIVATE ${VESK_GTEST_SOURCE_DIR})
+target_compile_options(gtest_win PRIVATE -w)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/tests/win32/run.sh)
+add_executable(win32_tests
+  tests/win32/main.cpp
+  tests/win32/desktop_win32_test.cpp
+  tests/win32/files_win32_test.cpp
+  tests/win32/processes_win32_test.cpp
+  tests/win32/registry_views_win32_test.cpp
+  tests/win32/registry_win32_test.cpp
+  tests/win32/system_win32_test.cpp
+  tests/win32/trees_win32_test.cpp)
+target_link_libraries(win32_tests PRIVATE vesk_win32 gtest_win)
+target_link_options(win32_tests PRIVATE ${static_runtime})
+enable_testing()
+# One test for the whole program: each start under Wine makes a prefix of its own.
+add_test(NAME win32_tests COMMAND win32_tests)
+set_tests_properties(win32_tests PROPERTIES TIMEOUT 900)
 
 # The test tools that read version resources and process memory counters.
 target_link_libraries(versioninfo PRIVATE version)

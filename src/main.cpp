@@ -4,17 +4,18 @@
 #include <exception>
 #include <string>
 
-#include "platform/platform_win32.h"
+#include "platform/win32/win32_platform.h"
 #include "run/run_backup.h"
 
 int main() {
-  auto platform = vesk::makeWin32Platform();
+  auto windows = vesk::win32::makeWin32Platform();
+  const vesk::Platform platform = windows->platform();
   try {
-    return vesk::runBackup(*platform);
+    return vesk::runBackup(platform);
   } catch (const std::exception& e) {
     // The run reports its own failures; anything else (memory exhausted, say) still ends the
     // process with a report and the generic status rather than a crash.
-    platform->showMessage(std::string("Error: ") + e.what());
+    platform.desktop.showMessage(std::string("Error: ") + e.what());
     return vesk::exitStatus::generic;
   } catch (...) {
     return vesk::exitStatus::generic;

@@ -10,38 +10,39 @@ constexpr int waitMilliseconds = 250;
 
 }  // namespace
 
-CommandOutcome runAndWait(Platform& platform, const std::string& commandLine, int windowStyle,
-                          int32_t timeoutSeconds, const std::string& applicationName) {
+CommandOutcome runAndWait(Processes& processes, Desktop& desktop, const std::string& commandLine,
+                          WindowMode window, int32_t timeoutSeconds,
+                          const std::string& applicationName) {
   ProcessToken process = 0;
   try {
-    process = platform.startProcess(applicationName, commandLine, windowStyle);
+    process = processes.startProcess(applicationName, commandLine, window);
   } catch (const Failure&) {
     // Shown directly, not through reportStatus: a command that did not start must be seen
     // even in a run that shows no status boxes.
-    platform.showMessage("error");
+    desktop.showMessage("error");
     return {CommandEnd::notStarted, 0};
   }
   // Closed on every way out of the wait, a failure included; closing only releases the token,
   // the process itself is not affected.
   Owned closer(process, ProcessToken{0},
-               [&platform](ProcessToken token) noexcept { platform.closeProcess(token); });
+               [&processes](ProcessToken token) noexcept { processes.closeProcess(token); });
 
-  platform.yieldToMessages();
-  const int64_t startSeconds = platform.wallClockSeconds();
+  processes.yieldToMessages();
+  const int64_t startSeconds = processes.wallClockSeconds();
   for (;;) {
-    WaitResult waited = platform.waitForProcess(process, waitMilliseconds);
+    WaitResult waited = processes.waitForProcess(process, waitMilliseconds);
     if (waited != WaitResult::stillRunning) break;
-    platform.yieldToMessages();
+    processes.yieldToMessages();
     // Whole seconds of the wall clock, strictly more than the timeout: a timeout of T ends the
     // wait between T and T + 1 seconds (plus one wait) after the start. A clock set back
     // makes the elapsed time smaller and the wait simply goes on.
-    if (timeoutSeconds > 0 && platform.wallClockSeconds() - startSeconds > timeoutSeconds)
+    if (timeoutSeconds > 0 && processes.wallClockSeconds() - startSeconds > timeoutSeconds)
       return {CommandEnd::stillRunning, 0};
   }
 
   // After a failed wait, or when the exit code cannot be read, the end of the command is not
   // confirmed; callers treat that like a command still running, never as a success.
-  std::optional<uint32_t> exitCode = platform.processExitCode(process);
+  std::optional<uint32_t> exitCode = processes.processExitCode(process);
   if (!exitCode) return {CommandEnd::stillRunning, 0};
   return {CommandEnd::exited, *exitCode};
 }

@@ -3,12 +3,10 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/desktop.h"
+#include "platform/processes.h"
 
 namespace vesk {
-
-/// The show-window code that every started command gets: maximised.
-constexpr int showMaximised = 3;
 
 enum class CommandEnd { exited, stillRunning, notStarted };
 
@@ -17,12 +15,13 @@ struct CommandOutcome {
   uint32_t exitCode = 0;  // meaningful when end is exited
 };
 
-/// Starts commandLine with the show-window code and waits for its end, in waits of 250 ms;
-/// with timeoutSeconds > 0 it stops waiting once more whole seconds than that have passed.
-/// When the command cannot be started the box "error" is shown. The started process is never
-/// ended by the runner. applicationName, when not empty, names the program to run.
-CommandOutcome runAndWait(Platform& platform, const std::string& commandLine, int windowStyle,
-                          int32_t timeoutSeconds, const std::string& applicationName = "");
+/// Starts commandLine with its window shown as window says and waits for its end, in waits of
+/// 250 ms; with timeoutSeconds > 0 it stops waiting once more whole seconds than that have
+/// passed. When the command cannot be started the box "error" is shown. The started process is
+/// never ended by the runner. applicationName, when not empty, names the program to run.
+CommandOutcome runAndWait(Processes& processes, Desktop& desktop, const std::string& commandLine,
+                          WindowMode window, int32_t timeoutSeconds,
+                          const std::string& applicationName = "");
 
 /// value as one argument by the rules the C runtime uses to split a command line: unchanged
 /// when it is not empty and holds no blank, tab or double quote; otherwise enclosed in double

@@ -13,24 +13,24 @@ constexpr uint64_t timeTolerance = 20'000'000;
 /// The entries of a backup folder, in the order of compareNames, for lookups by name.
 class BackupFolder {
  public:
-  BackupFolder(Platform& platform, std::vector<FolderEntry> entries)
-      : platform_(platform), entries_(std::move(entries)) {
+  BackupFolder(Trees& trees, std::vector<FolderEntry> entries)
+      : trees_(trees), entries_(std::move(entries)) {
     std::sort(entries_.begin(), entries_.end(), [this](const FolderEntry& a, const FolderEntry& b) {
-      return platform_.compareNames(a.name, b.name) < 0;
+      return trees_.compareNames(a.name, b.name) < 0;
     });
   }
 
   const FolderEntry* find(const std::u16string& name) const {
     auto it = std::lower_bound(entries_.begin(), entries_.end(), name,
                                [this](const FolderEntry& entry, const std::u16string& wanted) {
-                                 return platform_.compareNames(entry.name, wanted) < 0;
+                                 return trees_.compareNames(entry.name, wanted) < 0;
                                });
-    if (it == entries_.end() || platform_.compareNames(it->name, name) != 0) return nullptr;
+    if (it == entries_.end() || trees_.compareNames(it->name, name) != 0) return nullptr;
     return &*it;
   }
 
  private:
-  Platform& platform_;
+  Trees& trees_;
   std::vector<FolderEntry> entries_;
 };
 
@@ -44,16 +44,16 @@ bool holdsFile(const FolderEntry& source, const FolderEntry& copy) {
   return (from > to ? from - to : to - from) <= timeTolerance;
 }
 
-EarlyListing listBackup(Platform& platform, const SourceTree& tree) {
+EarlyListing listBackup(Trees& trees, const SourceTree& tree) {
   EarlyListing listing;
   listing.folders.reserve(tree.folders.size());
   for (const TreeFolder& folder : tree.folders) {
-    auto entries = platform.listFolder(joinLong(tree.destination, folder.relative));
+    auto entries = trees.listFolder(joinLong(tree.destination, folder.relative));
     if (!entries) {
       listing.folders.emplace_back();
       continue;
     }
-    const BackupFolder copies(platform, std::move(*entries));
+    const BackupFolder copies(trees, std::move(*entries));
     std::vector<bool> exact;
     exact.reserve(folder.entries.size());
     for (const TreeEntry& item : folder.entries) {
@@ -68,7 +68,7 @@ EarlyListing listBackup(Platform& platform, const SourceTree& tree) {
   return listing;
 }
 
-std::vector<Difference> compareWithBackup(Platform& platform, const SourceTree& tree,
+std::vector<Difference> compareWithBackup(Trees& trees, const SourceTree& tree,
                                           const EarlyListing* early) {
   if (early && !early->complete) early = nullptr;
   // What the early listing found of a folder's entries, or nothing when it must be listed now.
@@ -79,7 +79,7 @@ std::vector<Difference> compareWithBackup(Platform& platform, const SourceTree& 
 
   std::vector<Difference> differences;
   std::optional<std::vector<FolderEntry>> backupRoot;
-  if (tree.folders[0].listed && !earlyExact(0)) backupRoot = platform.listFolder(tree.destination);
+  if (tree.folders[0].listed && !earlyExact(0)) backupRoot = trees.listFolder(tree.destination);
   if (!tree.folders[0].listed || (!earlyExact(0) && !backupRoot)) {
     differences.push_back({u"", true, false});
     return differences;
@@ -104,11 +104,11 @@ std::vector<Difference> compareWithBackup(Platform& platform, const SourceTree& 
     const std::vector<bool>* exact = earlyExact(index);
     std::optional<BackupFolder> copies;
     if (index == 0 && backupRoot) {
-      copies.emplace(platform, std::move(*backupRoot));
+      copies.emplace(trees, std::move(*backupRoot));
     } else if (!exact) {
       // A copy that cannot be listed holds nothing that can be shown to be there.
-      auto listing = platform.listFolder(backupFolder);
-      copies.emplace(platform, listing ? std::move(*listing) : std::vector<FolderEntry>{});
+      auto listing = trees.listFolder(backupFolder);
+      copies.emplace(trees, listing ? std::move(*listing) : std::vector<FolderEntry>{});
     }
 
     for (size_t at = 0; at < folder.entries.size(); ++at) {
@@ -129,7 +129,7 @@ std::vector<Difference> compareWithBackup(Platform& platform, const SourceTree& 
       } else if ((*exact)[at]) {
         copy = &item.entry;
       } else {
-        now = platform.entryAt(joinLong(backupFolder, item.entry.name));
+        now = trees.entryAt(joinLong(backupFolder, item.entry.name));
         copy = now ? &*now : nullptr;
       }
       if (!item.entry.isFolder) {
@@ -144,7 +144,7 @@ std::vector<Difference> compareWithBackup(Platform& platform, const SourceTree& 
   return differences;
 }
 
-PathList repairBackup(Platform& platform, RunLog& log, const SourceTree& tree,
+PathList repairBackup(Trees& trees, System& system, RunLog& log, const SourceTree& tree,
                       const std::vector<Difference>& differences, const std::string& source) {
   PathList copied;
   for (const Difference& difference : differences) {
@@ -152,10 +152,10 @@ PathList repairBackup(Platform& platform, RunLog& log, const SourceTree& tree,
     std::u16string to = joinLong(tree.destination, difference.relative);
     try {
       if (difference.isFolder) {
-        platform.createFolder(to);
+        trees.createFolder(to);
       } else {
-        platform.copyFile(joinLong(tree.source, difference.relative), to);
-        addPath(platform, copied, difference.relative, source);
+        trees.copyFile(joinLong(tree.source, difference.relative), to);
+        addPath(system, copied, difference.relative, source);
       }
     } catch (const Failure&) {
       // What could not be repaired shows in the comparison below.
@@ -167,15 +167,15 @@ PathList repairBackup(Platform& platform, RunLog& log, const SourceTree& tree,
   for (const Difference& difference : differences) {
     bool repaired = false;
     if (difference.repairable) {
-      auto copy = platform.entryAt(joinLong(tree.destination, difference.relative));
+      auto copy = trees.entryAt(joinLong(tree.destination, difference.relative));
       if (difference.isFolder) {
         repaired = copy && copy->isFolder;
       } else {
-        auto now = platform.entryAt(joinLong(tree.source, difference.relative));
+        auto now = trees.entryAt(joinLong(tree.source, difference.relative));
         repaired = !now || (copy && holdsFile(*now, *copy));
       }
     }
-    if (!repaired) addPath(platform, left, difference.relative, source);
+    if (!repaired) addPath(system, left, difference.relative, source);
   }
   return left;
 }

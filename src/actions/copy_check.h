@@ -6,7 +6,8 @@
 
 #include "actions/source_tree.h"
 #include "log/run_log.h"
-#include "platform/platform.h"
+#include "platform/system.h"
+#include "platform/trees.h"
 
 namespace vesk {
 
@@ -33,7 +34,7 @@ struct EarlyListing {
 };
 
 /// Lists the copy of every folder of the tree and compares it with the source's listing.
-EarlyListing listBackup(Platform& platform, const SourceTree& tree);
+EarlyListing listBackup(Trees& trees, const SourceTree& tree);
 
 /// Compares the backup, as it stands now, with the source tree as the walk listed it; only the
 /// backup is looked at. Every path below a folder missing from the backup differs too. A
@@ -43,7 +44,7 @@ EarlyListing listBackup(Platform& platform, const SourceTree& tree);
 /// last-write time equal) is taken as it was listed: xcopy leaves such a file alone, and any
 /// copy it was still writing then has another size or time.
 /// Everything else, and every folder the early listing lacks, is looked at afresh.
-std::vector<Difference> compareWithBackup(Platform& platform, const SourceTree& tree,
+std::vector<Difference> compareWithBackup(Trees& trees, const SourceTree& tree,
                                           const EarlyListing* early = nullptr);
 
 /// Copies again, from the source, what differs and can be repaired: missing folders are
@@ -52,7 +53,7 @@ std::vector<Difference> compareWithBackup(Platform& platform, const SourceTree& 
 /// "copied again: N more"). Then compares what it repaired afresh, the source included, and
 /// returns the paths still not in the backup; a file gone from the source meanwhile is no
 /// longer part of it.
-PathList repairBackup(Platform& platform, RunLog& log, const SourceTree& tree,
+PathList repairBackup(Trees& trees, System& system, RunLog& log, const SourceTree& tree,
                       const std::vector<Difference>& differences, const std::string& source);
 
 /// One line prefix + path for each path named, then one line with the count of the others.

@@ -48,7 +48,7 @@ std::string masked(std::string text, const std::string& password) {
 
 /// The message for an ended client, and whether the backup is confirmed.
 /// oldOutputRemoved tells whether the output file of an earlier run was out of the way.
-SqlEnd reportOutcome(Platform& platform, RunLog& log, const CommandOutcome& outcome,
+SqlEnd reportOutcome(Files& files, RunLog& log, const CommandOutcome& outcome,
                      const std::string& outputPath, bool oldOutputRemoved) {
   switch (outcome.end) {
     case CommandEnd::notStarted:
@@ -80,7 +80,7 @@ SqlEnd reportOutcome(Platform& platform, RunLog& log, const CommandOutcome& outc
   // administrator is sent to the same place to look.
   std::optional<std::string> output;
   try {
-    if (platform.fileExists(outputPath)) output = platform.readFile(outputPath);
+    if (files.fileExists(outputPath)) output = files.readFile(outputPath);
   } catch (const Failure&) {
     log.reportStatus("SQL backup NOT complete, client reported an error, see " + outputPath);
     return SqlEnd::notComplete;
@@ -168,7 +168,7 @@ bool clientOutputReportsError(const std::string& output) {
 
 std::string clientOutputPath(const std::string& logPath) { return logPath + "sql"; }
 
-SqlEnd runDatabaseBackup(Platform& platform, RunLog& log, const DbSettings& db,
+SqlEnd runDatabaseBackup(const Platform& platform, RunLog& log, const DbSettings& db,
                          const std::string& destinationDir, const std::string& logPath) {
   log.reportStatus(std::string("SQL start backup ") + serverVersionName(db.serverVersion));
   if (db.serverVersion == ServerVersion::none) {
@@ -181,7 +181,7 @@ SqlEnd runDatabaseBackup(Platform& platform, RunLog& log, const DbSettings& db,
       db.serverVersion == ServerVersion::msde ? ClientForm::msde : ClientForm::sql2005;
   const bool msde = form == ClientForm::msde;
   const std::string clientToolsDir = failingIn(DatabasePhase::clientTools, [&] {
-    return readRegistryValue(platform, RegistryRoot::localMachine,
+    return readRegistryValue(platform.registry, RegistryRoot::localMachine,
                              msde ? msdeSetupKey : sql2005SetupKey, "SQLPath")
         .asText();
   });
@@ -193,17 +193,17 @@ SqlEnd runDatabaseBackup(Platform& platform, RunLog& log, const DbSettings& db,
     log.reportStatus(backupCommandLine(form, clientToolsDir, db, destinationDir, logPath, true));
     // The client's output confirms the backup, so the output of an earlier run goes first.
     try {
-      platform.deleteFile(outputPath);
+      platform.files.deleteFile(outputPath);
     } catch (const Failure&) {
       oldOutputRemoved = false;
     }
-    return runAndWait(platform,
+    return runAndWait(platform.processes, platform.desktop,
                       backupCommandLine(form, clientToolsDir, db, destinationDir, logPath, false),
-                      showMaximised, clientTimeoutSeconds);
+                      WindowMode::maximised, clientTimeoutSeconds);
   });
 
   return failingIn(DatabasePhase::outcome, [&] {
-    return reportOutcome(platform, log, outcome, outputPath, oldOutputRemoved);
+    return reportOutcome(platform.files, log, outcome, outputPath, oldOutputRemoved);
   });
 }
 

@@ -23,7 +23,7 @@ using DatabaseFailure = FailureIn<DatabasePhase>;
 /// reports the outcome, which only an output file that the client wrote in this run confirms.
 /// destinationDir ends in one backslash. A failure after "SQL start backup" leaves as a
 /// DatabaseFailure.
-SqlEnd runDatabaseBackup(Platform& platform, RunLog& log, const DbSettings& db,
+SqlEnd runDatabaseBackup(const Platform& platform, RunLog& log, const DbSettings& db,
                          const std::string& destinationDir, const std::string& logPath);
 
 /// The file the client writes its output to: the run log's path followed by "sql".

@@ -17,29 +17,30 @@ std::string drivePart(const std::string& path) {
   return colon == std::string::npos ? std::string() : path.substr(0, colon + 2);
 }
 
-void runXcopy(Platform& platform, RunLog& log, const std::string& source,
+void runXcopy(const Platform& platform, RunLog& log, const std::string& source,
               const std::string& destination, const std::string& logPath) {
   log.writeLog("doing xcopy");
   std::string drive = drivePart(destination);
   if (!drive.empty()) {
     log.writeLog("cd to " + drive);
-    platform.changeDrive(drive);
+    platform.processes.changeDrive(drive);
   }
   // xcopy is given no destination: it copies into the current folder.
-  platform.changeFolder(destination);
+  platform.processes.changeFolder(destination);
 
   // cmd is named by its full path so that a cmd.exe planted in the program folder or in the
   // destination is never the one that runs.
-  CommandOutcome outcome = runAndWait(platform, xcopyCommandLine(source, logPath), showMaximised,
-                                      noTimeout, platform.systemFolder() + "\\cmd.exe");
+  CommandOutcome outcome =
+      runAndWait(platform.processes, platform.desktop, xcopyCommandLine(source, logPath),
+                 WindowMode::maximised, noTimeout, platform.system.systemFolder() + "\\cmd.exe");
 
-  std::string home = platform.programFolder();
+  std::string home = platform.system.programFolder();
   // A program at a drive root is reported as "X:", which would name the drive's current
   // folder rather than its root.
   if (home.size() == 2 && home[1] == ':') home += '\\';
   std::string homeDrive = drivePart(home);
-  if (!homeDrive.empty()) platform.changeDrive(homeDrive);
-  platform.changeFolder(home);
+  if (!homeDrive.empty()) platform.processes.changeDrive(homeDrive);
+  platform.processes.changeFolder(home);
 
   // xcopy ends with 1 when it found no files to copy; that is still a success. Anything else
   // is logged, so that a copy reported incomplete says why.
@@ -52,22 +53,22 @@ void runXcopy(Platform& platform, RunLog& log, const std::string& source,
     log.writeLog("xcopy could not be started");
 }
 
-void runShellCopy(Platform& platform, RunLog& log, const std::string& source,
+void runShellCopy(Desktop& desktop, RunLog& log, const std::string& source,
                   const std::string& destination) {
   log.writeLog("doing full copy");
-  ShellCopyResult result = platform.shellCopy(source + "\\*", destination, unattended);
-  if (result.anyOperationsAborted) log.writeLog("full copy aborted");
-  if (result.returnCode != 0)
-    log.writeLog("full copy ended with code " + std::to_string(result.returnCode));
+  ShellCopyResult result = desktop.shellCopy(source + "\\*", destination, unattended);
+  if (result.end == ShellCopyEnd::aborted) log.writeLog("full copy aborted");
+  if (result.end != ShellCopyEnd::copied && result.code != 0)
+    log.writeLog("full copy ended with code " + std::to_string(result.code));
 }
 
 // The copy tools report success for a missing source or a locked file, and leave files
 // truncated on a full disk; xcopy passes over hidden files and never replaces a copy newer
 // than the source. Only the files themselves tell whether the backup is there.
-bool checkAndRepair(Platform& platform, RunLog& log, const SourceTree& tree,
+bool checkAndRepair(const Platform& platform, RunLog& log, const SourceTree& tree,
                     const std::string& source, const EarlyListing* early) {
-  std::vector<Difference> differences = compareWithBackup(platform, tree, early);
-  PathList left = repairBackup(platform, log, tree, differences, source);
+  std::vector<Difference> differences = compareWithBackup(platform.trees, tree, early);
+  PathList left = repairBackup(platform.trees, platform.system, log, tree, differences, source);
   logPaths(log, "not in backup: ", left);
   return left.count == 0;
 }
@@ -78,15 +79,16 @@ std::string xcopyCommandLine(const std::string& source, const std::string& logPa
   return "cmd /c  xcopy \"" + source + "\" /e /s /d /y >\"" + logPath + "xcp\"";
 }
 
-bool copyFolder(Platform& platform, RunLog& log, const std::string& source,
+bool copyFolder(const Platform& platform, RunLog& log, const std::string& source,
                 const std::string& destination, CopyMode copyWith, const std::string& logPath) {
-  SourceTree tree =
-      walkSource(platform, platform.longPathOf(source), platform.longPathOf(destination));
+  SourceTree tree = walkSource(platform.trees, platform.trees.longPathOf(source),
+                               platform.trees.longPathOf(destination));
   return copyFolder(platform, log, tree, source, destination, copyWith, logPath);
 }
 
-bool copyFolder(Platform& platform, RunLog& log, const SourceTree& tree, const std::string& source,
-                const std::string& destination, CopyMode copyWith, const std::string& logPath) {
+bool copyFolder(const Platform& platform, RunLog& log, const SourceTree& tree,
+                const std::string& source, const std::string& destination, CopyMode copyWith,
+                const std::string& logPath) {
   if (tree.source.empty() || tree.destination.empty()) {
     log.writeLog("too long to copy: " + (tree.source.empty() ? source : destination));
     return false;
@@ -101,13 +103,14 @@ bool copyFolder(Platform& platform, RunLog& log, const SourceTree& tree, const s
   } else if (!shellCopy) {
     // xcopy is waited for without limit, and one path too long for it can make it hang for
     // ever: such a tree goes to the shell copy.
-    PathList tooLong = pathsTooLong(platform, tree, source, destination, xcopyPathLimit);
+    PathList tooLong = pathsTooLong(platform.system, tree, source, destination, xcopyPathLimit);
     if (tooLong.count == 0) {
       // The backup is listed while xcopy runs; afterwards only what xcopy may have changed
       // since is looked at again.
       EarlyListing early;
       {
-        auto listing = platform.startAlongside([&] { early = listBackup(platform, tree); });
+        auto listing =
+            platform.trees.startAlongside([&] { early = listBackup(platform.trees, tree); });
         runXcopy(platform, log, source, destination, logPath);
       }
       return checkAndRepair(platform, log, tree, source, &early);
@@ -119,9 +122,9 @@ bool copyFolder(Platform& platform, RunLog& log, const SourceTree& tree, const s
   if (shellCopy) {
     // A path too long for the shell copy overruns its buffers: then only the repair pass,
     // which takes every path the file system holds, copies the tree.
-    PathList tooLong = pathsTooLong(platform, tree, source, destination, shellCopyPathLimit);
+    PathList tooLong = pathsTooLong(platform.system, tree, source, destination, shellCopyPathLimit);
     if (tooLong.count == 0)
-      runShellCopy(platform, log, source, destination);
+      runShellCopy(platform.desktop, log, source, destination);
     else
       logPaths(log, "too long for the shell copy: ", tooLong);
   }

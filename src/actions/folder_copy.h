@@ -19,12 +19,13 @@ enum class CopyMode { xcopy, shellCopy };
 /// copy: " lines. Then the backup is compared with the source, what differs is copied again
 /// (see repairBackup), and what is still missing or different is logged "not in backup: ".
 /// True exactly when nothing is left.
-bool copyFolder(Platform& platform, RunLog& log, const std::string& source,
+bool copyFolder(const Platform& platform, RunLog& log, const std::string& source,
                 const std::string& destination, CopyMode copyWith, const std::string& logPath);
 
 /// The same with the source tree already walked (walkSource of source and destination).
-bool copyFolder(Platform& platform, RunLog& log, const SourceTree& tree, const std::string& source,
-                const std::string& destination, CopyMode copyWith, const std::string& logPath);
+bool copyFolder(const Platform& platform, RunLog& log, const SourceTree& tree,
+                const std::string& source, const std::string& destination, CopyMode copyWith,
+                const std::string& logPath);
 
 /// The xcopy command line, run with the destination as current folder:
 /// cmd /c  xcopy "SOURCE" /e /s /d /y >"LOGPATHxcp".

@@ -42,7 +42,7 @@ std::string normaliseFolderPath(const std::string& path) {
   return path.substr(0, end) + "\\";
 }
 
-void createFolderPath(Platform& platform, RunLog& log, const std::string& path) {
+void createFolderPath(Files& files, RunLog& log, const std::string& path) {
   checkLength(path);
   // The drive ("C:\") or the share ("\\server\share\") is never a level.
   size_t searchFrom = 3;
@@ -51,17 +51,17 @@ void createFolderPath(Platform& platform, RunLog& log, const std::string& path) 
     share = share == std::string::npos ? share : path.find('\\', share + 1);
     searchFrom = share == std::string::npos ? path.size() : share + 1;
   }
-  while (!platform.folderExists(path)) {
+  while (!files.folderExists(path)) {
     size_t backslash = searchFrom < path.size() ? path.find('\\', searchFrom) : std::string::npos;
     if (backslash == std::string::npos) {
-      platform.createFolder(path);
+      files.createFolder(path);
       searchFrom = 0;
       continue;
     }
-    if (!platform.folderExists(path.substr(0, backslash + 1))) {
+    if (!files.folderExists(path.substr(0, backslash + 1))) {
       std::string level = path.substr(0, backslash);
       log.reportStatus("create dir" + level);
-      platform.createFolder(level);
+      files.createFolder(level);
     }
     searchFrom = backslash + 1;
   }
@@ -71,11 +71,11 @@ bool destinationInsideSource(const std::string& destination, const std::string& 
   return pathWithin(destination, source);
 }
 
-DestinationChain destinationChainOf(Platform& platform, const std::string& destination) {
+DestinationChain destinationChainOf(const Platform& platform, const std::string& destination) {
   DestinationChain chain;
   bool deepestFound = false;
-  for (const std::string& folder : folderAndParents(platform.fullPath(destination))) {
-    auto identity = platform.folderIdentity(platform.longPathOf(folder));
+  for (const std::string& folder : folderAndParents(platform.files.fullPath(destination))) {
+    auto identity = platform.trees.folderIdentity(platform.trees.longPathOf(folder));
     if (!identity) continue;
     chain.identities.insert(*identity);
     const size_t cut = folder.find_last_of('\\');
@@ -87,17 +87,15 @@ DestinationChain destinationChainOf(Platform& platform, const std::string& desti
       return chain;
     }
     deepestFound = true;
-    if (!root) chain.names.push_back(platform.utf16FromAnsi(folder.substr(cut + 1)));
+    if (!root) chain.names.push_back(platform.system.utf16FromAnsi(folder.substr(cut + 1)));
   }
   return chain;
 }
 
-bool backsUpIntoItself(Platform& platform, const std::string& destination,
-                       const std::string& source, const SourceTree& tree,
-                       const DestinationChain& chain) {
+bool backsUpIntoItself(Files& files, const std::string& destination, const std::string& source,
+                       const SourceTree& tree, const DestinationChain& chain) {
   if (destinationInsideSource(destination, source)) return true;
-  if (destinationInsideSource(platform.fullPath(destination), platform.fullPath(source)))
-    return true;
+  if (destinationInsideSource(files.fullPath(destination), files.fullPath(source))) return true;
   // Another name for a folder (a drive letter or a share onto it, a junction) shows in no
   // path: the file system tells by the identity of the folders. The destination lies inside
   // the source when it, or a folder above it, is the source or one of its folders.

@@ -20,7 +20,7 @@ std::string normaliseFolderPath(const std::string& path);
 /// Creates every missing level of path, from the level after the drive on, reporting
 /// "create dir" + level for each level found by its backslash. A level that cannot be created
 /// raises its failure; the levels made before it stay.
-void createFolderPath(Platform& platform, RunLog& log, const std::string& path);
+void createFolderPath(Files& files, RunLog& log, const std::string& path);
 
 /// True when destination is source or lies inside it, compared as Windows compares paths:
 /// letter case ignored, "/" taken as "\", trailing backslashes ignored.
@@ -34,16 +34,15 @@ struct DestinationChain {
   std::set<FolderIdentity> identities;
   std::vector<std::u16string> names;
 };
-DestinationChain destinationChainOf(Platform& platform, const std::string& destination);
+DestinationChain destinationChainOf(const Platform& platform, const std::string& destination);
 
 /// True when a copy of source into destination would copy into itself: the paths, as written
 /// or in their full form, say so (destinationInsideSource), or the file system does, because
 /// the destination or a folder above it is the source or a folder within it, reached by another
 /// name (a drive letter, a share or a link onto it). tree is the source's, walked with the
 /// chain's names to identify.
-bool backsUpIntoItself(Platform& platform, const std::string& destination,
-                       const std::string& source, const SourceTree& tree,
-                       const DestinationChain& chain);
+bool backsUpIntoItself(Files& files, const std::string& destination, const std::string& source,
+                       const SourceTree& tree, const DestinationChain& chain);
 
 /// db.properties of the installation in sourceDir: sourceDir, exactly one backslash and
 /// "ZAVO\db.properties", whether sourceDir ends in a backslash or not.

@@ -21,20 +21,19 @@ std::u16string joinLong(const std::u16string& folder, const std::u16string& name
   return folder + u'\\' + name;
 }
 
-SourceTree walkSource(Platform& platform, const std::u16string& source,
-                      const std::u16string& destination, const WalkLimits& limits,
-                      const std::vector<std::u16string>* identify) {
+SourceTree walkSource(Trees& trees, const std::u16string& source, const std::u16string& destination,
+                      const WalkLimits& limits, const std::vector<std::u16string>* identify) {
   SourceTree tree{source, withoutTrailingSlashes(destination), {}, {}};
   // Reading an identity opens the folder, which costs more than listing it under some systems:
   // only the folders that can be the destination by another name are read.
   auto wanted = [&](const FolderEntry& entry) {
     if (!identify || entry.isLink || identify->empty()) return identify != nullptr;
     for (const std::u16string& name : *identify)
-      if (platform.compareNames(name, entry.name) == 0) return true;
+      if (trees.compareNames(name, entry.name) == 0) return true;
     return false;
   };
   auto readIdentity = [&](const std::u16string& relative) {
-    if (auto identity = platform.folderIdentity(joinLong(source, relative)))
+    if (auto identity = trees.folderIdentity(joinLong(source, relative)))
       tree.identities.insert(*identity);
   };
   if (identify) readIdentity(u"");
@@ -46,7 +45,7 @@ SourceTree walkSource(Platform& platform, const std::u16string& source,
   while (!pending.empty()) {
     const size_t index = pending.back();
     pending.pop_back();
-    auto entries = platform.listFolder(joinLong(source, tree.folders[index].relative));
+    auto entries = trees.listFolder(joinLong(source, tree.folders[index].relative));
     if (!entries) continue;
     tree.folders[index].listed = true;
 
@@ -58,7 +57,7 @@ SourceTree walkSource(Platform& platform, const std::u16string& source,
       if (item.entry.isFolder) {
         std::u16string relative = joinLong(tree.folders[index].relative, item.entry.name);
         if (wanted(item.entry)) readIdentity(relative);
-        if (platform.compareNames(joinLong(source, relative), tree.destination) == 0) {
+        if (trees.compareNames(joinLong(source, relative), tree.destination) == 0) {
           item.walk = FolderWalk::ownBackup;
         } else if (depths[index] + 1 > limits.maxDepth ||
                    tree.folders.size() >= limits.maxFolders) {
@@ -79,18 +78,17 @@ SourceTree walkSource(Platform& platform, const std::u16string& source,
   return tree;
 }
 
-void addPath(Platform& platform, PathList& list, const std::u16string& relative,
+void addPath(System& system, PathList& list, const std::u16string& relative,
              const std::string& source) {
   ++list.count;
   if (list.first.size() < pathsNamed)
-    list.first.push_back(relative.empty() ? source : platform.ansiFromUtf16(relative));
+    list.first.push_back(relative.empty() ? source : system.ansiFromUtf16(relative));
 }
 
-PathList pathsTooLong(Platform& platform, const SourceTree& tree, const std::string& source,
+PathList pathsTooLong(System& system, const SourceTree& tree, const std::string& source,
                       const std::string& destination, size_t limit) {
-  const size_t sourceLength = withoutTrailingSlashes(platform.utf16FromAnsi(source)).size();
-  const size_t destinationLength =
-      withoutTrailingSlashes(platform.utf16FromAnsi(destination)).size();
+  const size_t sourceLength = withoutTrailingSlashes(system.utf16FromAnsi(source)).size();
+  const size_t destinationLength = withoutTrailingSlashes(system.utf16FromAnsi(destination)).size();
   auto fits = [&](const std::u16string& relative, bool isFolder) {
     size_t inside = relative.empty() ? 0 : relative.size() + 1;
     return std::max(sourceLength, destinationLength) + inside + (isFolder ? 2 : 0) <= limit;
@@ -98,7 +96,7 @@ PathList pathsTooLong(Platform& platform, const SourceTree& tree, const std::str
 
   PathList found;
   if (!fits(u"", true)) {
-    addPath(platform, found, u"", source);
+    addPath(system, found, u"", source);
     return found;
   }
   // Nothing below a folder too long is named. Folders come after their parents, so one pass
@@ -115,7 +113,7 @@ PathList pathsTooLong(Platform& platform, const SourceTree& tree, const std::str
       if (item.walk == FolderWalk::ownBackup) continue;
       std::u16string relative = joinLong(folder.relative, item.entry.name);
       bool tooLong = !fits(relative, item.entry.isFolder) || item.walk == FolderWalk::beyondLimits;
-      if (tooLong) addPath(platform, found, relative, source);
+      if (tooLong) addPath(system, found, relative, source);
       if (tooLong && item.entry.isFolder && item.walk == FolderWalk::walked)
         skipped[item.folder] = true;
     }

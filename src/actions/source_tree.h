@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/system.h"
+#include "platform/trees.h"
 
 namespace vesk {
 
@@ -37,7 +38,7 @@ struct TreeFolder {
 /// The source tree as one walk found it, kept for the copy check so that the source is listed
 /// once per copy.
 struct SourceTree {
-  std::u16string source;            // both in the form of Platform::longPathOf
+  std::u16string source;            // both in the form of Trees::longPathOf
   std::u16string destination;       // without a trailing backslash
   std::vector<TreeFolder> folders;  // in walk order: every folder after its parent
   /// What the folders that the walk was asked to identify are to the file system, where it
@@ -53,8 +54,8 @@ std::u16string joinLong(const std::u16string& folder, const std::u16string& name
 /// source folder itself, of every link and of every folder whose name is one of those in
 /// identify (of every folder when identify is empty). The destination's own subtree, when it lies
 /// inside the source, is not walked: the backup is not part of what is backed up.
-SourceTree walkSource(Platform& platform, const std::u16string& source,
-                      const std::u16string& destination, const WalkLimits& limits = {},
+SourceTree walkSource(Trees& trees, const std::u16string& source, const std::u16string& destination,
+                      const WalkLimits& limits = {},
                       const std::vector<std::u16string>* identify = nullptr);
 
 /// Paths of the source named in the run log: the first ten, and how many in all.
@@ -68,11 +69,11 @@ struct PathList {
 /// together with the "\*" of its listing), and folders beyond the walk limits. Paths are
 /// measured from source and destination as the tool is handed them; what lies below a folder
 /// found here is not named. The source itself, when it is too long, is named by its text.
-PathList pathsTooLong(Platform& platform, const SourceTree& tree, const std::string& source,
+PathList pathsTooLong(System& system, const SourceTree& tree, const std::string& source,
                       const std::string& destination, size_t limit);
 
 /// Adds a path to the list; the first ten are kept by name.
-void addPath(Platform& platform, PathList& list, const std::u16string& relative,
+void addPath(System& system, PathList& list, const std::u16string& relative,
              const std::string& source);
 
 }  // namespace vesk

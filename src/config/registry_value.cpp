@@ -1,7 +1,5 @@
 #include "config/registry_value.h"
 
-#include <algorithm>
-
 #include "platform/failure.h"
 #include "platform/owned.h"
 
@@ -9,60 +7,49 @@ namespace vesk {
 
 namespace {
 
-constexpr uint32_t firstReadSize = 1024;
-
-/// Closes the key on every way out, also when the platform throws; close() lets the reader
-/// close it before raising its own failure.
+/// Closes the key on every way out, also when the reader raises failure 1001.
 struct KeyCloser {
-  Platform& platform;
-  void operator()(RegistryKey key) const noexcept { platform.regCloseKey(key); }
+  Registry& registry;
+  void operator()(RegistryKey key) const noexcept { registry.closeKey(key); }
 };
 using OpenKey = Owned<RegistryKey, KeyCloser>;
 
-/// The first size bytes of buffer as text, without up to maxNuls trailing NULs. Text values are
-/// normally stored with their terminating NUL(s), but not always: only NULs are dropped, so a
-/// text stored without them keeps its last character.
-std::string textFrom(const std::vector<uint8_t>& buffer, size_t size, int maxNuls) {
-  for (int i = 0; i < maxNuls && size > 0 && buffer[size - 1] == 0; ++i) --size;
-  return std::string(buffer.begin(), buffer.begin() + static_cast<ptrdiff_t>(size));
+/// The bytes as text, without up to maxNuls trailing NULs. Text values are normally stored with
+/// their terminating NUL(s), but not always: only NULs are dropped, so a text stored without
+/// them keeps its last character.
+std::string textFrom(const std::vector<uint8_t>& bytes, int maxNuls) {
+  size_t size = bytes.size();
+  for (int i = 0; i < maxNuls && size > 0 && bytes[size - 1] == 0; ++i) --size;
+  return std::string(bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(size));
 }
 
-/// The value as the reads left buffer, size and type; closes the key, also before it raises
-/// failure 1001 for a type it does not take.
-RegistryValue converted(OpenKey& key, const std::vector<uint8_t>& buffer, uint32_t dataSize,
-                        RegistryType type) {
-  // A value that grew between the two reads reports more than the buffer holds; the data
-  // never reaches past the buffer.
-  size_t size = std::min<size_t>(dataSize, buffer.size());
-
+/// The value of the stored data; failure 1001 for a type the reader does not take.
+RegistryValue converted(const RegistryData& data) {
   RegistryValue result;
-  switch (type) {
+  switch (data.type) {
     case RegistryType::text:
     case RegistryType::expandableText:
     case RegistryType::multiText:
       // Multiple texts end in two NULs: one after the last text and one after the list.
       result.kind = RegistryValue::Kind::text;
-      result.text = textFrom(buffer, size, type == RegistryType::multiText ? 2 : 1);
+      result.text = textFrom(data.bytes, data.type == RegistryType::multiText ? 2 : 1);
       break;
     case RegistryType::integer: {
       uint32_t bits = 0;
-      for (size_t i = 0; i < 4 && i < buffer.size(); ++i)
-        bits |= static_cast<uint32_t>(buffer[i]) << (8 * i);
+      for (size_t i = 0; i < 4 && i < data.bytes.size(); ++i)
+        bits |= static_cast<uint32_t>(data.bytes[i]) << (8 * i);
       result.kind = RegistryValue::Kind::integer;
       result.integer = static_cast<int32_t>(bits);
       break;
     }
     case RegistryType::bytes:
       result.kind = RegistryValue::Kind::bytes;
-      result.bytes.assign(buffer.begin(), buffer.begin() + static_cast<ptrdiff_t>(size));
+      result.bytes = data.bytes;
       break;
     default:
-      // RegistryType::other, also the type of a value that could not be read: a failed read
-      // leaves the type as the reader set it.
-      key.close();
+      // RegistryType::other, also the type of a value that could not be read.
       throw Failure(Fault::unsupportedValueType);
   }
-  key.close();
   return result;
 }
 
@@ -82,7 +69,7 @@ std::string RegistryValue::asText() const {
   return "";
 }
 
-RegistryValue readRegistryValue(Platform& platform, RegistryRoot root,
+RegistryValue readRegistryValue(Registry& registry, RegistryRoot root,
                                 const std::string& subKeyPath, const std::string& valueName,
                                 const std::optional<RegistryValue>& defaultValue) {
   // Most set-up programs of the client tools are 32-bit programs, which register in the
@@ -91,23 +78,13 @@ RegistryValue readRegistryValue(Platform& platform, RegistryRoot root,
   // not there.
   bool keyFound = false;
   for (RegistryView view : {RegistryView::view32, RegistryView::view64}) {
-    std::optional<RegistryKey> opened = platform.regOpenKey(root, subKeyPath, view);
+    std::optional<RegistryKey> opened = registry.openKey(root, subKeyPath, view);
     if (!opened) continue;
     keyFound = true;
-    OpenKey key(*opened, 0, KeyCloser{platform});
-
-    std::vector<uint8_t> buffer(firstReadSize, 0);
-    uint32_t dataSize = firstReadSize;
-    RegistryType type = RegistryType::other;
-    RegistryRead read = platform.regQueryValue(key.get(), valueName, type, buffer.data(), dataSize);
-    if (read == RegistryRead::missing) continue;
-    if (read == RegistryRead::moreData) {
-      // The result of the second read is not examined: the value is taken as the reads left
-      // type and size, whatever happened in between.
-      buffer.assign(dataSize, 0);
-      platform.regQueryValue(key.get(), valueName, type, buffer.data(), dataSize);
-    }
-    return converted(key, buffer, dataSize, type);
+    OpenKey key(*opened, 0, KeyCloser{registry});
+    std::optional<RegistryData> data = registry.readValue(key.get(), valueName);
+    if (!data) continue;
+    return converted(*data);
   }
   // A key without the value, in every view that has the key, is a value of no type.
   if (keyFound) throw Failure(Fault::unsupportedValueType);

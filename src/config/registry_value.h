@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/registry.h"
 
 namespace vesk {
 
@@ -27,7 +27,7 @@ struct RegistryValue {
 /// where the key or the value is missing in the 32-bit one. The default (or empty) when neither
 /// view has the key; failure 1001 "Unsupported value type" when no view that has the key has
 /// the value, or for a value of type RegistryType::other or one that cannot be read.
-RegistryValue readRegistryValue(Platform& platform, RegistryRoot root,
+RegistryValue readRegistryValue(Registry& registry, RegistryRoot root,
                                 const std::string& subKeyPath, const std::string& valueName,
                                 const std::optional<RegistryValue>& defaultValue = std::nullopt);
 

@@ -151,15 +151,15 @@ std::u16string fromUtf16(const std::string& bytes, size_t at, bool bigEndian) {
 
 }  // namespace
 
-std::string settingsFileText(Platform& platform, const std::string& bytes) {
+std::string settingsFileText(System& system, const std::string& bytes) {
   bool beyondAscii = false;
   if (startsWith(bytes, "\xEF\xBB\xBF"))
-    return platform.ansiFromUtf16(*fromUtf8(bytes, 3, false, beyondAscii));
-  if (startsWith(bytes, "\xFF\xFE")) return platform.ansiFromUtf16(fromUtf16(bytes, 2, false));
-  if (startsWith(bytes, "\xFE\xFF")) return platform.ansiFromUtf16(fromUtf16(bytes, 2, true));
+    return system.ansiFromUtf16(*fromUtf8(bytes, 3, false, beyondAscii));
+  if (startsWith(bytes, "\xFF\xFE")) return system.ansiFromUtf16(fromUtf16(bytes, 2, false));
+  if (startsWith(bytes, "\xFE\xFF")) return system.ansiFromUtf16(fromUtf16(bytes, 2, true));
   std::optional<std::u16string> text = fromUtf8(bytes, 0, true, beyondAscii);
   // ANSI text beyond ASCII is hardly ever valid UTF-8, and ASCII reads alike in both.
-  if (text && beyondAscii) return platform.ansiFromUtf16(*text);
+  if (text && beyondAscii) return system.ansiFromUtf16(*text);
   return bytes;
 }
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/system.h"
 
 namespace vesk {
 
@@ -33,7 +33,7 @@ class SettingsFile {
 /// mark and is valid UTF-8 with at least one character beyond ASCII, is read as UTF-8; one that
 /// begins with FF FE or FE FF as UTF-16, little or big endian. The mark is dropped, and a
 /// character that the code page lacks becomes "?". Any other content is ANSI already.
-std::string settingsFileText(Platform& platform, const std::string& bytes);
+std::string settingsFileText(System& system, const std::string& bytes);
 
 /// The pieces between the "=" characters, empty ones included; never
 /// fewer than one.

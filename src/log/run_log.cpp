@@ -6,10 +6,10 @@
 
 namespace vesk {
 
-std::string timestampText(Platform& platform, const LocalTime& t) {
-  std::string date = platform.shortDateText(t);
+std::string timestampText(System& system, const LocalTime& t) {
+  std::string date = system.shortDateText(t);
   if (t.hour == 0 && t.minute == 0 && t.second == 0) return date;
-  return date + " " + platform.longTimeText(t);
+  return date + " " + system.longTimeText(t);
 }
 
 std::string defaultLogPath(const std::string& programFolder, int dayOfMonth) {
@@ -21,12 +21,12 @@ std::string defaultLogPath(const std::string& programFolder, int dayOfMonth) {
 void RunLog::open(const std::string& path) {
   // The log is opened for appending in both cases, also where a missing file is created, so
   // that a second run starting on the same day never truncates the lines of the first.
-  bool existed = platform_.fileExists(path);
+  bool existed = files_.fileExists(path);
   if (existed) {
-    stream_ = platform_.openForAppend(path);  // a failure here ends the run
+    stream_ = files_.openForAppend(path);  // a failure here ends the run
     std::string tail;
     try {
-      tail = platform_.readFileTail(path, 2);
+      tail = files_.readFileTail(path, 2);
     } catch (const Failure&) {
       return;  // a log that can be appended to but not read: its end is not known
     }
@@ -34,19 +34,19 @@ void RunLog::open(const std::string& path) {
     return;
   }
   try {
-    stream_ = platform_.openForAppend(path);
+    stream_ = files_.openForAppend(path);
   } catch (const Failure&) {
     stream_.reset();
   }
-  if (!stream_ || !platform_.fileExists(path)) {
+  if (!stream_ || !files_.fileExists(path)) {
     stream_.reset();
-    platform_.showMessage(
+    desktop_.showMessage(
         "Cannot Create logfile because path incorrect, directory not found.Pls. check");
   }
 }
 
 void RunLog::writeLog(const std::string& text) {
-  writeRawLine(timestampText(platform_, platform_.localTime()) + ": " + text);
+  writeRawLine(timestampText(system_, system_.localTime()) + ": " + text);
 }
 
 void RunLog::writeRawLine(const std::string& text) {
@@ -55,7 +55,7 @@ void RunLog::writeRawLine(const std::string& text) {
 }
 
 void RunLog::reportStatus(const std::string& text) {
-  if (showStatusBoxes) platform_.showMessage(text);
+  if (showStatusBoxes) desktop_.showMessage(text);
   writeLog(text);
 }
 

@@ -3,7 +3,9 @@
 #include <memory>
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/desktop.h"
+#include "platform/files.h"
+#include "platform/system.h"
 
 namespace vesk {
 
@@ -11,7 +13,8 @@ namespace vesk {
 /// reportStatus.
 class RunLog {
  public:
-  explicit RunLog(Platform& platform) : platform_(platform) {}
+  RunLog(Files& files, System& system, Desktop& desktop)
+      : files_(files), system_(system), desktop_(desktop) {}
 
   /// Opens the log at path, creating it when missing. When it cannot be created the
   /// box "Cannot Create logfile ..." is shown and the log stays unopened, so the first
@@ -38,14 +41,16 @@ class RunLog {
   bool showStatusBoxes = false;
 
  private:
-  Platform& platform_;
+  Files& files_;
+  System& system_;
+  Desktop& desktop_;
   std::unique_ptr<TextStream> stream_;
   bool closed_ = false;
 };
 
 /// The log's time stamp: the user's short date, a blank and the long time; exactly midnight
 /// gives the date alone.
-std::string timestampText(Platform& platform, const LocalTime& t);
+std::string timestampText(System& system, const LocalTime& t);
 
 /// The default run log: program folder, "\veskbackuplog.txt" and the two-digit day of month.
 std::string defaultLogPath(const std::string& programFolder, int dayOfMonth);

@@ -21,9 +21,9 @@ enum class FolderEnd { refused, completed, notComplete };
 /// otherwise noDrive is reported too.
 bool folderPasses(RunState& run, const std::string& folder, const std::string& missing,
                   const std::string& noDrive) {
-  if (run.platform.folderExists(folder)) return true;
+  if (run.platform.files.folderExists(folder)) return true;
   run.log.reportStatus(missing);
-  if (run.platform.driveExists(folder)) return true;
+  if (run.platform.files.driveExists(folder)) return true;
   run.log.reportStatus(noDrive);
   return false;
 }
@@ -33,7 +33,7 @@ bool folderPasses(RunState& run, const std::string& folder, const std::string& m
 /// the records after it.
 FolderEnd backUpFolder(RunState& run, const RunSettings& settings, const std::string& value,
                        const std::string& sourceDir, std::string& destination) {
-  Platform& platform = run.platform;
+  const Platform& platform = run.platform;
   RunLog& log = run.log;
 
   // The source's test, then the destination's; either may refuse the run.
@@ -52,10 +52,10 @@ FolderEnd backUpFolder(RunState& run, const RunSettings& settings, const std::st
   // The walk over the source serves the copy too.
   run.step = Step::selfBackupTest;
   const DestinationChain chain = destinationChainOf(platform, destination);
-  const SourceTree tree =
-      walkSource(platform, platform.longPathOf(sourceDir), platform.longPathOf(destination), {},
-                 chain.identities.empty() ? nullptr : &chain.names);
-  if (backsUpIntoItself(platform, destination, sourceDir, tree, chain)) {
+  const SourceTree tree = walkSource(platform.trees, platform.trees.longPathOf(sourceDir),
+                                     platform.trees.longPathOf(destination), {},
+                                     chain.identities.empty() ? nullptr : &chain.names);
+  if (backsUpIntoItself(platform.files, destination, sourceDir, tree, chain)) {
     log.reportStatus("Cannot back up to itself" + value);
     return FolderEnd::refused;
   }
@@ -84,16 +84,16 @@ FolderEnd backUpFolder(RunState& run, const RunSettings& settings, const std::st
 
 FolderStageResult runFolderStage(RunState& run, const RunSettings& settings,
                                  const std::string& pathConfPath) {
-  Platform& platform = run.platform;
+  const Platform& platform = run.platform;
   FolderStageResult result;
   std::string destination = settings.destinationDir;
 
-  if (!platform.fileExists(pathConfPath)) {
+  if (!platform.files.fileExists(pathConfPath)) {
     run.log.reportStatus(pathConfPath + "not found. Pls. check");
     result.refused = true;
     return result;
   }
-  SettingsFile pathConf(settingsFileText(platform, platform.readFile(pathConfPath)));
+  SettingsFile pathConf(settingsFileText(platform.system, platform.files.readFile(pathConfPath)));
   run.errorReportArmed = true;
 
   while (const std::optional<std::vector<std::string>> pieces = pathConf.nextPieces()) {

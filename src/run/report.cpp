@@ -39,10 +39,10 @@ int64_t numberOf(Step step) { return static_cast<int64_t>(step); }
 
 /// The box, then the line in the run log when it is set, which it closes.
 void errorReport(RunState& run, const ReportedFailure& failure, Step step) {
-  run.platform.showMessage(errorReportMessage(failure, step));
+  run.platform.desktop.showMessage(errorReportMessage(failure, step));
   if (run.log.isSet()) {
     // The time is taken after the box has been closed.
-    run.log.writeRawLine(timestampText(run.platform, run.platform.localTime()) +
+    run.log.writeRawLine(timestampText(run.platform.system, run.platform.system.localTime()) +
                          errorReportLine(failure, step));
     run.log.close();
   }
@@ -61,7 +61,7 @@ int genericReport(RunState& run, const Failure& failure) {
     } catch (const Failure&) {
     }
   }
-  run.platform.showMessage(text);
+  run.platform.desktop.showMessage(text);
   return exitStatus::generic;
 }
 

@@ -15,8 +15,8 @@ namespace {
 std::optional<SqlEnd> backUpDatabase(RunState& run, const RunSettings& settings,
                                      const FolderStageResult& folders,
                                      const std::string& pathConfPath) {
-  Platform& platform = run.platform;
-  if (!platform.fileExists(folders.dbPropertiesPath)) {
+  const Platform& platform = run.platform;
+  if (!platform.files.fileExists(folders.dbPropertiesPath)) {
     run.step = Step::noDbProperties;
     // Every finalPath record that the stage let through was copied.
     if (folders.copiesMade == 0)
@@ -28,7 +28,8 @@ std::optional<SqlEnd> backUpDatabase(RunState& run, const RunSettings& settings,
   run.step = Step::readDbProperties;
   DbSettings db;
   try {
-    db = readDbSettings(settingsFileText(platform, platform.readFile(folders.dbPropertiesPath)));
+    db = readDbSettings(
+        settingsFileText(platform.system, platform.files.readFile(folders.dbPropertiesPath)));
   } catch (const MalformedRecord& malformed) {
     run.step = stepOf(malformed.where);
     throw Failure(malformed);
@@ -47,15 +48,15 @@ std::optional<SqlEnd> backUpDatabase(RunState& run, const RunSettings& settings,
 
 /// The run's stages in their order; failures propagate.
 RunEnding runSequence(RunState& run) {
-  Platform& platform = run.platform;
+  const Platform& platform = run.platform;
   RunLog& log = run.log;
   RunEnding ending;
 
-  const std::optional<RunSettings> read =
-      readRunSettings(argumentTextOf(platform.commandLine()),
-                      defaultLogPath(platform.programFolder(), platform.localTime().day));
+  const std::optional<RunSettings> read = readRunSettings(
+      argumentTextOf(platform.system.commandLine()),
+      defaultLogPath(platform.system.programFolder(), platform.system.localTime().day));
   if (!read) {
-    platform.showMessage(usageMessage);
+    platform.desktop.showMessage(usageMessage);
     ending.way = RunEnding::Way::usage;
     return ending;
   }
@@ -66,10 +67,9 @@ RunEnding runSequence(RunState& run) {
   // step: the steps up to there are not counted.
   log.open(settings.logPath);
   log.reportStatus("VESK start backup");
-  if (!platform.folderExists(settings.destinationDir))
-    createFolderPath(platform, log, settings.destinationDir);
-  const std::string pathConfPath =
-      stripAtNul(platform.userProfileFolder()) + "\\.quorlin\\path.conf";
+  if (!platform.files.folderExists(settings.destinationDir))
+    createFolderPath(platform.files, log, settings.destinationDir);
+  const std::string pathConfPath = platform.system.userProfileFolder() + "\\.quorlin\\path.conf";
 
   const FolderStageResult folders = runFolderStage(run, settings, pathConfPath);
   ending.copiesMade = folders.copiesMade;
@@ -84,7 +84,7 @@ RunEnding runSequence(RunState& run) {
 
 }  // namespace
 
-int runBackup(Platform& platform) {
+int runBackup(const Platform& platform) {
   RunState run(platform);
   RunEnding ending;
   try {

@@ -7,6 +7,6 @@ namespace vesk {
 
 /// One whole backup run, from the command line to the closed run log. Returns the exit status
 /// (see exitStatus).
-int runBackup(Platform& platform);
+int runBackup(const Platform& platform);
 
 }  // namespace vesk

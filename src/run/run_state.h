@@ -11,9 +11,9 @@ enum class Step : int32_t;
 
 /// What the run and its report share.
 struct RunState {
-  explicit RunState(Platform& p) : platform(p), log(p) {}
+  explicit RunState(const Platform& p) : platform(p), log(p.files, p.system, p.desktop) {}
 
-  Platform& platform;
+  Platform platform;
   RunLog log;
   /// The step in progress, which the error report names for a failure raised in it. Set only
   /// where a failure can arise once the error report is armed.

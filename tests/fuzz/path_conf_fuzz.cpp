@@ -20,7 +20,6 @@
 //   it as well;
 // - every record read consumes input, so the record loop ends.
 
-#include <cctype>
 #include <vector>
 
 #include "config/settings_file.h"
@@ -74,29 +73,6 @@ bool endsWith(const std::string& text, const std::string& end) {
   return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
-std::string lowerCase(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
-/// Copies the folders and files below from into to, as a copy tool that completes would.
-void copyTree(FakePlatform& platform, std::string from, std::string to) {
-  while (!from.empty() && from.back() == '\\') from.pop_back();
-  if (to.empty() || to.back() != '\\') to += '\\';
-  const std::string prefix = lowerCase(from) + "\\";
-  auto below = [&prefix](const std::string& path) {
-    return path.size() > prefix.size() && lowerCase(path.substr(0, prefix.size())) == prefix;
-  };
-  std::vector<std::string> folders;
-  std::vector<std::pair<std::string, FakeFile>> files;
-  for (const std::string& folder : platform.folders)
-    if (below(folder)) folders.push_back(to + folder.substr(prefix.size()));
-  for (const auto& [path, file] : platform.files)
-    if (below(path)) files.push_back({to + path.substr(prefix.size()), file});
-  for (const std::string& folder : folders) platform.addFolder(folder);
-  for (const auto& [path, file] : files) platform.addFile(path, file.content, file.lastWriteTime);
-}
-
 /// What the started programs do: xcopy copies its source into the current folder; the
 /// database client writes its output file. For inputs of odd length every program runs for
 /// 7 seconds: xcopy is waited for, the client outlives its 5-second wait.
@@ -111,7 +87,7 @@ void scriptProcesses(FakePlatform& platform, size_t count, bool slow) {
         size_t from = line.find("xcopy \"");
         size_t end = line.rfind("\" /e /s /d /y");
         if (from != std::string::npos && end != std::string::npos && end > from + 7)
-          copyTree(platform, line.substr(from + 7, end - from - 7), started.currentFolder);
+          platform.copyTree(line.substr(from + 7, end - from - 7), started.currentFolder);
       } else {
         platform.files[logPath + "sql"].content = "\r\n(0 rows affected)\r\n";
       }
@@ -130,19 +106,15 @@ void runOnce(const std::string& content, const Records& records, bool boxesAndXc
   platform.addFile("C:\\App\\client.exe", "binary", 42);
   platform.addFile("C:\\App\\ZAVO\\db.properties", dbProperties);
   platform.setRegistryValue(
-      "HKLM\\SOFTWARE\\Microsoft\\Microsoft SQL Server\\90\\Tools\\ClientSetup", "SQLPath", 1,
-      "C:\\SQLTools");
+      "HKLM\\SOFTWARE\\Microsoft\\Microsoft SQL Server\\90\\Tools\\ClientSetup", "SQLPath",
+      RegistryType::text, "C:\\SQLTools");
 
   // At most one process per copy and one database client, the client being the last.
   scriptProcesses(platform, records.withValue + 1, content.size() % 2 == 1);
   platform.onShellCopy = [&platform] {
-    // The last copy recorded reads "<source>\*||-> <destination>|| flags <n>".
-    const std::string& copy = platform.shellCopies.back();
-    size_t star = copy.find("\\*||");
-    size_t arrow = copy.find(" -> ", star);
-    size_t to = copy.find("||", arrow);
-    if (star != std::string::npos && arrow != std::string::npos && to != std::string::npos)
-      copyTree(platform, copy.substr(0, star), copy.substr(arrow + 4, to - arrow - 4));
+    // The copy is asked for with "<source>\*": everything in the source.
+    const ShellCopyCall& copy = platform.shellCopies.back();
+    if (copy.from.size() > 2) platform.copyTree(copy.from.substr(0, copy.from.size() - 2), copy.to);
   };
 
   std::string logSoFar = earlierRun;

@@ -1,7 +1,7 @@
 #pragma once
 
 // Helpers of the Win32 layer's tests: a throwaway folder, files with exact bytes, this
-// program's own path (the tests start it as their child).
+// program's own path (the tests start it as their child), the number of a failure.
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -11,9 +11,23 @@
 #endif
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
+#include "platform/failure.h"
+
 namespace vesk::testing {
+
+/// What op raised, or nothing when it raised no failure.
+template <typename Op>
+std::optional<Fault> raisedFault(Op op) {
+  try {
+    op();
+  } catch (const Failure& failure) {
+    return failure.fault;
+  }
+  return std::nullopt;
+}
 
 inline std::string selfPath() {
   char path[MAX_PATH * 4] = {};

@@ -12,6 +12,13 @@ using testing::splitArguments;
 
 constexpr int64_t never = -1;
 
+/// runAndWait on the fake, with the window mode that the run gives every command.
+CommandOutcome run(FakePlatform& platform, const std::string& commandLine, int32_t timeout,
+                   const std::string& applicationName = "") {
+  return runAndWait(platform, platform, commandLine, WindowMode::maximised, timeout,
+                    applicationName);
+}
+
 FakeProcessScript runsFor(int64_t ms, uint32_t exitCode = 0) {
   FakeProcessScript script;
   script.runsForMs = ms;
@@ -29,7 +36,7 @@ TEST(RunAndWait, TimeoutEndsTheWaitBetweenTAndTPlusOneSecondsPlusOneWait) {
     FakePlatform platform;
     platform.clockMs = c.clockAtStartMs;
     platform.processScripts = {runsFor(never)};
-    CommandOutcome outcome = runAndWait(platform, "client.exe", 3, c.timeout);
+    CommandOutcome outcome = run(platform, "client.exe", c.timeout);
     int64_t waitedMs = platform.clockMs - c.clockAtStartMs;
     EXPECT_EQ(CommandEnd::stillRunning, outcome.end) << c.clockAtStartMs;
     EXPECT_GE(waitedMs, c.timeout * 1000) << c.clockAtStartMs << " timeout " << c.timeout;
@@ -43,7 +50,7 @@ TEST(RunAndWait, ZeroOrNegativeTimeoutWaitsForTheEnd) {
     FakePlatform platform;
     const int64_t start = platform.clockMs;
     platform.processScripts = {runsFor(3'600'000, 4)};
-    CommandOutcome outcome = runAndWait(platform, "cmd /c  xcopy", 3, timeout);
+    CommandOutcome outcome = run(platform, "cmd /c  xcopy", timeout);
     EXPECT_EQ(CommandEnd::exited, outcome.end) << timeout;
     EXPECT_EQ(4u, outcome.exitCode) << timeout;
     EXPECT_EQ(3'600'000, platform.clockMs - start) << timeout;
@@ -60,7 +67,7 @@ TEST(RunAndWait, ReturnsTheExitCodeOfAnEndedCommand) {
     FakePlatform platform;
     const int64_t start = platform.clockMs;
     platform.processScripts = {runsFor(c.runsForMs, c.exitCode)};
-    CommandOutcome outcome = runAndWait(platform, "client.exe", 3, 5);
+    CommandOutcome outcome = run(platform, "client.exe", 5);
     EXPECT_EQ(CommandEnd::exited, outcome.end) << c.runsForMs;
     EXPECT_EQ(c.exitCode, outcome.exitCode) << c.runsForMs;
     EXPECT_EQ(c.runsForMs, platform.clockMs - start) << "the end is noticed at once";
@@ -71,17 +78,17 @@ TEST(RunAndWait, ReturnsTheExitCodeOfAnEndedCommand) {
 TEST(RunAndWait, YieldsBeforeTheFirstWaitAndBetweenWaits) {
   FakePlatform platform;
   platform.processScripts = {runsFor(1'000)};  // three waits run out, the fourth sees the end
-  runAndWait(platform, "client.exe", 3, -1);
+  run(platform, "client.exe", -1);
   EXPECT_EQ(4, platform.yields);
 }
 
-TEST(RunAndWait, PassesCommandLineProgramAndWindowStyleUnchanged) {
+TEST(RunAndWait, PassesCommandLineProgramAndWindowModeUnchanged) {
   FakePlatform platform;
-  runAndWait(platform, "cmd /c  xcopy \"C:\\App\" /e", 3, -1, "C:\\windows\\system32\\cmd.exe");
+  run(platform, "cmd /c  xcopy \"C:\\App\" /e", -1, "C:\\windows\\system32\\cmd.exe");
   ASSERT_EQ(1u, platform.commandsStarted.size());
   EXPECT_EQ("cmd /c  xcopy \"C:\\App\" /e", platform.commandsStarted[0].commandLine);
   EXPECT_EQ("C:\\windows\\system32\\cmd.exe", platform.commandsStarted[0].applicationName);
-  EXPECT_EQ(3, platform.commandsStarted[0].showWindow);
+  EXPECT_EQ(WindowMode::maximised, platform.commandsStarted[0].window);
 }
 
 TEST(RunAndWait, CommandThatCannotStartShowsErrorBoxAndDoesNotWait) {
@@ -90,31 +97,24 @@ TEST(RunAndWait, CommandThatCannotStartShowsErrorBoxAndDoesNotWait) {
   FakeProcessScript script;
   script.failToStart = true;
   platform.processScripts = {script};
-  CommandOutcome outcome = runAndWait(platform, "\"\\Binn\\OSQL.exe\" -S x", 3, 5);
+  CommandOutcome outcome = run(platform, "\"\\Binn\\OSQL.exe\" -S x", 5);
   EXPECT_EQ(CommandEnd::notStarted, outcome.end);
   EXPECT_EQ(std::vector<std::string>{"error"}, platform.messages);
   EXPECT_EQ(start, platform.clockMs);
   EXPECT_EQ(0, platform.openProcesses);
 }
 
-/// A platform whose waits fail, as WaitForSingleObject does on a broken handle.
-class FailingWaitPlatform : public FakePlatform {
- public:
-  WaitResult waitForProcess(ProcessToken process, int milliseconds) override {
-    FakePlatform::waitForProcess(process, milliseconds);
-    return WaitResult::failed;
-  }
-};
-
 TEST(RunAndWait, FailedWaitIsNeverTakenForAnEnd) {
-  FailingWaitPlatform running;
+  FakePlatform running;
+  running.failWaits = true;  // as WaitForSingleObject fails on a broken handle
   running.processScripts = {runsFor(never)};
-  EXPECT_EQ(CommandEnd::stillRunning, runAndWait(running, "client.exe", 3, 5).end);
+  EXPECT_EQ(CommandEnd::stillRunning, run(running, "client.exe", 5).end);
   EXPECT_EQ(0, running.openProcesses);
 
-  FailingWaitPlatform ended;
+  FakePlatform ended;
+  ended.failWaits = true;
   ended.processScripts = {runsFor(10, 3)};
-  CommandOutcome outcome = runAndWait(ended, "client.exe", 3, 5);
+  CommandOutcome outcome = run(ended, "client.exe", 5);
   EXPECT_EQ(CommandEnd::exited, outcome.end);
   EXPECT_EQ(3u, outcome.exitCode);
 }

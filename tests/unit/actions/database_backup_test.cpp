@@ -55,13 +55,14 @@ FakeProcessScript client(FakePlatform& platform, std::optional<std::string> outp
 
 struct DbFixture {
   FakePlatform platform;
-  RunLog log{platform};
+  RunLog log{platform, platform, platform};
 
   DbFixture() {
     log.open(testLogPath);
     // Stored with its terminating NUL, as the set-up program writes it.
-    platform.setRegistryValue(msdeKey, "SQLPath", 1, std::string("C:\\SQLTools\0", 12));
-    platform.setRegistryValue(sql2005Key, "SQLPath", 1, std::string("C:\\SQLTools\0", 12));
+    for (const std::string& key : {msdeKey, sql2005Key})
+      platform.setRegistryValue(key, "SQLPath", RegistryType::text,
+                                std::string("C:\\SQLTools\0", 12));
     platform.processScripts = {client(platform, "\r\n(0 rows affected)\r\n")};
   }
   SqlEnd run(const DbSettings& db, const std::string& destination = "D:\\Backup\\") {
@@ -92,7 +93,7 @@ TEST(RunDatabaseBackup, RunsTheClientOfItsVersionAndReportsItsLineWithThePasswor
     EXPECT_EQ(SqlEnd::complete, f.run(withVersion(c.version)));
     EXPECT_EQ(c.line, f.started());
     EXPECT_EQ("", f.platform.commandsStarted[0].applicationName);
-    EXPECT_EQ(3, f.platform.commandsStarted[0].showWindow);
+    EXPECT_EQ(WindowMode::maximised, f.platform.commandsStarted[0].window);
     EXPECT_EQ((Lines{std::string("SQL start backup ") + c.version, masked(c.line),
                      "SQL backup Complete"}),
               logTexts(f.platform));
@@ -334,7 +335,7 @@ TEST(RunDatabaseBackup, UnsupportedProviderRunsNothing) {
                      "SQL backup NOT complete, unsupported DB_PROVIDER"}),
               logTexts(f.platform));
     EXPECT_TRUE(f.platform.commandsStarted.empty());
-    EXPECT_EQ(0, f.platform.registryQueries);
+    EXPECT_TRUE(f.platform.keysOpened.empty());
   }
 }
 

@@ -27,19 +27,6 @@ CopyMode copyModeOf(const std::string& text) {
   return readRunSettings("\"D:\\Backup\" \"default\" \"N\" \"" + text + "\"", "")->copyWith;
 }
 
-/// A platform on which some folders cannot be listed (no right to list them, say).
-class UnlistablePlatform : public FakePlatform {
- public:
-  std::optional<std::vector<FolderEntry>> listFolder(const std::u16string& path) override {
-    for (const std::u16string& folder : unlistable)
-      if (path.size() >= folder.size() &&
-          compareNames(path.substr(path.size() - folder.size()), folder) == 0)
-        return std::nullopt;
-    return FakePlatform::listFolder(path);
-  }
-  std::vector<std::u16string> unlistable;  // ends of the paths that cannot be listed
-};
-
 /// folder extended by one or two levels to exactly length characters (at least two more).
 std::string pathOfLength(const std::string& folder, size_t length) {
   size_t more = length - folder.size();
@@ -58,8 +45,8 @@ Lines linesAfter(const FakePlatform& platform, const std::string& prefix) {
 /// A platform with an open run log, the source C:\App (two files and an empty folder) and the
 /// folder D:\Backup\.
 struct CopyFixture {
-  UnlistablePlatform platform;
-  RunLog log{platform};
+  FakePlatform platform;
+  RunLog log{platform, platform, platform};
 
   CopyFixture() {
     log.open(testLogPath);
@@ -110,7 +97,7 @@ TEST(CopyFolder, XcopyRunsCmdByFullPathInTheDestinationAndReturnsToProgramFolder
   EXPECT_EQ("cmd /c  xcopy \"C:\\App\" /e /s /d /y >\"C:\\Tools\\veskbackuplog.txt07xcp\"",
             started.commandLine);
   EXPECT_EQ("C:\\windows\\system32\\cmd.exe", started.applicationName);
-  EXPECT_EQ(3, started.showWindow);
+  EXPECT_EQ(WindowMode::maximised, started.window);
   EXPECT_EQ("D:\\Backup\\", started.currentFolder);
   EXPECT_TRUE(f.platform.messages.empty()) << "copy lines are logged, never shown";
 }
@@ -148,15 +135,16 @@ TEST(CopyFolder, ToolFailureIsLoggedAndTheBackupItselfDecides) {
     ShellCopyResult shell;
     Lines toolLines;
   };
+  using End = ShellCopyEnd;
   const Case cases[] = {
       {"Y", {false, 10, 0, nullptr}, {}, {}},
       {"Y", {false, 10, 1, nullptr}, {}, {}},  // "no files found" is a success
       {"Y", {false, 10, 2, nullptr}, {}, {"xcopy ended with exit code 2"}},
       {"Y", {false, 10, 5, nullptr}, {}, {"xcopy ended with exit code 5"}},
       {"Y", {true, 10, 0, nullptr}, {}, {"xcopy could not be started"}},
-      {"N", {}, {0, true}, {"full copy aborted"}},
-      {"N", {}, {0x76, false}, {"full copy ended with code 118"}},
-      {"N", {}, {0x76, true}, {"full copy aborted", "full copy ended with code 118"}},
+      {"N", {}, {End::aborted, 0}, {"full copy aborted"}},
+      {"N", {}, {End::failed, 0x76}, {"full copy ended with code 118"}},
+      {"N", {}, {End::aborted, 0x76}, {"full copy aborted", "full copy ended with code 118"}},
   };
   for (const Case& c : cases) {
     for (bool complete : {true, false}) {
@@ -196,11 +184,17 @@ TEST(CopyFolder, MissingDestinationFolderRaisesToTheCaller) {
   EXPECT_TRUE(f.platform.commandsStarted.empty());
 }
 
-TEST(CopyFolder, ShellCopyPassesDoubleNulListsAndNoErrorUiFlags) {
+TEST(CopyFolder, ShellCopyTakesTheSourcesContentUnattended) {
   CopyFixture f;
   f.copyAll();
   EXPECT_TRUE(f.copy("N"));
-  EXPECT_EQ((Lines{"C:\\App\\*|| -> D:\\Backup\\|| flags 1552"}), f.platform.shellCopies);
+  ASSERT_EQ(1u, f.platform.shellCopies.size());
+  const ShellCopyCall& call = f.platform.shellCopies[0];
+  EXPECT_EQ("C:\\App\\*", call.from);
+  EXPECT_EQ("D:\\Backup\\", call.to);
+  EXPECT_TRUE(call.options.replaceWithoutAsking);
+  EXPECT_TRUE(call.options.createFoldersWithoutAsking);
+  EXPECT_TRUE(call.options.noErrorDialog);
   EXPECT_EQ((Lines{"doing full copy"}), logTexts(f.platform));
   EXPECT_TRUE(f.platform.driveAndFolderChanges.empty());
   EXPECT_TRUE(f.platform.commandsStarted.empty());
@@ -497,7 +491,7 @@ TEST(CopyFolder, SourceOrBackupThatCannotBeListedFails) {
   EXPECT_EQ((Lines{"doing full copy", "not in backup: C:\\Gone"}), logTexts(f.platform));
 
   CopyFixture g;
-  g.platform.unlistable = {u"\\Backup"};
+  g.platform.unlistable = {"D:\\Backup"};
   EXPECT_FALSE(g.copy("N"));
   EXPECT_EQ((Lines{"doing full copy", "not in backup: C:\\App"}), logTexts(g.platform));
 
@@ -558,8 +552,8 @@ TEST(CompareWithBackup, FolderThatCannotBeListedCountsOnce) {
   } cases[] = {
       {"parent missing", {}}, {"folder missing", {"sub"}}, {"folder there", {"sub", "sub\\deep"}}};
   for (const auto& c : cases) {
-    UnlistablePlatform platform;
-    platform.unlistable = {u"App\\sub\\deep"};
+    FakePlatform platform;
+    platform.unlistable = {"C:\\App\\sub\\deep"};
     platform.addFile("C:\\App\\sub\\deep\\f.txt", "f", sourceTime);
     platform.addFolder("D:\\Backup");
     for (const std::string& folder : c.inDestination) platform.addFolder("D:\\Backup\\" + folder);

@@ -79,7 +79,7 @@ TEST(CreateFolderPath, CreatesEachMissingLevelAndReportsTheIntermediateOnes) {
   for (const auto& c : cases) {
     FakePlatform platform;
     for (const auto& folder : c.existing) platform.addFolder(folder);
-    RunLog log(platform);
+    RunLog log(platform, platform, platform);
     log.open("C:\\Tools\\log");
     createFolderPath(platform, log, c.path);
     std::vector<std::string> messages;
@@ -92,7 +92,7 @@ TEST(CreateFolderPath, CreatesEachMissingLevelAndReportsTheIntermediateOnes) {
 
 TEST(CreateFolderPath, MissingDriveReportsItsFirstLevelThenFails) {
   FakePlatform platform;
-  RunLog log(platform);
+  RunLog log(platform, platform, platform);
   log.open("C:\\Tools\\log");
   EXPECT_THROW(createFolderPath(platform, log, "Q:\\Data\\New"), Failure);
   ASSERT_EQ(1u, platform.fileLines("C:\\Tools\\log").size());

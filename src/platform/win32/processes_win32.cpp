@@ -1,11 +1,9 @@
-// The Win32 layer: started processes, the program's window messages, and work on a second
-// thread.
+// The Win32 layer: started processes, the program's window messages, the wall clock, and the
+// current drive and folder that a started process inherits.
 
-#include <system_error>
-#include <thread>
 #include <vector>
 
-#include "platform/win32_platform.h"
+#include "platform/win32/win32_platform.h"
 
 namespace vesk::win32 {
 namespace {
@@ -27,22 +25,22 @@ namespace {
   throw failure;
 }
 
-struct WorkThread final : BackgroundWork {
-  ~WorkThread() override { wait(); }
-  void wait() override {
-    if (thread.joinable()) thread.join();
-  }
-  std::thread thread;
-};
-
 HANDLE toHandle(ProcessToken token) {
   return reinterpret_cast<HANDLE>(static_cast<uintptr_t>(token));
 }
 
+WORD showCommandOf(WindowMode window) {
+  switch (window) {
+    case WindowMode::maximised:
+      break;
+  }
+  return SW_SHOWMAXIMIZED;
+}
+
 }  // namespace
 
-ProcessToken Win32Platform::startProcess(const std::string& applicationName,
-                                         const std::string& commandLine, int showWindow) {
+ProcessToken Win32Processes::startProcess(const std::string& applicationName,
+                                          const std::string& commandLine, WindowMode window) {
   if (hasNul(applicationName) || hasNul(commandLine)) throwStartFailure(ERROR_INVALID_PARAMETER);
   // With this variable in the environment the system takes no program from the current
   // folder: not when this process looks for the program to start, nor when a child command
@@ -55,7 +53,7 @@ ProcessToken Win32Platform::startProcess(const std::string& applicationName,
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;
-  startup.wShowWindow = static_cast<WORD>(showWindow);
+  startup.wShowWindow = showCommandOf(window);
   PROCESS_INFORMATION started{};
   if (!CreateProcessA(applicationName.empty() ? nullptr : applicationName.c_str(), line.data(),
                       nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started))
@@ -64,7 +62,7 @@ ProcessToken Win32Platform::startProcess(const std::string& applicationName,
   return reinterpret_cast<uintptr_t>(started.hProcess);
 }
 
-WaitResult Win32Platform::waitForProcess(ProcessToken process, int milliseconds) {
+WaitResult Win32Processes::waitForProcess(ProcessToken process, int milliseconds) {
   DWORD wait = milliseconds < 0 ? INFINITE : static_cast<DWORD>(milliseconds);
   switch (WaitForSingleObject(toHandle(process), wait)) {
     case WAIT_OBJECT_0:
@@ -76,7 +74,7 @@ WaitResult Win32Platform::waitForProcess(ProcessToken process, int milliseconds)
   }
 }
 
-std::optional<uint32_t> Win32Platform::processExitCode(ProcessToken process) {
+std::optional<uint32_t> Win32Processes::processExitCode(ProcessToken process) {
   DWORD code = 0;
   if (!GetExitCodeProcess(toHandle(process), &code)) return std::nullopt;
   // STILL_ACTIVE (259) is also a code that a program can end with.
@@ -85,11 +83,11 @@ std::optional<uint32_t> Win32Platform::processExitCode(ProcessToken process) {
   return code;
 }
 
-void Win32Platform::closeProcess(ProcessToken process) noexcept {
+void Win32Processes::closeProcess(ProcessToken process) noexcept {
   if (process != 0) CloseHandle(toHandle(process));
 }
 
-void Win32Platform::yieldToMessages() {
+void Win32Processes::yieldToMessages() {
   MSG message;
   while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
     TranslateMessage(&message);
@@ -97,14 +95,27 @@ void Win32Platform::yieldToMessages() {
   }
 }
 
-std::unique_ptr<BackgroundWork> Win32Platform::startAlongside(std::function<void()> work) {
-  auto thread = std::make_unique<WorkThread>();
-  try {
-    thread->thread = std::thread(work);  // a copy: work is still whole if this throws
-  } catch (const std::system_error&) {
-    work();  // no thread to be had: the work is done before the caller goes on
-  }
-  return thread;
+int64_t Win32Processes::wallClockSeconds() {
+  FILETIME ft;
+  GetSystemTimeAsFileTime(&ft);  // universal time: a change of daylight saving is no jump
+  uint64_t ticks = (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+  return static_cast<int64_t>(ticks / 10'000'000);
+}
+
+void Win32Processes::changeDrive(const std::string& text) {
+  if (text.empty() || !isAsciiLetter(text[0])) throw fileSystemFailure(ERROR_INVALID_DRIVE);
+  // "X:" returns to the folder last current on that drive; when that folder is gone, the
+  // drive's root will do.
+  std::string drive = {static_cast<char>(text[0] & ~0x20), ':'};  // Wine keeps a lower case
+  if (SetCurrentDirectoryA(drive.c_str())) return;
+  DWORD code = GetLastError();
+  if (SetCurrentDirectoryA((drive + "\\").c_str())) return;
+  throwPathFailure(code);
+}
+
+void Win32Processes::changeFolder(const std::string& path) {
+  checkPathText(path);
+  if (!SetCurrentDirectoryA(path.c_str())) throwPathFailure(GetLastError());
 }
 
 }  // namespace vesk::win32

@@ -1,12 +1,12 @@
 // The registry functions of the Win32 layer and the registry reader over them, on values
-// written with their exact bytes under HKEY_CURRENT_USER\Software\veskbackup-test, and on
-// values that reg.exe writes into the 32-bit and the 64-bit view of HKEY_LOCAL_MACHINE.
+// written with their exact bytes under HKEY_CURRENT_USER\Software\veskbackup-test; and the
+// sequence of reads that a value takes, on reads that a table scripts.
 
 #include <gtest/gtest.h>
 
 #include "config/registry_value.h"
 #include "platform/failure.h"
-#include "platform/platform_win32.h"
+#include "platform/win32/win32_platform.h"
 #include "win32_test_support.h"
 
 namespace vesk {
@@ -72,7 +72,7 @@ class Win32Registry : public ::testing::Test {
   }
   static void TearDownTestSuite() { RegDeleteTreeA(HKEY_CURRENT_USER, testKey); }
 
-  std::unique_ptr<Platform> platform = makeWin32Platform();
+  win32::Win32Registry registry;
 };
 
 TEST_F(Win32Registry, OpenKeys) {
@@ -90,40 +90,119 @@ TEST_F(Win32Registry, OpenKeys) {
       {RegistryRoot::currentUser, std::string(testKey) + '\0' + "\\missing", false},
   };
   for (const auto& c : cases) {
-    std::optional<RegistryKey> key = platform->regOpenKey(c.root, c.subKey, RegistryView::view64);
+    std::optional<RegistryKey> key = registry.openKey(c.root, c.subKey, RegistryView::view64);
     EXPECT_EQ(c.opens, key.has_value()) << c.subKey;
     if (key) {
       EXPECT_NE(0u, *key);
-      platform->regCloseKey(*key);
+      registry.closeKey(*key);
     }
   }
 }
 
-TEST_F(Win32Registry, QueryReportsTheSizeNeededAndLeavesAMissingValuesType) {
-  std::optional<RegistryKey> opened =
-      platform->regOpenKey(RegistryRoot::currentUser, testKey, RegistryView::view64);
-  ASSERT_TRUE(opened);
-  RegistryKey key = *opened;
-  std::vector<uint8_t> buffer(1024);
-  RegistryType type = RegistryType::other;
-  uint32_t size = 1024;
-  EXPECT_EQ(RegistryRead::ok, platform->regQueryValue(key, "text1024", type, buffer.data(), size));
-  EXPECT_EQ(RegistryType::text, type);
-  EXPECT_EQ(1024u, size);
+TEST_F(Win32Registry, ReadValueGivesTheStoredTypeAndBytes) {
+  std::optional<RegistryKey> key =
+      registry.openKey(RegistryRoot::currentUser, testKey, RegistryView::view64);
+  ASSERT_TRUE(key);
+  const struct {
+    const char* name;
+    RegistryType type;
+    std::string bytes;
+  } cases[] = {
+      {"SQLPath", RegistryType::text, nul("C:\\SQLTools")},
+      {"expand", RegistryType::expandableText, nul("%SystemRoot%\\bin")},
+      {"multi", RegistryType::multiText, std::string("a\0b\0\0", 5)},
+      {"one", RegistryType::integer, std::string("\x01\0\0\0", 4)},
+      {"binary10", RegistryType::bytes, countingBytes(10)},
+      {"text1024", RegistryType::text, std::string(1023, 'x') + '\0'},  // one read's worth
+      {"text1500", RegistryType::text, std::string(1499, 'y') + '\0'},  // a second read's
+      {"binary2000", RegistryType::bytes, countingBytes(2000)},
+      {"bigEndian", RegistryType::other, std::string("\0\0\0\x01", 4)},
+      {"qword", RegistryType::other, std::string(8, '\x02')},
+  };
+  for (const auto& c : cases) {
+    std::optional<RegistryData> data = registry.readValue(*key, c.name);
+    ASSERT_TRUE(data.has_value()) << c.name;
+    EXPECT_EQ(c.type, data->type) << c.name;
+    EXPECT_EQ(c.bytes, std::string(data->bytes.begin(), data->bytes.end())) << c.name;
+  }
+  EXPECT_FALSE(registry.readValue(*key, "missing").has_value());
+  std::optional<RegistryData> nulName = registry.readValue(*key, std::string("SQLPath\0x", 9));
+  ASSERT_TRUE(nulName.has_value()) << "a name the system cannot take is no missing value";
+  EXPECT_EQ(RegistryType::other, nulName->type);
+  EXPECT_TRUE(nulName->bytes.empty());
+  registry.closeKey(*key);
+}
 
-  size = 1024;
-  ASSERT_EQ(RegistryRead::moreData,
-            platform->regQueryValue(key, "text1500", type, buffer.data(), size));
-  ASSERT_GE(size, 1500u);
-  buffer.assign(size, 0);
-  EXPECT_EQ(RegistryRead::ok, platform->regQueryValue(key, "text1500", type, buffer.data(), size));
-  EXPECT_EQ(1500u, size);
-
-  type = RegistryType::bytes;
-  size = 1024;
-  EXPECT_NE(RegistryRead::ok, platform->regQueryValue(key, "missing", type, buffer.data(), size));
-  EXPECT_EQ(RegistryType::bytes, type);
-  platform->regCloseKey(key);
+TEST(ValueInTwoReads, ReadsOnceIntoTheFirstBufferThenIntoTheSizeReported) {
+  /// One scripted RegQueryValueExA: its result, and the type and size it leaves.
+  struct Read {
+    LONG result;
+    DWORD type;
+    DWORD size;
+  };
+  const struct {
+    const char* name;
+    std::vector<Read> reads;
+    std::vector<DWORD> offered;  // the buffer sizes that the reads are given
+    bool present;
+    RegistryType type;
+    size_t size;
+  } cases[] = {
+      {"fits the first read", {{ERROR_SUCCESS, REG_SZ, 11}}, {1024}, true, RegistryType::text, 11},
+      {"fills the first read",
+       {{ERROR_SUCCESS, REG_BINARY, 1024}},
+       {1024},
+       true,
+       RegistryType::bytes,
+       1024},
+      {"larger: a second read of the size reported",
+       {{ERROR_MORE_DATA, REG_SZ, 1500}, {ERROR_SUCCESS, REG_SZ, 1500}},
+       {1024, 1500},
+       true,
+       RegistryType::text,
+       1500},
+      {"grew between the reads: no byte beyond the buffer",
+       {{ERROR_MORE_DATA, REG_SZ, 1500}, {ERROR_MORE_DATA, REG_SZ, 5000}},
+       {1024, 1500},
+       true,
+       RegistryType::text,
+       1500},
+      {"changed type between the reads",
+       {{ERROR_MORE_DATA, REG_SZ, 1500}, {ERROR_SUCCESS, REG_BINARY, 1200}},
+       {1024, 1500},
+       true,
+       RegistryType::bytes,
+       1200},
+      {"removed between the reads: taken as the first read left it",
+       {{ERROR_MORE_DATA, REG_MULTI_SZ, 1500}, {ERROR_FILE_NOT_FOUND, REG_NONE, 0}},
+       {1024, 1500},
+       true,
+       RegistryType::multiText,
+       1500},
+      {"not there", {{ERROR_FILE_NOT_FOUND, REG_NONE, 0}}, {1024}, false, RegistryType::other, 0},
+      {"not readable", {{ERROR_ACCESS_DENIED, REG_SZ, 10}}, {1024}, true, RegistryType::other, 0},
+  };
+  for (const auto& c : cases) {
+    std::vector<DWORD> offered;
+    size_t next = 0;
+    std::optional<RegistryData> data =
+        win32::valueInTwoReads([&](DWORD& type, BYTE* bytes, DWORD& size) -> LONG {
+          offered.push_back(size);
+          const Read& read = c.reads.at(next++);
+          if (read.result == ERROR_SUCCESS)
+            for (DWORD i = 0; i < std::min(read.size, size); ++i) bytes[i] = 'v';
+          if (read.result == ERROR_SUCCESS || read.result == ERROR_MORE_DATA) {
+            type = read.type;
+            size = read.size;
+          }
+          return read.result;
+        });
+    EXPECT_EQ(c.offered, offered) << c.name;
+    EXPECT_EQ(c.present, data.has_value()) << c.name;
+    if (!data) continue;
+    EXPECT_EQ(c.type, data->type) << c.name;
+    EXPECT_EQ(c.size, data->bytes.size()) << c.name;
+  }
 }
 
 TEST_F(Win32Registry, ReaderConvertsEachType) {
@@ -148,7 +227,7 @@ TEST_F(Win32Registry, ReaderConvertsEachType) {
       {"text1500", RegistryValue::Kind::text, std::string(1499, 'y'), 0, ""},
   };
   for (const auto& c : cases) {
-    RegistryValue value = readRegistryValue(*platform, RegistryRoot::currentUser, testKey, c.name);
+    RegistryValue value = readRegistryValue(registry, RegistryRoot::currentUser, testKey, c.name);
     EXPECT_EQ(c.kind, value.kind) << c.name;
     EXPECT_EQ(c.text, value.text) << c.name;
     EXPECT_EQ(c.integer, value.integer) << c.name;
@@ -159,13 +238,13 @@ TEST_F(Win32Registry, ReaderConvertsEachType) {
 TEST_F(Win32Registry, ReaderRefusesOtherTypesAndMissingValues) {
   for (const char* name : {"bigEndian", "qword", "none", "missing"}) {
     try {
-      readRegistryValue(*platform, RegistryRoot::currentUser, testKey, name);
+      readRegistryValue(registry, RegistryRoot::currentUser, testKey, name);
       ADD_FAILURE() << name;
     } catch (const Failure& failure) {
       EXPECT_EQ(Fault::unsupportedValueType, failure.fault) << name;
     }
   }
-  EXPECT_THROW(readRegistryValue(*platform, RegistryRoot::currentUser,
+  EXPECT_THROW(readRegistryValue(registry, RegistryRoot::currentUser,
                                  std::string(testKey) + "\\empty", "SQLPath"),
                Failure);
 }
@@ -173,98 +252,14 @@ TEST_F(Win32Registry, ReaderRefusesOtherTypesAndMissingValues) {
 TEST_F(Win32Registry, ReaderGivesTheDefaultForAMissingKey) {
   std::string missing = std::string(testKey) + "\\missing";
   EXPECT_EQ(RegistryValue::Kind::empty,
-            readRegistryValue(*platform, RegistryRoot::currentUser, missing, "SQLPath").kind);
+            readRegistryValue(registry, RegistryRoot::currentUser, missing, "SQLPath").kind);
   RegistryValue fallback;
   fallback.kind = RegistryValue::Kind::text;
   fallback.text = "C:\\Default";
   RegistryValue value =
-      readRegistryValue(*platform, RegistryRoot::currentUser, missing, "SQLPath", fallback);
+      readRegistryValue(registry, RegistryRoot::currentUser, missing, "SQLPath", fallback);
   EXPECT_EQ(RegistryValue::Kind::text, value.kind);
   EXPECT_EQ("C:\\Default", value.text);
-}
-
-const char* const viewKey = "SOFTWARE\\veskbackup-view-test";
-
-/// Runs the system's reg.exe with arguments; its exit code.
-DWORD runReg(const std::string& arguments) {
-  char system[MAX_PATH] = {};
-  GetSystemDirectoryA(system, MAX_PATH);
-  std::string program = std::string(system) + "\\reg.exe";
-  std::string line = testing::inQuotes(program) + " " + arguments;
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION started{};
-  if (!CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &started))
-    return GetLastError();
-  WaitForSingleObject(started.hProcess, 60000);
-  DWORD code = 1;
-  GetExitCodeProcess(started.hProcess, &code);
-  CloseHandle(started.hThread);
-  CloseHandle(started.hProcess);
-  return code;
-}
-
-class Win32RegistryViews : public ::testing::Test {
- protected:
-  // As a set-up program or an administrator writes them: reg add ... /reg:32 or /reg:64.
-  static void SetUpTestSuite() {
-    const struct {
-      const char *subKey, *name, *data, *view;
-    } values[] = {
-        {"only32", "SQLPath", "C:\\Only32", "32"},
-        {"only64", "SQLPath", "C:\\Only64", "64"},
-        {"both", "SQLPath", "C:\\Both32", "32"},
-        {"both", "SQLPath", "C:\\Both64", "64"},
-        {"split", "Other", "x", "32"},
-        {"split", "SQLPath", "C:\\Split64", "64"},
-    };
-    for (const auto& v : values)
-      ASSERT_EQ(0u, runReg(std::string("add HKLM\\") + viewKey + "\\" + v.subKey + " /v " + v.name +
-                           " /t REG_SZ /d " + v.data + " /reg:" + v.view + " /f"))
-          << v.subKey << " " << v.view;
-  }
-  static void TearDownTestSuite() {
-    for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
-      HKEY software = nullptr;
-      if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_ALL_ACCESS | view, &software) ==
-          ERROR_SUCCESS) {
-        RegDeleteTreeA(software, "veskbackup-view-test");
-        RegCloseKey(software);
-      }
-    }
-  }
-
-  std::unique_ptr<Platform> platform = makeWin32Platform();
-};
-
-TEST_F(Win32RegistryViews, EachViewOpensItsOwnKeys) {
-  const struct {
-    const char* subKey;
-    bool in32, in64;
-  } cases[] = {{"only32", true, false}, {"only64", false, true}, {"both", true, true}};
-  for (const auto& c : cases) {
-    for (RegistryView view : {RegistryView::view32, RegistryView::view64}) {
-      std::optional<RegistryKey> key = platform->regOpenKey(
-          RegistryRoot::localMachine, std::string(viewKey) + "\\" + c.subKey, view);
-      EXPECT_EQ(view == RegistryView::view32 ? c.in32 : c.in64, key.has_value()) << c.subKey;
-      if (key) platform->regCloseKey(*key);
-    }
-  }
-}
-
-TEST_F(Win32RegistryViews, ReaderTakesThe32BitViewFirst) {
-  const struct {
-    const char *subKey, *expected;
-  } cases[] = {{"only32", "C:\\Only32"},
-               {"only64", "C:\\Only64"},
-               {"both", "C:\\Both32"},
-               {"split", "C:\\Split64"}};
-  for (const auto& c : cases)
-    EXPECT_EQ(c.expected, readRegistryValue(*platform, RegistryRoot::localMachine,
-                                            std::string(viewKey) + "\\" + c.subKey, "SQLPath")
-                              .asText())
-        << c.subKey;
 }
 
 }  // namespace

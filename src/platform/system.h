@@ -1,0 +1,44 @@
+#pragma once
+
+// Facts of the system and of the running program: its command line and folders, the local
+// time and the user's forms of it, the ANSI code page, the user's profile folder.
+
+#include <string>
+
+namespace vesk {
+
+struct LocalTime {
+  int year = 2000, month = 1, day = 1;
+  int hour = 0, minute = 0, second = 0;
+};
+
+class System {
+ public:
+  virtual ~System() = default;
+
+  /// The whole command line, the program's own name included.
+  virtual std::string commandLine() = 0;
+  /// Folder holding the program file, without a trailing backslash.
+  virtual std::string programFolder() = 0;
+  /// The system folder, without a trailing backslash.
+  virtual std::string systemFolder() = 0;
+
+  virtual LocalTime localTime() = 0;
+  /// The user's short date form of t.
+  virtual std::string shortDateText(const LocalTime& t) = 0;
+  /// The user's long time form of t, with seconds.
+  virtual std::string longTimeText(const LocalTime& t) = 0;
+
+  // The ANSI code page is the one the system uses for the "A" functions, and so for every
+  // single-byte text of the platform.
+  /// text in the ANSI code page; a character that it cannot show becomes "?".
+  virtual std::string ansiFromUtf16(const std::u16string& text) = 0;
+  /// ANSI text as UTF-16.
+  virtual std::u16string utf16FromAnsi(const std::string& text) = 0;
+
+  /// The current user's profile folder: the path alone, without the NULs that the system writes
+  /// after it; empty when it is not available.
+  virtual std::string userProfileFolder() = 0;
+};
+
+}  // namespace vesk

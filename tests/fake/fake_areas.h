@@ -1,0 +1,185 @@
+#pragma once
+
+// In-memory fakes of the platform's areas, one class each. They are as dumb as they can be:
+// state in containers, failures injected by setting a field, time that moves only while the
+// code waits, and what the code did recorded for the tests. The Windows rules that the files,
+// trees and processes need (paths, letter case, code page) are those of FakeFileSystem, which
+// the combined FakePlatform (tests/fake_platform.h) provides.
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "fake/fake_file_system.h"
+#include "platform/platform.h"
+
+namespace vesk {
+
+class FakeFiles : public Files {
+ public:
+  bool folderExists(const std::string& path) override;
+  bool fileExists(const std::string& path) override;
+  /// True for a path beginning with the letter of a drive that exists and ":".
+  bool driveExists(const std::string& path) override;
+  void createFolder(const std::string& path) override;
+  std::unique_ptr<TextStream> openForAppend(const std::string& path) override;
+  std::string readFile(const std::string& path) override;
+  std::string readFileTail(const std::string& path, size_t size) override;
+  void deleteFile(const std::string& path) override;
+  std::string fullPath(const std::string& path) override;
+
+  PathSet undeletable;         // deleteFile fails
+  bool failLogWrites = false;  // writeLine of every open stream fails
+
+ protected:
+  /// The file system the calls act on.
+  virtual FakeFileSystem& disk() = 0;
+
+ private:
+  friend class FakeStream;
+};
+
+class FakeTrees : public Trees {
+ public:
+  std::u16string longPathOf(const std::string& path) override;
+  std::optional<std::vector<FolderEntry>> listFolder(const std::u16string& path) override;
+  std::optional<FolderEntry> entryAt(const std::u16string& path) override;
+  void copyFile(const std::u16string& from, const std::u16string& to) override;
+  void createFolder(const std::u16string& path) override;
+  std::optional<FolderIdentity> folderIdentity(const std::u16string& path) override;
+  int compareNames(const std::u16string& a, const std::u16string& b) override;
+  /// Runs the work at once: the fake has one thread, and the work sees what was there before
+  /// the caller goes on, the earliest it could.
+  std::unique_ptr<BackgroundWork> startAlongside(std::function<void()> work) override;
+
+  PathSet unlistable;  // listFolder fails (no right to list them, say)
+  /// Source paths whose copyFile fails as on a full disk, leaving the given number of bytes.
+  PathMap<size_t> copyFailsAfter;
+  int64_t copyTime = 0;  // when set, copies that fail are left with this last-write time
+  std::vector<std::string> filesCopied;  // by copyFile: the source paths
+
+ protected:
+  virtual FakeFileSystem& disk() = 0;
+
+ private:
+  PathMap<uint64_t> folderIndexes_;
+};
+
+/// What a started process does in the fake.
+struct FakeProcessScript {
+  bool failToStart = false;
+  int64_t runsForMs = 0;  // < 0: never ends
+  uint32_t exitCode = 0;
+  std::function<void()> onStart;  // side effects, for instance files that a copy makes
+};
+
+struct StartedCommand {
+  std::string applicationName;
+  std::string commandLine;
+  WindowMode window = WindowMode::maximised;
+  std::string currentFolder;  // the folder current when it was started
+};
+
+class FakeProcesses : public Processes {
+ public:
+  ProcessToken startProcess(const std::string& applicationName, const std::string& commandLine,
+                            WindowMode window) override;
+  WaitResult waitForProcess(ProcessToken process, int milliseconds) override;
+  std::optional<uint32_t> processExitCode(ProcessToken process) override;
+  void closeProcess(ProcessToken process) noexcept override;
+  void yieldToMessages() override { ++yields; }
+  int64_t wallClockSeconds() override { return clockMs / 1000; }
+  void changeDrive(const std::string& text) override;
+  void changeFolder(const std::string& path) override;
+
+  std::vector<FakeProcessScript> processScripts;  // one per startProcess, in order; default ends
+  int64_t clockMs = 1'000'000;
+  bool failWaits = false;  // every wait fails, as on a broken handle, after its time has passed
+
+  std::vector<StartedCommand> commandsStarted;
+  std::vector<std::string> driveAndFolderChanges;  // "drive X", "folder P"
+  int yields = 0;
+  int openProcesses = 0;
+
+ protected:
+  virtual FakeFileSystem& disk() = 0;
+
+ private:
+  struct Process {
+    FakeProcessScript script;
+    int64_t startedAtMs = 0;
+    bool open = true;
+  };
+  std::vector<Process> processes_;
+};
+
+struct FakeRegistryValue {
+  RegistryType type = RegistryType::text;
+  std::string data;  // raw bytes
+};
+
+class FakeRegistry : public Registry {
+ public:
+  /// Below HKLM\SOFTWARE the 32-bit view reads HKLM\SOFTWARE\Wow6432Node; other keys are
+  /// shared by both views.
+  std::optional<RegistryKey> openKey(RegistryRoot root, const std::string& subKey,
+                                     RegistryView view) override;
+  std::optional<RegistryData> readValue(RegistryKey key, const std::string& name) override;
+  void closeKey(RegistryKey key) noexcept override;
+
+  void setRegistryValue(const std::string& keyPath, const std::string& name, RegistryType type,
+                        const std::string& data);
+
+  /// Keys by their path from "HKLM\" or "HKCU\"; a value that cannot be read is one of the type
+  /// other without bytes, as the platform gives it.
+  PathMap<std::map<std::string, FakeRegistryValue>> registry;
+  std::vector<std::string> keysOpened;  // their paths, in order
+  int openRegistryKeys = 0;
+
+ private:
+  std::vector<std::string> openKeys_;
+};
+
+/// A shell copy as the run asked for it.
+struct ShellCopyCall {
+  std::string from, to;
+  ShellCopyOptions options;
+};
+
+class FakeDesktop : public Desktop {
+ public:
+  void showMessage(const std::string& text) override;
+  ShellCopyResult shellCopy(const std::string& from, const std::string& to,
+                            ShellCopyOptions options) override;
+
+  std::vector<std::string> messages;
+  std::function<void(const std::string&)> onMessage;  // runs inside showMessage
+  std::vector<ShellCopyCall> shellCopies;
+  ShellCopyResult shellCopyResult;
+  std::function<void()> onShellCopy;  // what the copy does (FakeFileSystem::copyTree, say)
+};
+
+class FakeSystem : public System {
+ public:
+  std::string commandLine() override { return commandLineText; }
+  std::string programFolder() override { return programFolderPath; }
+  std::string systemFolder() override { return systemFolderPath; }
+  LocalTime localTime() override { return now; }
+  /// M/d/yyyy, as the English user forms give it.
+  std::string shortDateText(const LocalTime& t) override;
+  /// h:mm:ss AM or PM.
+  std::string longTimeText(const LocalTime& t) override;
+  /// The fake's ANSI code page is Windows-1252.
+  std::string ansiFromUtf16(const std::u16string& text) override;
+  std::u16string utf16FromAnsi(const std::string& text) override;
+  std::string userProfileFolder() override { return profileFolder; }
+
+  std::string commandLineText = "veskbackup.exe";
+  std::string programFolderPath = "C:\\Tools";
+  std::string systemFolderPath = "C:\\windows\\system32";
+  LocalTime now{2026, 12, 7, 14, 5, 9};
+  std::string profileFolder = "C:\\users\\tester";
+};
+
+}  // namespace vesk

@@ -1,0 +1,167 @@
+// The fakes of files and trees: every path goes through the file system's keys.
+
+#include <algorithm>
+#include <cctype>
+
+#include "fake/fake_areas.h"
+#include "platform/failure.h"
+
+namespace vesk {
+
+class FakeStream : public TextStream {
+ public:
+  FakeStream(FakeFiles& files, std::string key) : files_(files), key_(std::move(key)) {}
+  void writeLine(const std::string& text) override {
+    if (closed_) throw Failure(Fault::badFileName);
+    if (files_.failLogWrites) throw Failure(Fault::diskFull);
+    files_.disk().files[key_].content += text + "\r\n";
+  }
+  void close() noexcept override { closed_ = true; }
+
+ private:
+  FakeFiles& files_;
+  std::string key_;
+  bool closed_ = false;
+};
+
+namespace {
+
+std::string parentKey(const std::string& key) {
+  size_t cut = key.find_last_of('\\');
+  if (cut == std::string::npos) return "";
+  if (cut == 2 && key[1] == ':') return key.substr(0, 3);
+  return key.substr(0, cut);
+}
+
+}  // namespace
+
+bool FakeFiles::folderExists(const std::string& path) {
+  return disk().folderAt(disk().keyOf(path));
+}
+
+bool FakeFiles::fileExists(const std::string& path) {
+  return disk().files.count(disk().keyOf(path)) > 0;
+}
+
+bool FakeFiles::driveExists(const std::string& path) {
+  return path.size() >= 2 && path[1] == ':' &&
+         disk().drives.count(static_cast<char>(std::toupper(static_cast<unsigned char>(path[0]))));
+}
+
+void FakeFiles::createFolder(const std::string& path) { disk().createFolderAt(disk().keyOf(path)); }
+
+std::unique_ptr<TextStream> FakeFiles::openForAppend(const std::string& path) {
+  const std::string key = disk().keyOf(path);
+  if (disk().unreadable.count(key)) throw Failure(Fault::permissionDenied);
+  if (!disk().folderAt(parentKey(key))) throw Failure(Fault::pathNotFound);
+  disk().files[key];  // created when missing
+  return std::make_unique<FakeStream>(*this, key);
+}
+
+std::string FakeFiles::readFile(const std::string& path) {
+  const std::string key = disk().keyOf(path);
+  if (disk().unreadable.count(key)) throw Failure(Fault::permissionDenied);
+  auto it = disk().files.find(key);
+  if (it == disk().files.end()) throw Failure(Fault::fileNotFound);
+  return it->second.content;
+}
+
+std::string FakeFiles::readFileTail(const std::string& path, size_t size) {
+  std::string content = readFile(path);
+  return content.substr(content.size() - std::min(size, content.size()));
+}
+
+void FakeFiles::deleteFile(const std::string& path) {
+  const std::string key = disk().keyOf(path);
+  if (undeletable.count(key)) throw Failure(Fault::permissionDenied);
+  disk().files.erase(key);
+}
+
+std::string FakeFiles::fullPath(const std::string& path) { return disk().fullPathOf(path); }
+
+std::u16string FakeTrees::longPathOf(const std::string& path) {
+  if (path.empty() || path.find('\0') != std::string::npos) return u"";
+  std::string full = disk().fullPathOf(path);
+  while (full.size() > 3 && full.back() == '\\') full.pop_back();
+  if (full.size() == 2 && full[1] == ':') full += '\\';
+  if (full.size() > 32'000) return u"";  // the system's limit is 32,767 with the prefix
+  if (full.rfind("\\\\", 0) == 0) return u"\\\\?\\UNC\\" + fake::utf16FromAnsi(full.substr(2));
+  return u"\\\\?\\" + fake::utf16FromAnsi(full);
+}
+
+std::optional<std::vector<FolderEntry>> FakeTrees::listFolder(const std::u16string& path) {
+  const std::string key = disk().keyOfLong(path);
+  if (unlistable.count(key) || !disk().folderAt(key)) return std::nullopt;
+  const std::string prefix = key.back() == '\\' ? key : key + "\\";
+  // The name of p when it lies directly in the folder.
+  auto direct = [&](const std::string& p) -> std::optional<std::u16string> {
+    if (p.size() <= prefix.size() || PathLess{}(p.substr(0, prefix.size()), prefix) ||
+        PathLess{}(prefix, p.substr(0, prefix.size())))
+      return std::nullopt;
+    std::string rest = p.substr(prefix.size());
+    if (rest.find('\\') != std::string::npos) return std::nullopt;
+    return fake::utf16FromUtf8(rest);
+  };
+  std::vector<FolderEntry> entries;
+  for (const auto& folder : disk().folders)
+    if (auto name = direct(folder))
+      entries.push_back({*name, true, disk().aliases.count(folder) > 0, 0, 0});
+  for (const auto& [p, file] : disk().files)
+    if (auto name = direct(p))
+      entries.push_back({*name, false, false, file.content.size(), file.lastWriteTime});
+  return entries;
+}
+
+std::optional<FolderEntry> FakeTrees::entryAt(const std::u16string& path) {
+  const std::string key = disk().keyOfLong(path);
+  auto file = disk().files.find(key);
+  if (file != disk().files.end())
+    return FolderEntry{u"", false, false, file->second.content.size(), file->second.lastWriteTime};
+  if (disk().folderAt(key)) return FolderEntry{u"", true, disk().linkAtLong(path), 0, 0};
+  return std::nullopt;
+}
+
+void FakeTrees::copyFile(const std::u16string& fromPath, const std::u16string& toPath) {
+  const std::string from = disk().keyOfLong(fromPath), to = disk().keyOfLong(toPath);
+  filesCopied.push_back(from);
+  if (disk().unreadable.count(from))
+    throw Failure(Fault::permissionDenied);  // held open with no sharing
+  auto source = disk().files.find(from);
+  if (source == disk().files.end()) throw Failure(Fault::fileNotFound);
+  if (!disk().folderAt(parentKey(to))) throw Failure(Fault::pathNotFound);
+  if (disk().folderAt(to)) throw Failure(Fault::permissionDenied);
+  FakeFile copy = source->second;
+  auto fails = copyFailsAfter.find(from);
+  if (fails != copyFailsAfter.end()) {
+    copy.content.resize(std::min(fails->second, copy.content.size()));
+    if (copyTime != 0) copy.lastWriteTime = copyTime;
+    disk().files[to] = copy;
+    throw Failure(Fault::diskFull);
+  }
+  disk().files[to] = copy;
+}
+
+void FakeTrees::createFolder(const std::u16string& path) {
+  disk().createFolderAt(disk().keyOfLong(path));
+}
+
+std::optional<FolderIdentity> FakeTrees::folderIdentity(const std::u16string& path) {
+  const std::string key = disk().keyOfLong(path);
+  if (!disk().folderAt(key)) return std::nullopt;
+  auto [it, added] = folderIndexes_.try_emplace(key, folderIndexes_.size() + 1);
+  return FolderIdentity{1, it->second};
+}
+
+int FakeTrees::compareNames(const std::u16string& a, const std::u16string& b) {
+  return fake::compareNames(a, b);
+}
+
+std::unique_ptr<BackgroundWork> FakeTrees::startAlongside(std::function<void()> work) {
+  struct Done final : BackgroundWork {
+    void wait() override {}
+  };
+  work();
+  return std::make_unique<Done>();
+}
+
+}  // namespace vesk

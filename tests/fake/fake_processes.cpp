@@ -1,0 +1,78 @@
+// The fakes of what the run starts and shows: processes (scripts instead of programs, and a
+// clock that moves only while the code waits), message boxes and shell copies.
+
+#include <cctype>
+
+#include "fake/fake_areas.h"
+#include "platform/failure.h"
+
+namespace vesk {
+
+ProcessToken FakeProcesses::startProcess(const std::string& applicationName,
+                                         const std::string& line, WindowMode window) {
+  commandsStarted.push_back({applicationName, line, window, disk().currentFolder});
+  FakeProcessScript script;
+  if (processes_.size() < processScripts.size()) script = processScripts[processes_.size()];
+  if (script.failToStart) {
+    processes_.push_back({script, clockMs, false});
+    throw Failure(Fault::fileNotFound);
+  }
+  if (script.onStart) script.onStart();
+  processes_.push_back({script, clockMs, true});
+  ++openProcesses;
+  return processes_.size();
+}
+
+WaitResult FakeProcesses::waitForProcess(ProcessToken process, int milliseconds) {
+  Process& p = processes_.at(process - 1);
+  int64_t endsAt = p.startedAtMs + p.script.runsForMs;
+  WaitResult result = WaitResult::stillRunning;
+  if (p.script.runsForMs >= 0 && clockMs >= endsAt) {
+    result = WaitResult::ended;
+  } else if (p.script.runsForMs >= 0 && clockMs + milliseconds >= endsAt) {
+    clockMs = endsAt;  // the wait returns as soon as the process ends
+    result = WaitResult::ended;
+  } else {
+    clockMs += milliseconds;
+  }
+  return failWaits ? WaitResult::failed : result;
+}
+
+std::optional<uint32_t> FakeProcesses::processExitCode(ProcessToken process) {
+  Process& p = processes_.at(process - 1);
+  if (p.script.runsForMs < 0 || clockMs < p.startedAtMs + p.script.runsForMs) return std::nullopt;
+  return p.script.exitCode;
+}
+
+void FakeProcesses::closeProcess(ProcessToken process) noexcept {
+  Process& p = processes_.at(process - 1);
+  if (p.open) --openProcesses;
+  p.open = false;
+}
+
+void FakeProcesses::changeDrive(const std::string& text) {
+  if (text.empty() ||
+      !disk().drives.count(static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])))))
+    throw Failure(Fault::pathNotFound);
+  driveAndFolderChanges.push_back("drive " + text.substr(0, 1));
+}
+
+void FakeProcesses::changeFolder(const std::string& path) {
+  if (!disk().folderAt(disk().keyOf(path))) throw Failure(Fault::pathNotFound);
+  driveAndFolderChanges.push_back("folder " + path);
+  disk().currentFolder = path;
+}
+
+void FakeDesktop::showMessage(const std::string& text) {
+  messages.push_back(text);
+  if (onMessage) onMessage(text);
+}
+
+ShellCopyResult FakeDesktop::shellCopy(const std::string& from, const std::string& to,
+                                       ShellCopyOptions options) {
+  shellCopies.push_back({from, to, options});
+  if (onShellCopy) onShellCopy();
+  return shellCopyResult;
+}
+
+}  // namespace vesk

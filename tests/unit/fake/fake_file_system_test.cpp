@@ -1,0 +1,81 @@
+// The fake's Windows rules hold for every call alike: a folder reached by a drive alias, a link,
+// "." and "..", "/", another letter case or a relative path is the same folder to each of them.
+
+#include "fake/fake_file_system.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "fake_platform.h"
+
+namespace vesk {
+namespace {
+
+const std::string folder = "C:\\App\\sub";
+const std::string file = "C:\\App\\sub\\f.txt";
+
+TEST(FakeFileSystem, EveryCallSeesThroughAliasesAndDots) {
+  const char* const spellings[] = {
+      "C:\\App\\sub",
+      "c:/app/SUB/",
+      "E:\\sub",   // a drive onto C:\App
+      "C:\\Link",  // a link onto C:\App\sub
+      "C:\\Other\\..\\App\\.\\sub",
+      "E:\\sub\\dir\\..",
+      "..\\App\\sub",  // from the current folder C:\Tools
+  };
+  for (const std::string spelled : spellings) {
+    FakePlatform p;
+    p.addFile(file, "x", 7);
+    p.addFolder("C:\\App\\sub\\dir");
+    p.addFolder("C:\\Link");
+    p.drives.insert('E');
+    p.aliases = {{"E:", "C:\\App"}, {"C:\\Link", folder}};
+    const std::string at = spelled.back() == '/' ? spelled : spelled + "\\";
+
+    EXPECT_TRUE(p.folderExists(spelled)) << spelled;
+    EXPECT_TRUE(p.fileExists(at + "f.txt")) << spelled;
+    EXPECT_EQ("x", p.readFile(at + "f.txt")) << spelled;
+    EXPECT_EQ("x", p.readFileTail(at + "f.txt", 5)) << spelled;
+    p.openForAppend(at + "f.txt")->writeLine("y");
+    EXPECT_EQ("xy\r\n", p.fileContent(file)) << spelled;
+    p.createFolder(at + "new");
+    EXPECT_TRUE(p.folders.count(folder + "\\new")) << spelled;
+    p.changeFolder(spelled);
+    EXPECT_EQ(spelled, p.currentFolder);
+    p.changeFolder("C:\\Tools");
+
+    auto entries = p.listFolder(p.longPathOf(spelled));
+    ASSERT_TRUE(entries.has_value()) << spelled;
+    EXPECT_EQ(3u, entries->size()) << spelled << ": dir, new and f.txt";
+    auto entry = p.entryAt(p.longPathOf(at + "f.txt"));
+    ASSERT_TRUE(entry.has_value()) << spelled;
+    EXPECT_EQ(4u, entry->size) << spelled;
+    EXPECT_EQ(p.folderIdentity(p.longPathOf(folder)), p.folderIdentity(p.longPathOf(spelled)))
+        << spelled;
+    p.copyFile(p.longPathOf(at + "f.txt"), p.longPathOf(at + "copy.txt"));
+    EXPECT_EQ("xy\r\n", p.fileContent(folder + "\\copy.txt")) << spelled;
+    p.createFolder(p.longPathOf(at + "wide"));
+    EXPECT_TRUE(p.folders.count(folder + "\\wide")) << spelled;
+
+    p.deleteFile(at + "f.txt");
+    EXPECT_FALSE(p.files.count(file)) << spelled;
+  }
+}
+
+TEST(FakeFileSystem, SingleByteCallsTakeTheirPathsInTheCodePage) {
+  FakePlatform p;
+  p.addFile("C:\\App\\caf\u00e9 \u20ac.txt", "x");  // written in UTF-8, as test sources are
+  const std::string ansi = "C:\\App\\caf\xe9 \x80.txt";
+  EXPECT_TRUE(p.fileExists(ansi));
+  EXPECT_EQ("x", p.readFile(ansi));
+  EXPECT_TRUE(p.entryAt(p.longPathOf(ansi)).has_value());
+  auto entries = p.listFolder(p.longPathOf("C:\\App"));
+  ASSERT_EQ(1u, entries->size());
+  EXPECT_EQ("caf\xe9 \x80.txt", p.ansiFromUtf16((*entries)[0].name));
+  EXPECT_TRUE(p.fileExists("c:\\APP\\CAF\xc9 \x80.TXT")) << "letter case beyond ASCII too";
+}
+
+}  // namespace
+}  // namespace vesk

@@ -1,0 +1,156 @@
+// Starting and waiting for processes, the wall clock, and the current drive and folder. The child
+// is this test program itself (see main.cpp).
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+
+#include "platform/win32/win32_platform.h"
+#include "win32_test_support.h"
+
+namespace vesk {
+namespace {
+
+using testing::fileText;
+using testing::inQuotes;
+using testing::selfPath;
+using testing::TempFolder;
+
+constexpr int endedWithin = 30000;  // ms: Wine starts a process in well under a second
+
+class Win32ProcessesTest : public ::testing::Test {
+ protected:
+  void TearDown() override { SetCurrentDirectoryA(startFolder.c_str()); }
+
+  /// Starts this program with args, waits for its end and gives its exit code.
+  std::optional<uint32_t> exitCodeOf(const std::string& applicationName,
+                                     const std::string& commandLine) {
+    ProcessToken child =
+        processes.startProcess(applicationName, commandLine, WindowMode::maximised);
+    EXPECT_EQ(WaitResult::ended, processes.waitForProcess(child, endedWithin)) << commandLine;
+    auto code = processes.processExitCode(child);
+    processes.closeProcess(child);
+    return code;
+  }
+
+  win32::Win32Processes processes;
+  win32::Win32System system;
+  std::string self = selfPath();
+  std::string startFolder = testing::currentFolder();
+  TempFolder temp;
+};
+
+TEST_F(Win32ProcessesTest, ExitCodeOfAnEndedChild) {
+  // 259 is STILL_ACTIVE, which a program may also end with.
+  for (uint32_t code : {0u, 3u, 259u})
+    EXPECT_EQ(code, exitCodeOf(self, inQuotes(self) + " --exit-with " + std::to_string(code)));
+  EXPECT_EQ(5u, exitCodeOf("", inQuotes(self) + " --exit-with 5")) << "found through the line";
+}
+
+TEST_F(Win32ProcessesTest, ChildStillRunning) {
+  ProcessToken child =
+      processes.startProcess(self, inQuotes(self) + " --sleep 60", WindowMode::maximised);
+  EXPECT_EQ(WaitResult::stillRunning, processes.waitForProcess(child, 250));
+  EXPECT_FALSE(processes.processExitCode(child).has_value());
+  TerminateProcess(reinterpret_cast<HANDLE>(static_cast<uintptr_t>(child)), 9);
+  EXPECT_EQ(WaitResult::ended, processes.waitForProcess(child, endedWithin));
+  EXPECT_EQ(9u, processes.processExitCode(child));
+  processes.closeProcess(child);
+}
+
+TEST_F(Win32ProcessesTest, WaitOnNoProcessFails) {
+  EXPECT_EQ(WaitResult::failed, processes.waitForProcess(0, 10));
+  EXPECT_FALSE(processes.processExitCode(0).has_value());
+}
+
+TEST_F(Win32ProcessesTest, ProgramThatCannotBeStarted) {
+  const struct {
+    std::string applicationName, commandLine;
+  } cases[] = {
+      {"", "C:\\no\\such\\program.exe"},
+      {"", "no_such_program_anywhere --x"},
+      {temp / "missing.exe", "missing.exe"},
+      {"", ""},
+      {"", "cmd /c exit 0" + std::string(1, '\0') + "x"},
+  };
+  for (const auto& c : cases) {
+    try {
+      processes.startProcess(c.applicationName, c.commandLine, WindowMode::maximised);
+      ADD_FAILURE() << "started: " << c.commandLine;
+    } catch (const Failure& failure) {
+      EXPECT_FALSE(failure.detail.empty()) << c.commandLine;
+      EXPECT_EQ(std::string::npos, failure.detail.find_first_of("\r\n")) << failure.detail;
+    }
+  }
+}
+
+TEST_F(Win32ProcessesTest, ChildInheritsFolderAndGetsItsWindowModeAndVariable) {
+  processes.changeFolder(temp.path);
+  std::string start = temp / "start.txt", env = temp / "env.txt";
+  EXPECT_EQ(0u, exitCodeOf(self, inQuotes(self) + " --print-start " + inQuotes(start)));
+  EXPECT_EQ(0u,
+            exitCodeOf(self, inQuotes(self) + " --print-env NoDefaultCurrentDirectoryInExePath " +
+                                 inQuotes(env)));
+  // WindowMode::maximised reaches the child as the show code SW_SHOWMAXIMIZED.
+  EXPECT_EQ(temp.path + "\n" + std::to_string(SW_SHOWMAXIMIZED), fileText(start));
+  EXPECT_EQ("1", fileText(env));
+}
+
+TEST_F(Win32ProcessesTest, CmdPlantedInTheCurrentFolderIsNotRun) {
+  // The planted copy exits with 99; the system's interpreter ends with the code it is told.
+  ASSERT_TRUE(CopyFileA(self.c_str(), (temp / "cmd.exe").c_str(), FALSE));
+  processes.changeFolder(temp.path);
+  std::string cmd = system.systemFolder() + "\\cmd.exe";
+  EXPECT_EQ(7u, exitCodeOf(cmd, "cmd /c exit 7"));
+  // Without the full path the variable keeps the current folder out of the search.
+  EXPECT_EQ(7u, exitCodeOf("", "cmd /c exit 7"));
+}
+
+TEST_F(Win32ProcessesTest, YieldHandlesPendingMessages) {
+  MSG message;
+  PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);  // gives the thread its queue
+  ASSERT_TRUE(PostThreadMessageA(GetCurrentThreadId(), WM_USER + 1, 0, 0));
+  processes.yieldToMessages();
+  EXPECT_FALSE(PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE));
+}
+
+TEST_F(Win32ProcessesTest, WallClockIsNow) {
+  const int64_t from1601To1970 = 11'644'473'600;
+  int64_t unixNow = static_cast<int64_t>(std::time(nullptr)) + from1601To1970;
+  EXPECT_LE(std::abs(processes.wallClockSeconds() - unixNow), 2);
+}
+
+TEST_F(Win32ProcessesTest, ChangeFolderAndDrive) {
+  processes.changeFolder(temp.path);
+  EXPECT_EQ(temp.path, testing::currentFolder());
+  processes.changeDrive("Z:\\Backup\\");
+  EXPECT_EQ("Z:", testing::currentFolder().substr(0, 2));
+  processes.changeDrive("c");
+  EXPECT_EQ("C:", testing::currentFolder().substr(0, 2));
+}
+
+TEST_F(Win32ProcessesTest, ChangeFailures) {
+  std::string missingDrive = std::string(1, testing::missingDriveLetter()) + ":\\";
+  const struct {
+    bool drive;
+    std::string text;
+  } cases[] = {
+      {true, missingDrive},  {true, ""}, {true, "1:\\"}, {false, temp / "missing"},
+      {false, missingDrive},
+  };
+  for (const auto& c : cases) {
+    try {
+      if (c.drive)
+        processes.changeDrive(c.text);
+      else
+        processes.changeFolder(c.text);
+      ADD_FAILURE() << "changed to " << c.text;
+    } catch (const Failure& failure) {
+      EXPECT_EQ(Fault::pathNotFound, failure.fault) << c.text;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace vesk
