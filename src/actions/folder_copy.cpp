@@ -79,13 +79,6 @@ std::string xcopyCommandLine(const std::string& source, const std::string& logPa
   return "cmd /c  xcopy \"" + source + "\" /e /s /d /y >\"" + logPath + "xcp\"";
 }
 
-bool copyFolder(const Platform& platform, RunLog& log, const std::string& source,
-                const std::string& destination, CopyMode copyWith, const std::string& logPath) {
-  SourceTree tree = walkSource(platform.trees, platform.trees.longPathOf(source),
-                               platform.trees.longPathOf(destination));
-  return copyFolder(platform, log, tree, source, destination, copyWith, logPath);
-}
-
 bool copyFolder(const Platform& platform, RunLog& log, const SourceTree& tree,
                 const std::string& source, const std::string& destination, CopyMode copyWith,
                 const std::string& logPath) {
@@ -93,42 +86,38 @@ bool copyFolder(const Platform& platform, RunLog& log, const SourceTree& tree,
     log.writeLog("too long to copy: " + (tree.source.empty() ? source : destination));
     return false;
   }
-  bool shellCopy = copyWith == CopyMode::shellCopy;
-  const bool network = drivePart(destination).empty();
-  if (!shellCopy && network) {
-    // cmd cannot make a network folder its current folder: it falls back to the Windows
-    // folder, and xcopy, given no destination, would copy into that.
-    log.writeLog("xcopy cannot copy into a network folder: " + destination);
-    shellCopy = true;
-  } else if (!shellCopy) {
-    // xcopy is waited for without limit, and one path too long for it can make it hang for
-    // ever: such a tree goes to the shell copy.
-    PathList tooLong = pathsTooLong(platform.system, tree, source, destination, xcopyPathLimit);
-    if (tooLong.count == 0) {
-      // The backup is listed while xcopy runs; afterwards only what xcopy may have changed
-      // since is looked at again.
-      EarlyListing early;
-      {
-        auto listing =
-            platform.trees.startAlongside([&] { early = listBackup(platform.trees, tree); });
-        runXcopy(platform, log, source, destination, logPath);
-      }
-      return checkAndRepair(platform, log, tree, source, &early);
+  if (copyWith == CopyMode::xcopy) {
+    if (drivePart(destination).empty()) {
+      // cmd cannot make a network folder its current folder: it falls back to the Windows
+      // folder, and xcopy, given no destination, would copy into that.
+      log.writeLog("xcopy cannot copy into a network folder: " + destination);
     } else {
+      // xcopy is waited for without limit, and one path too long for it can make it hang for
+      // ever: such a tree goes to the shell copy.
+      PathList tooLong = pathsTooLong(platform.system, tree, source, destination, xcopyPathLimit);
+      if (tooLong.count == 0) {
+        // The backup is listed while xcopy runs; afterwards only what xcopy may have changed
+        // since is looked at again.
+        EarlyListing early;
+        {
+          auto listing =
+              platform.trees.startAlongside([&] { early = listBackup(platform.trees, tree); });
+          runXcopy(platform, log, source, destination, logPath);
+        }
+        return checkAndRepair(platform, log, tree, source, &early);
+      }
       logPaths(log, "too long for xcopy: ", tooLong);
-      shellCopy = true;
     }
   }
-  if (shellCopy) {
-    // A path too long for the shell copy overruns its buffers: then only the repair pass,
-    // which takes every path the file system holds, copies the tree.
-    PathList tooLong = pathsTooLong(platform.system, tree, source, destination, shellCopyPathLimit);
-    if (tooLong.count == 0)
-      runShellCopy(platform.desktop, log, source, destination);
-    else
-      logPaths(log, "too long for the shell copy: ", tooLong);
-  }
 
+  // The shell copy, chosen or where xcopy cannot go. A path too long for it overruns its
+  // buffers: then only the repair pass, which takes every path the file system holds, copies
+  // the tree.
+  PathList tooLong = pathsTooLong(platform.system, tree, source, destination, shellCopyPathLimit);
+  if (tooLong.count == 0)
+    runShellCopy(platform.desktop, log, source, destination);
+  else
+    logPaths(log, "too long for the shell copy: ", tooLong);
   return checkAndRepair(platform, log, tree, source, nullptr);
 }
 

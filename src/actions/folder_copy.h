@@ -12,17 +12,13 @@ namespace vesk {
 /// How the installation folder is copied.
 enum class CopyMode { xcopy, shellCopy };
 
-/// Copies the contents of source into destination (which ends in one backslash): by xcopy
-/// through cmd or by the shell copy. A tree with paths
-/// too long for xcopy goes to the shell copy, after one "too long for xcopy: " line per path;
-/// one with paths too long for the shell copy goes to no tool, after "too long for the shell
-/// copy: " lines. Then the backup is compared with the source, what differs is copied again
-/// (see repairBackup), and what is still missing or different is logged "not in backup: ".
-/// True exactly when nothing is left.
-bool copyFolder(const Platform& platform, RunLog& log, const std::string& source,
-                const std::string& destination, CopyMode copyWith, const std::string& logPath);
-
-/// The same with the source tree already walked (walkSource of source and destination).
+/// Copies the contents of source into destination (which ends in one backslash), whose tree the
+/// walk has listed (walkSource of source and destination): by xcopy through cmd or by the shell
+/// copy. A tree with paths too long for xcopy goes to the shell copy, after one "too long for
+/// xcopy: " line per path; one with paths too long for the shell copy goes to no tool, after
+/// "too long for the shell copy: " lines. Then the backup is compared with the source, what
+/// differs is copied again (see repairBackup), and what is still missing or different is logged
+/// "not in backup: ". True exactly when nothing is left.
 bool copyFolder(const Platform& platform, RunLog& log, const SourceTree& tree,
                 const std::string& source, const std::string& destination, CopyMode copyWith,
                 const std::string& logPath);

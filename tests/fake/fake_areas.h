@@ -71,7 +71,7 @@ struct FakeProcessScript {
   bool failToStart = false;
   int64_t runsForMs = 0;  // < 0: never ends
   uint32_t exitCode = 0;
-  std::function<void()> onStart;  // side effects, for instance files that a copy makes
+  std::function<void()> onStart = {};  // side effects, for instance files that a copy makes
 };
 
 struct StartedCommand {

@@ -46,7 +46,7 @@ struct FakeCopyTool {
   bool skipHidden = false;  // Windows' xcopy without /h
   /// Source paths whose copy the tool leaves at the given length, with the source's time (the
   /// shell copy on a full disk).
-  std::map<std::string, size_t> truncated;
+  std::map<std::string, size_t> truncated = {};
 };
 
 /// The drives, folders and files of the fake, and the rules by which paths name them. Paths in

@@ -299,12 +299,10 @@ TEST(RunDatabaseBackup, ReportsHowTheClientEnded) {
     SqlEnd end;
     const char* message;
   } unfinished[] = {
-      {{true, 0, 0, nullptr},
+      {{.failToStart = true},
        SqlEnd::notComplete,
        "SQL backup NOT complete, client could not be started"},
-      {{false, 60'000, 0, nullptr},
-       SqlEnd::stillRunning,
-       "SQL backup still running after 5 seconds"},
+      {{.runsForMs = 60'000}, SqlEnd::stillRunning, "SQL backup still running after 5 seconds"},
   };
   for (const auto& u : unfinished) {
     DbFixture f;

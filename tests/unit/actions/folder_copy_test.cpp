@@ -61,8 +61,11 @@ struct CopyFixture {
     platform.addFile("D:\\Backup\\ZAVO\\db.properties", "x", sourceTime);
     platform.addFolder("D:\\Backup\\empty");
   }
-  bool copy(const std::string& mode, const std::string& destination = "D:\\Backup\\") {
-    return copyFolder(platform, log, "C:\\App", destination, copyModeOf(mode), testLogPath);
+  bool copy(const std::string& mode, const std::string& destination = "D:\\Backup\\",
+            const std::string& source = "C:\\App") {
+    const SourceTree tree =
+        walkSource(platform, platform.longPathOf(source), platform.longPathOf(destination));
+    return copyFolder(platform, log, tree, source, destination, copyModeOf(mode), testLogPath);
   }
 };
 
@@ -137,11 +140,11 @@ TEST(CopyFolder, ToolFailureIsLoggedAndTheBackupItselfDecides) {
   };
   using End = ShellCopyEnd;
   const Case cases[] = {
-      {"Y", {false, 10, 0, nullptr}, {}, {}},
-      {"Y", {false, 10, 1, nullptr}, {}, {}},  // "no files found" is a success
-      {"Y", {false, 10, 2, nullptr}, {}, {"xcopy ended with exit code 2"}},
-      {"Y", {false, 10, 5, nullptr}, {}, {"xcopy ended with exit code 5"}},
-      {"Y", {true, 10, 0, nullptr}, {}, {"xcopy could not be started"}},
+      {"Y", {.runsForMs = 10}, {}, {}},
+      {"Y", {.runsForMs = 10, .exitCode = 1}, {}, {}},  // "no files found" is a success
+      {"Y", {.runsForMs = 10, .exitCode = 2}, {}, {"xcopy ended with exit code 2"}},
+      {"Y", {.runsForMs = 10, .exitCode = 5}, {}, {"xcopy ended with exit code 5"}},
+      {"Y", {.failToStart = true, .runsForMs = 10}, {}, {"xcopy could not be started"}},
       {"N", {}, {End::aborted, 0}, {"full copy aborted"}},
       {"N", {}, {End::failed, 0x76}, {"full copy ended with code 118"}},
       {"N", {}, {End::aborted, 0x76}, {"full copy aborted", "full copy ended with code 118"}},
@@ -295,7 +298,7 @@ TEST(CopyFolder, RepairPassCopiesAgainWhatTheToolLeftAndNamesWhatIsStillMissing)
     Lines copiedAgain;
     Lines notInBackup;
   };
-  const FakeCopyTool xcopy{true, true, {}};
+  const FakeCopyTool xcopy{.onlyNewer = true, .skipHidden = true};
   const Case cases[] = {
       {"nothing left to repair", xcopy, [](FakePlatform&) {}, {}, {}},
       {"hidden file that xcopy passes over",
@@ -329,12 +332,12 @@ TEST(CopyFolder, RepairPassCopiesAgainWhatTheToolLeftAndNamesWhatIsStillMissing)
        {"app.exe"},
        {}},
       {"shell copy on a full disk",
-       FakeCopyTool{false, false, {{"C:\\App\\app.exe", 1}}},
+       FakeCopyTool{.truncated = {{"C:\\App\\app.exe", 1}}},
        [](FakePlatform& p) { p.copyFailsAfter["C:\\App\\app.exe"] = 2; },
        {},
        {"app.exe"}},
       {"source file held open with no sharing",
-       FakeCopyTool{false, false, {{"C:\\App\\app.exe", 0}}},
+       FakeCopyTool{.truncated = {{"C:\\App\\app.exe", 0}}},
        [](FakePlatform& p) { p.unreadable.insert("C:\\App\\app.exe"); },
        {},
        {"app.exe"}},
@@ -352,7 +355,7 @@ TEST(CopyFolder, RepairPassCopiesAgainWhatTheToolLeftAndNamesWhatIsStillMissing)
       CopyFixture f;
       c.before(f.platform);
       auto tool = [&f, &c] { f.platform.copyTree("C:\\App", "D:\\Backup", c.tool); };
-      f.platform.processScripts = {{false, 10, 0, tool}};
+      f.platform.processScripts = {{.runsForMs = 10, .onStart = tool}};
       f.platform.onShellCopy = tool;
       EXPECT_EQ(c.notInBackup.empty(), f.copy(mode)) << c.name << ", mode " << mode;
       EXPECT_EQ(c.copiedAgain, linesAfter(f.platform, "copied again: ")) << c.name << ", " << mode;
@@ -417,7 +420,7 @@ TEST(CopyFolder, TreeTooLongForATool) {
     f.platform.addFile("C:\\App\\" + c.file, "x", sourceTime);
     auto copyAll = [&f] { f.platform.copyTree("C:\\App", "D:\\Backup"); };
     f.platform.onShellCopy = copyAll;
-    f.platform.processScripts = {{false, 0, 0, copyAll}};
+    f.platform.processScripts = {{.onStart = copyAll}};
     EXPECT_TRUE(f.copy(c.mode)) << c.file.size();
     Lines lines = logTexts(f.platform);
     lines.resize(std::min(lines.size(), c.logged.size()));
@@ -486,8 +489,7 @@ TEST(PathsTooLong, TreeBeyondTheWalkLimitsCountsAsTooLong) {
 TEST(CopyFolder, SourceOrBackupThatCannotBeListedFails) {
   CopyFixture f;
   f.copyAll();
-  EXPECT_FALSE(
-      copyFolder(f.platform, f.log, "C:\\Gone", "D:\\Backup\\", CopyMode::shellCopy, testLogPath));
+  EXPECT_FALSE(f.copy("N", "D:\\Backup\\", "C:\\Gone"));
   EXPECT_EQ((Lines{"doing full copy", "not in backup: C:\\Gone"}), logTexts(f.platform));
 
   CopyFixture g;
@@ -498,8 +500,7 @@ TEST(CopyFolder, SourceOrBackupThatCannotBeListedFails) {
   // A path beyond what even the wide-character functions take is handed to nothing.
   CopyFixture h;
   const std::string endless = "C:\\" + std::string(40'000, 'x');
-  EXPECT_FALSE(
-      copyFolder(h.platform, h.log, endless, "D:\\Backup\\", CopyMode::xcopy, testLogPath));
+  EXPECT_FALSE(h.copy("Y", "D:\\Backup\\", endless));
   EXPECT_TRUE(Lines{"too long to copy: " + endless} == logTexts(h.platform));
 }
 

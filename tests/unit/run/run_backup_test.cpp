@@ -40,8 +40,9 @@ class RunBackup : public ::testing::Test {
   void installApplication() {
     platform.addFile(pathConf, "finalPath=C:/Apps/Client/\r\n");
     platform.addFile("C:\\Apps\\Client\\client.exe", "binary", 42);
-    platform.processScripts.push_back(
-        {false, 100, 0, [this] { platform.copyTree("C:\\Apps\\Client", "D:\\Backup"); }});
+    platform.processScripts.push_back({.runsForMs = 100, .onStart = [this] {
+                                         platform.copyTree("C:\\Apps\\Client", "D:\\Backup");
+                                       }});
   }
 
   FakePlatform platform;
