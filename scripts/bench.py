@@ -23,12 +23,13 @@ sys.path.insert(0, str(REPO / "tests" / "e2e"))
 from bench_measure import (  # noqa: E402
     SOURCE, TICKS_PER_SECOND, WORK, Bench, checked, expect_copy, log, remove, run_pair)
 from bench_report import listing, machine, mb, report, seconds_of, write  # noqa: E402
-from bench_samples import make_tree, tree_counts  # noqa: E402
+from bench_samples import make_folder_heavy, make_tree, tree_counts  # noqa: E402
 from rig import RUN_DIR, Rig, WineSession  # noqa: E402
 
 SMALL_SOURCE = "C:\\Apps\\Small"
 ONE_FILE_SOURCE = "C:\\Apps\\One"
 LARGE_SOURCE = "C:\\Apps\\Large"
+FOLDERS_SOURCE = "C:\\Apps\\Folders"
 DB_PROPERTIES = (
     "DB_PROVIDER=SQLNCLI.1\r\n"
     "dbconn.appl.url=proto://SRV01:1433;opt=1\r\n"
@@ -83,7 +84,20 @@ def copy_benchmarks(bench: Bench, rig: Rig, paths, expected, runs: int) -> dict:
         log(f"full run {i + 1}/{runs}: "
             + ", ".join(f"{k} {v[-1]['seconds']:.2f} s" for k, v in full.items()))
 
-    # The incremental runs are short, so load from elsewhere weighs more: twice as many.
+    incremental_runs(bench, rig, paths, expected, runs, results,
+                     {"program": "D:\\full-program-0", "bare": "D:\\full-bare-0"})
+    remove(rig, "D:\\full-program-0")
+    remove(rig, "D:\\full-bare-0")
+    return results
+
+
+def incremental_runs(bench: Bench, rig: Rig, paths, expected, runs: int, results: dict,
+                     copies: dict, source: str = SOURCE, prefix: str = ""):
+    """Adds to results["unchanged"] and results["changed"] (kind: reports) 2 * runs incremental
+    runs of each kind in turns over its copy in copies (the program's, or the bare command's
+    for "bare" and "console"): with nothing changed, and with 1% of the files changed before
+    each turn. The incremental runs are short, so load from elsewhere weighs more: twice as
+    many."""
     rng = random.Random(11)
     stamp = time.time()
     for i in range(2 * runs):
@@ -99,20 +113,44 @@ def copy_benchmarks(bench: Bench, rig: Rig, paths, expected, runs: int) -> dict:
                     os.utime(path, (stamp, stamp))
 
             def run(kind):
-                destination = "D:\\full-program-0" if kind == "program" else "D:\\full-bare-0"
-                r = checked(bench, f"incremental run, {name} ({kind})", 0, lambda: (
-                    bench.program(destination, f"{name}-{i}") if kind == "program"
-                    else bench.bare_xcopy(destination, f"{name}-{kind}-{i}",
+                destination = copies["program" if kind == "program" else "bare"]
+                r = checked(bench, f"{prefix}incremental run, {name} ({kind})", 0, lambda: (
+                    bench.program(destination, f"{prefix}{name}-{i}") if kind == "program"
+                    else bench.bare_xcopy(destination, f"{prefix}{name}-{kind}-{i}", source,
                                           own_console=kind == "console")))
                 expect_copy(rig, destination, expected, f"incremental run {i + 1} ({kind})")
                 results[name][kind].append(r)
             run_pair(list(results[name]), run)
-        log(f"incremental run {i + 1}/{2 * runs}: " + "; ".join(
+        log(f"{prefix}incremental run {i + 1}/{2 * runs}: " + "; ".join(
             f"{name} program {results[name]['program'][-1]['seconds']:.2f} s, bare "
             f"{results[name]['bare'][-1]['seconds']:.2f} s" for name in ("unchanged", "changed")))
-    remove(rig, "D:\\full-program-0")
-    remove(rig, "D:\\full-bare-0")
-    return results
+
+
+def folder_heavy_benchmark(bench: Bench, rig: Rig, folders: int, runs: int) -> dict:
+    """Items 9a and 9b: the incremental runs on an installation of many small folders, over a
+    full copy that the program and the bare command each made first."""
+    paths, folders, size = make_folder_heavy(rig.path(FOLDERS_SOURCE), folders, folders)
+    expected = tree_counts(rig.path(FOLDERS_SOURCE))
+    rig.write_path_conf(f"finalPath={FOLDERS_SOURCE.replace(chr(92), '/')}/\r\n")
+    log(f"folder-heavy sample: {len(paths)} files in {folders} folders; warming the cache")
+    bench.bare_xcopy("D:\\folders-warm", "folders-warm", FOLDERS_SOURCE)
+    remove(rig, "D:\\folders-warm")
+    copies = {"program": "D:\\folders-program", "bare": "D:\\folders-bare"}
+    full = {
+        "program": checked(bench, "folder-heavy full run (program)", 0,
+                           lambda: bench.program(copies["program"], "folders-full")),
+        "bare": checked(bench, "folder-heavy full run (bare)", 0,
+                        lambda: bench.bare_xcopy(copies["bare"], "folders-full-bare",
+                                                 FOLDERS_SOURCE))}
+    for kind, destination in copies.items():
+        expect_copy(rig, destination, expected, f"folder-heavy full run ({kind})")
+    results = {name: {"program": [], "bare": []} for name in ("unchanged", "changed")}
+    incremental_runs(bench, rig, paths, expected, runs, results, copies, FOLDERS_SOURCE,
+                     "folder-heavy ")
+    for destination in copies.values():
+        remove(rig, destination)
+    shutil.rmtree(rig.path(FOLDERS_SOURCE), ignore_errors=True)
+    return {"tree": (len(paths), folders, size), "full": full, **results}
 
 
 def large_tree_benchmark(bench: Bench, rig: Rig, files: int) -> dict:
@@ -185,19 +223,26 @@ def main() -> int:
     parser.add_argument("--runs", type=int, default=5, help="runs per figure (median)")
     parser.add_argument("--large-files", type=int, default=100000,
                         help="files in the tree of the memory figure of item 8 (0: leave it out)")
+    parser.add_argument("--folder-heavy", type=int, default=0, metavar="N",
+                        help="also the incremental runs of items 9a and 9b on a sample of N "
+                        "folders holding N small files, for instance 5000 (0: leave it out)")
     parser.add_argument("--out", default=str(REPO / "docs" / "benchmarks.md"),
                         help="where the table is written ('-' for nowhere)")
     parser.add_argument("--raw", help="also write every measurement to this JSON file")
     parser.add_argument("--from-raw", help="write the table from a --raw file, measuring nothing")
     args = parser.parse_args()
-    if args.files < 1 or args.mb <= 0 or args.runs < 1 or args.large_files < 0:
-        parser.error("--files, --mb and --runs must be positive, --large-files not negative")
+    if (args.files < 1 or args.mb <= 0 or args.runs < 1 or args.large_files < 0
+            or args.folder_heavy < 0):
+        parser.error("--files, --mb and --runs must be positive, --large-files and "
+                     "--folder-heavy not negative")
     if args.from_raw:
         raw = json.loads(Path(args.from_raw).read_text())
         args.files, args.mb, args.runs = raw["files"], raw["mb"], raw["runs"]
         args.large_files = (raw.get("large") or {}).get("files", 0)
+        args.folder_heavy = (raw.get("folder_heavy") or {}).get("tree", (0, 0, 0))[1]
         write(args, report(args, raw["tree"], raw["copies"], raw["db"], raw["machine"],
-                           raw["loads"], raw.get("anomalies", []), raw.get("large")))
+                           raw["loads"], raw.get("anomalies", []), raw.get("large"),
+                           raw.get("folder_heavy")))
         return 0
 
     build_dir = Path(os.environ.get("VESK_BUILD_DIR", REPO / "build" / "windows"))
@@ -220,8 +265,11 @@ def main() -> int:
         copies = copy_benchmarks(bench, rig, paths, expected, args.runs)
         db = database_benchmarks(bench, rig, args.runs)
         large = large_tree_benchmark(bench, rig, args.large_files) if args.large_files else None
+        folder_heavy = (folder_heavy_benchmark(bench, rig, args.folder_heavy, args.runs)
+                        if args.folder_heavy else None)
         raw = {"files": args.files, "mb": args.mb, "runs": args.runs,
                "tree": (len(paths), folders, size), "copies": copies, "db": db, "large": large,
+               "folder_heavy": folder_heavy,
                "machine": machine(), "loads": (load_before, os.getloadavg()[0]),
                "anomalies": bench.anomalies}
         rig.close()
@@ -230,7 +278,7 @@ def main() -> int:
     if args.raw:
         Path(args.raw).write_text(json.dumps(raw, indent=1))
     write(args, report(args, raw["tree"], copies, db, raw["machine"], raw["loads"],
-                       bench.anomalies, large))
+                       bench.anomalies, large, folder_heavy))
     log(f"scripts/bench took {time.monotonic() - begun:.0f} s")
     return 0
 

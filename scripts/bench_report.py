@@ -61,7 +61,38 @@ def listing(values) -> str:
     return ", ".join(f"{v:.2f}" for v in values)
 
 
-def report(args, tree, copies, db, info, loads, anomalies=(), large=None) -> str:
+def folder_heavy_rows(fh: dict) -> list:
+    """Items 9a and 9b of the main table."""
+    files, folders, _ = fh["tree"]
+    return [(item, f"incremental run on the folder-heavy sample ({files} files in {folders} "
+             f"folders), {what}", secs(seconds_of(fh[name]["program"])),
+             secs(seconds_of(fh[name]["bare"])),
+             f"{median(pair_ratios(fh[name]['program'], fh[name]['bare'])):.3f}", "(a figure)", "")
+            for item, name, what in (("9a", "unchanged", "nothing changed"),
+                                     ("9b", "changed", "1% of the files changed"))]
+
+
+def folder_heavy_time_rows(fh: dict) -> list:
+    """The folder-heavy sample's lines of the table "Where the time goes"."""
+    full = fh["full"]
+    lines = [f"| folder-heavy, full, into an empty destination (one run) | "
+             f"{full['program']['seconds']:.3f} s | {full['bare']['seconds']:.3f} s | "
+             f"{full['program']['seconds'] / full['bare']['seconds']:.3f} | - | "
+             f"{full['program'].get('after', 0):.3f} s | "
+             f"{full['bare'].get('after', 0):.3f} s | | |"]
+    for name, what in (("unchanged", "nothing changed"), ("changed", "1% changed")):
+        program, bare = seconds_of(fh[name]["program"]), seconds_of(fh[name]["bare"])
+        lines.append(
+            f"| folder-heavy, incremental, {what} | {secs(program)} | {secs(bare)} | "
+            f"{median(pair_ratios(fh[name]['program'], fh[name]['bare'])):.3f} | - | "
+            f"{secs(seconds_of(fh[name]['program'], 'after'))} | "
+            f"{secs(seconds_of(fh[name]['bare'], 'after'))} | {listing(program)} | "
+            f"{listing(bare)} |")
+    return lines
+
+
+def report(args, tree, copies, db, info, loads, anomalies=(), large=None,
+           folder_heavy=None) -> str:
     files, folders, size = tree
     full = copies["full"]
     ratio = {name: median(pair_ratios(copies[name]["program"], copies[name]["bare"]))
@@ -75,6 +106,9 @@ def report(args, tree, copies, db, info, loads, anomalies=(), large=None) -> str
         "veskbackup.exe, one file and the database stage (item 4)": db["small"],
         **({f"veskbackup.exe, full and incremental runs on {large['files']} files (item 8)":
             large["runs"]} if large else {}),
+        **({"veskbackup.exe, the folder-heavy sample (items 9a and 9b)":
+            [folder_heavy["full"]["program"]] + folder_heavy["unchanged"]["program"]
+            + folder_heavy["changed"]["program"]} if folder_heavy else {}),
         "idle window-system program (boxtool.exe for 1 s)": [db["idle_gui"]],
         "idle console program (the stub client sleeping 1 s)": [db["idle_console"]],
     }
@@ -121,11 +155,14 @@ def report(args, tree, copies, db, info, loads, anomalies=(), large=None) -> str
             ("8", f"peak private memory of veskbackup.exe on a tree of {large['files']} files",
              mb(private_large), mb(private_idle), "", f"<= {TARGET_LARGE_PRIVATE_MB} MB",
              verdict(private_large <= TARGET_LARGE_PRIVATE_MB * 1024 * 1024)))
+    if folder_heavy:
+        rows += folder_heavy_rows(folder_heavy)
     lines = [
         "# Benchmarks",
         "",
         f"Written by `scripts/bench --files {args.files} --mb {args.mb:g} --runs {args.runs} "
-        f"--large-files {args.large_files}`; "
+        f"--large-files {args.large_files}"
+        + (f" --folder-heavy {args.folder_heavy}" if folder_heavy else "") + "`; "
         "run it again rather than editing this file.",
         "",
         f"- Date: {info['date']}",
@@ -134,6 +171,9 @@ def report(args, tree, copies, db, info, loads, anomalies=(), large=None) -> str
         f"and {loads[1]:.1f} at the end (the machine was shared with other work)",
         f"- Sample installation: {files} files in {folders} folders, some of them empty, "
         f"{mb(size)}",
+        *([f"- Folder-heavy sample (items 9a and 9b): {folder_heavy['tree'][0]} small files in "
+           f"{folder_heavy['tree'][1]} folders up to four levels deep, one file a folder, "
+           f"{mb(folder_heavy['tree'][2])}"] if folder_heavy else []),
         f"- Each figure is the median of {args.runs} runs ({2 * args.runs} for the incremental "
         "runs, which are short). The program and what it is compared with run back to back in "
         "turns, and a ratio is the median of the ratios of such pairs.",
@@ -180,6 +220,7 @@ def report(args, tree, copies, db, info, loads, anomalies=(), large=None) -> str
     lines += [
         f"| shell-copy mode, full | {secs(times['full']['shell'])} | | | | | | "
         f"{listing(times['full']['shell'])} | |",
+        *(folder_heavy_time_rows(folder_heavy) if folder_heavy else []),
         "",
         "## Memory",
         "",

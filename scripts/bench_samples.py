@@ -47,3 +47,26 @@ def tree_counts(root: Path):
         folders += len(dirnames)
         files += len(filenames)
     return files, folders
+
+
+def make_folder_heavy(root: Path, folders: int, files: int, seed: int = 17):
+    """folders folders below root, up to four levels deep, holding files small files spread
+    evenly over them (one each when the counts are equal): an installation of many small
+    folders, where what a run does per folder weighs more than what it does per byte."""
+    rng = random.Random(seed)
+    tree = [root]
+    while len(tree) <= folders:
+        parent = rng.choice(tree)
+        if len(parent.relative_to(root).parts) >= 4:
+            continue
+        tree.append(parent / f"dir{len(tree):05d}")
+    for folder in tree:
+        folder.mkdir(parents=True, exist_ok=True)
+    paths, total = [], 0
+    for i in range(files):
+        path = tree[1 + i % folders] / f"file{i:05d}.{rng.choice(('ini', 'xml', 'rpt'))}"
+        size = rng.randint(100, 8000)
+        path.write_bytes(rng.randbytes(size))
+        paths.append(path)
+        total += size
+    return paths, folders, total
