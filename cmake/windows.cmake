@@ -7,6 +7,28 @@ target_compile_options(vesk_core PUBLIC -Wno-restrict)
 set(win32_libs user32 shell32 advapi32 userenv)
 set(static_runtime -static -static-libgcc -static-libstdc++)
 
+# Most runs show no box and use no shell copy, yet loading user32 and shell32 (with gdi32, imm32
+# and the display driver behind them) at start costs every run time and memory. The Win32 layer
+# therefore takes them through delay-load import libraries: each DLL is loaded at the first call
+# of one of its functions. The .def files list the functions used. The compiler links user32
+# and shell32 by default, so a function missing there would quietly bring back the import at
+# start: the check after the link fails the build then.
+set(delay_load_libs)
+foreach(dll user32 shell32)
+  set(def ${CMAKE_SOURCE_DIR}/cmake/delayload/${dll}.def)
+  set(lib ${CMAKE_BINARY_DIR}/lib${dll}_delay.a)
+  # Run in the build folder: dlltool names the library's symbols after the path it is given.
+  add_custom_command(
+    OUTPUT ${lib}
+    COMMAND ${CMAKE_DLLTOOL} --input-def ${def} --output-delaylib lib${dll}_delay.a
+    DEPENDS ${def}
+    WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
+    COMMENT "Making the delay-load import library of ${dll}"
+    VERBATIM)
+  list(APPEND delay_load_libs ${lib})
+endforeach()
+add_custom_target(delay_load_libs DEPENDS ${delay_load_libs})
+
 # The Win32 layer, one file per area of the platform.
 add_library(vesk_win32 STATIC
   src/platform/win32/desktop_win32.cpp
@@ -16,10 +38,17 @@ add_library(vesk_win32 STATIC
   src/platform/win32/system_win32.cpp
   src/platform/win32/trees_win32.cpp
   src/platform/win32/win32_platform.cpp)
-target_link_libraries(vesk_win32 PUBLIC vesk_core ${win32_libs})
+add_dependencies(vesk_win32 delay_load_libs)
+target_link_libraries(vesk_win32 PUBLIC vesk_core ${delay_load_libs} advapi32 userenv)
 
 add_executable(veskbackup WIN32 src/main.cpp)
 target_link_libraries(veskbackup PRIVATE vesk_win32)
+add_custom_command(
+  TARGET veskbackup POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${CMAKE_OBJDUMP} -DPROGRAM=$<TARGET_FILE:veskbackup>
+          -DLOAD_ON_FIRST_USE=USER32.dll$<SEMICOLON>SHELL32.dll
+          -P ${CMAKE_SOURCE_DIR}/cmake/check_imports.cmake
+  VERBATIM)
 target_link_options(veskbackup PRIVATE ${static_runtime})
 configure_file(src/veskbackup.bat ${CMAKE_BINARY_DIR}/veskbackup.bat COPYONLY)
 

@@ -11,9 +11,11 @@
 // keeps them after the end, Wine reads them from the live process only, so the last reading
 // before the end stands for the peak there. OUTFILE receives one JSON object:
 //   {"exitCode":N, "created":T, "exited":T, "noticed":T, "peakWorkingSet":B,
-//    "peakPagefile":B, "samples":N}
+//    "peakPagefile":B, "samples":N, "kernel":D, "user":D}
 // with times as FILETIME ticks (100 ns since 1601, UTC): "created" and "exited" from
-// GetProcessTimes, "noticed" when the wait returned. Exit status 0, or 1 when the command could
+// GetProcessTimes, "noticed" when the wait returned. "kernel" and "user" are the CPU time of
+// the process's own threads (GetProcessTimes: not that of the processes it started), in the
+// same unit. Exit status 0, or 1 when the command could
 // not be started (OUTFILE then holds {"error":N}).
 
 #include <windows.h>
@@ -102,7 +104,8 @@ int main(int argc, char** argv) {
   json << "{\"exitCode\":" << exitCode << ",\"created\":" << ticks(created)
        << ",\"exited\":" << ticks(exited) << ",\"noticed\":" << noticed
        << ",\"peakWorkingSet\":" << peak.workingSet << ",\"peakPagefile\":" << peak.pagefile
-       << ",\"samples\":" << peak.samples << "}\n";
+       << ",\"samples\":" << peak.samples << ",\"kernel\":" << ticks(kernel)
+       << ",\"user\":" << ticks(user) << "}\n";
   out << json.str();
   return 0;
 }

@@ -88,6 +88,10 @@ void Win32Processes::closeProcess(ProcessToken process) noexcept {
 }
 
 void Win32Processes::yieldToMessages() {
+  // user32 is loaded at its first use (a box, the shell copy). Before that the program has made
+  // no window and has no message queue, so nothing waits to be handled, and peeking would load
+  // the window system into a run that needs none of it.
+  if (GetModuleHandleA("user32.dll") == nullptr) return;
   MSG message;
   while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
     TranslateMessage(&message);
