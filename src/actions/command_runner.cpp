@@ -10,18 +10,18 @@ constexpr int waitMilliseconds = 250;
 
 }  // namespace
 
-CommandOutcome runAndWait(Processes& processes, Desktop& desktop, const std::string& commandLine,
-                          WindowMode window, int32_t timeoutSeconds,
-                          const std::string& applicationName) {
-  ProcessToken process = 0;
+CommandOutcome runAndWait(Processes& processes, Desktop& desktop, const ProcessStart& start,
+                          int32_t timeoutSeconds) {
+  StartedProcess started;
   try {
-    process = processes.startProcess(applicationName, commandLine, window);
+    started = processes.startProcess(start);
   } catch (const Failure&) {
     // Shown directly, not through reportStatus: a command that did not start must be seen
     // even in a run that shows no status boxes.
     desktop.showMessage("error");
     return {CommandEnd::notStarted, 0};
   }
+  const ProcessToken process = started.process;
   // Closed on every way out of the wait, a failure included; closing only releases the token,
   // the process itself is not affected.
   Owned closer(process, ProcessToken{0},
@@ -37,14 +37,14 @@ CommandOutcome runAndWait(Processes& processes, Desktop& desktop, const std::str
     // wait between T and T + 1 seconds (plus one wait) after the start. A clock set back
     // makes the elapsed time smaller and the wait simply goes on.
     if (timeoutSeconds > 0 && processes.wallClockSeconds() - startSeconds > timeoutSeconds)
-      return {CommandEnd::stillRunning, 0};
+      return {CommandEnd::stillRunning, 0, started.outputKept};
   }
 
   // After a failed wait, or when the exit code cannot be read, the end of the command is not
   // confirmed; callers treat that like a command still running, never as a success.
   std::optional<uint32_t> exitCode = processes.processExitCode(process);
-  if (!exitCode) return {CommandEnd::stillRunning, 0};
-  return {CommandEnd::exited, *exitCode};
+  if (!exitCode) return {CommandEnd::stillRunning, 0, started.outputKept};
+  return {CommandEnd::exited, *exitCode, started.outputKept};
 }
 
 std::string quoteArgument(const std::string& value) {

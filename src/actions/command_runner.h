@@ -13,15 +13,15 @@ enum class CommandEnd { exited, stillRunning, notStarted };
 struct CommandOutcome {
   CommandEnd end = CommandEnd::notStarted;
   uint32_t exitCode = 0;  // meaningful when end is exited
+  /// False when the output file that the start asked for could not be created.
+  bool outputKept = true;
 };
 
-/// Starts commandLine with its window shown as window says and waits for its end, in waits of
-/// 250 ms; with timeoutSeconds > 0 it stops waiting once more whole seconds than that have
-/// passed. When the command cannot be started the box "error" is shown. The started process is
-/// never ended by the runner. applicationName, when not empty, names the program to run.
-CommandOutcome runAndWait(Processes& processes, Desktop& desktop, const std::string& commandLine,
-                          WindowMode window, int32_t timeoutSeconds,
-                          const std::string& applicationName = "");
+/// Starts the program and waits for its end, in waits of 250 ms; with timeoutSeconds > 0 it
+/// stops waiting once more whole seconds than that have passed. When the program cannot be
+/// started the box "error" is shown. The started process is never ended by the runner.
+CommandOutcome runAndWait(Processes& processes, Desktop& desktop, const ProcessStart& start,
+                          int32_t timeoutSeconds);
 
 /// value as one argument by the rules the C runtime uses to split a command line: unchanged
 /// when it is not empty and holds no blank, tab or double quote; otherwise enclosed in double

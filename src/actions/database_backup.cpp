@@ -197,9 +197,11 @@ SqlEnd runDatabaseBackup(const Platform& platform, RunLog& log, const DbSettings
     } catch (const Failure&) {
       oldOutputRemoved = false;
     }
-    return runAndWait(platform.processes, platform.desktop,
-                      backupCommandLine(form, clientToolsDir, db, destinationDir, logPath, false),
-                      WindowMode::maximised, clientTimeoutSeconds);
+    return runAndWait(
+        platform.processes, platform.desktop,
+        {.commandLine = backupCommandLine(form, clientToolsDir, db, destinationDir, logPath, false),
+         .window = WindowMode::maximised},
+        clientTimeoutSeconds);
   });
 
   return failingIn(DatabasePhase::outcome, [&] {

@@ -31,8 +31,11 @@ void runXcopy(const Platform& platform, RunLog& log, const std::string& source,
   // cmd is named by its full path so that a cmd.exe planted in the program folder or in the
   // destination is never the one that runs.
   CommandOutcome outcome =
-      runAndWait(platform.processes, platform.desktop, xcopyCommandLine(source, logPath),
-                 WindowMode::maximised, noTimeout, platform.system.systemFolder() + "\\cmd.exe");
+      runAndWait(platform.processes, platform.desktop,
+                 {.applicationName = platform.system.systemFolder() + "\\cmd.exe",
+                  .commandLine = xcopyCommandLine(source, logPath),
+                  .window = WindowMode::maximised},
+                 noTimeout);
 
   std::string home = platform.system.programFolder();
   // A program at a drive root is reported as "X:", which would name the drive's current

@@ -17,14 +17,32 @@ enum class WaitResult { ended, stillRunning, failed };
 /// How the window of a started program is shown. The run shows its tools maximised.
 enum class WindowMode { maximised };
 
+/// A program to start. It inherits the current drive and folder.
+struct ProcessStart {
+  /// The program, by its full path; when empty, the first word of the command line names it
+  /// and the system looks for it.
+  std::string applicationName = {};
+  std::string commandLine = {};
+  WindowMode window = WindowMode::maximised;
+  /// When not empty, the program's standard output and standard error go to this file, created
+  /// or emptied first (a relative path is taken from the current folder), and its standard
+  /// input is the NUL device, so that a question from the program never waits for a person.
+  std::string outputPath = {};
+};
+
+struct StartedProcess {
+  ProcessToken process = 0;
+  /// False when the output file could not be created: the program's output then goes to the
+  /// NUL device.
+  bool outputKept = true;
+};
+
 class Processes {
  public:
   virtual ~Processes() = default;
 
-  /// Starts commandLine; applicationName, when not empty, is the program to run. The child
-  /// inherits the current drive and folder. Throws Failure when it cannot be started.
-  virtual ProcessToken startProcess(const std::string& applicationName,
-                                    const std::string& commandLine, WindowMode window) = 0;
+  /// Throws Failure when the program cannot be started.
+  virtual StartedProcess startProcess(const ProcessStart& start) = 0;
   virtual WaitResult waitForProcess(ProcessToken process, int milliseconds) = 0;
   /// The exit code of an ended process; nothing while it runs or when it cannot be read.
   virtual std::optional<uint32_t> processExitCode(ProcessToken process) = 0;

@@ -72,19 +72,20 @@ struct FakeProcessScript {
   int64_t runsForMs = 0;  // < 0: never ends
   uint32_t exitCode = 0;
   std::function<void()> onStart = {};  // side effects, for instance files that a copy makes
+  std::string output = {};  // written to the output file, when one was asked for, at the start
 };
 
 struct StartedCommand {
   std::string applicationName;
   std::string commandLine;
   WindowMode window = WindowMode::maximised;
+  std::string outputPath;
   std::string currentFolder;  // the folder current when it was started
 };
 
 class FakeProcesses : public Processes {
  public:
-  ProcessToken startProcess(const std::string& applicationName, const std::string& commandLine,
-                            WindowMode window) override;
+  StartedProcess startProcess(const ProcessStart& start) override;
   WaitResult waitForProcess(ProcessToken process, int milliseconds) override;
   std::optional<uint32_t> processExitCode(ProcessToken process) override;
   void closeProcess(ProcessToken process) noexcept override;

@@ -115,6 +115,13 @@ bool FakeFileSystem::folderAt(const std::string& key) const {
   return isDriveRoot(key) || folders.count(key) > 0;
 }
 
+std::string FakeFileSystem::parentKey(const std::string& key) {
+  size_t cut = key.find_last_of('\\');
+  if (cut == std::string::npos) return "";
+  if (cut == 2 && key[1] == ':') return key.substr(0, 3);
+  return key.substr(0, cut);
+}
+
 void FakeFileSystem::createFolderAt(const std::string& key) {
   if (!isShare(key) && !(key.size() >= 2 && key[1] == ':' && drives.count(driveLetter(key[0]))))
     throw Failure(Fault::pathNotFound);

@@ -72,6 +72,8 @@ class FakeFileSystem {
   /// Creates one folder level at key, whose parent must exist; throws Failure as
   /// Files::createFolder does.
   void createFolderAt(const std::string& key);
+  /// The key of the folder that holds key: C:\ for C:\x; empty for a key without a backslash.
+  static std::string parentKey(const std::string& key);
 
   // Helpers for tests.
   /// Adds a file and every folder above it.

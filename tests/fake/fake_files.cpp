@@ -24,17 +24,6 @@ class FakeStream : public TextStream {
   bool closed_ = false;
 };
 
-namespace {
-
-std::string parentKey(const std::string& key) {
-  size_t cut = key.find_last_of('\\');
-  if (cut == std::string::npos) return "";
-  if (cut == 2 && key[1] == ':') return key.substr(0, 3);
-  return key.substr(0, cut);
-}
-
-}  // namespace
-
 bool FakeFiles::folderExists(const std::string& path) {
   return disk().folderAt(disk().keyOf(path));
 }
@@ -53,7 +42,7 @@ void FakeFiles::createFolder(const std::string& path) { disk().createFolderAt(di
 std::unique_ptr<TextStream> FakeFiles::openForAppend(const std::string& path) {
   const std::string key = disk().keyOf(path);
   if (disk().unreadable.count(key)) throw Failure(Fault::permissionDenied);
-  if (!disk().folderAt(parentKey(key))) throw Failure(Fault::pathNotFound);
+  if (!disk().folderAt(FakeFileSystem::parentKey(key))) throw Failure(Fault::pathNotFound);
   disk().files[key];  // created when missing
   return std::make_unique<FakeStream>(*this, key);
 }
@@ -128,7 +117,7 @@ void FakeTrees::copyFile(const std::u16string& fromPath, const std::u16string& t
     throw Failure(Fault::permissionDenied);  // held open with no sharing
   auto source = disk().files.find(from);
   if (source == disk().files.end()) throw Failure(Fault::fileNotFound);
-  if (!disk().folderAt(parentKey(to))) throw Failure(Fault::pathNotFound);
+  if (!disk().folderAt(FakeFileSystem::parentKey(to))) throw Failure(Fault::pathNotFound);
   if (disk().folderAt(to)) throw Failure(Fault::permissionDenied);
   FakeFile copy = source->second;
   auto fails = copyFailsAfter.find(from);

@@ -8,19 +8,28 @@
 
 namespace vesk {
 
-ProcessToken FakeProcesses::startProcess(const std::string& applicationName,
-                                         const std::string& line, WindowMode window) {
-  commandsStarted.push_back({applicationName, line, window, disk().currentFolder});
+StartedProcess FakeProcesses::startProcess(const ProcessStart& start) {
+  commandsStarted.push_back({start.applicationName, start.commandLine, start.window,
+                             start.outputPath, disk().currentFolder});
   FakeProcessScript script;
   if (processes_.size() < processScripts.size()) script = processScripts[processes_.size()];
   if (script.failToStart) {
     processes_.push_back({script, clockMs, false});
     throw Failure(Fault::fileNotFound);
   }
+  // The output file is made as the Win32 layer makes it: in an existing folder, over a file
+  // that nobody holds open, never over a folder; otherwise the output is lost.
+  bool outputKept = true;
+  if (!start.outputPath.empty()) {
+    const std::string key = disk().keyOf(start.outputPath);
+    outputKept = !key.empty() && disk().folderAt(FakeFileSystem::parentKey(key)) &&
+                 !disk().folderAt(key) && !disk().unreadable.count(key);
+    if (outputKept) disk().files[key] = {script.output, clockMs * 10'000};
+  }
   if (script.onStart) script.onStart();
   processes_.push_back({script, clockMs, true});
   ++openProcesses;
-  return processes_.size();
+  return {processes_.size(), outputKept};
 }
 
 WaitResult FakeProcesses::waitForProcess(ProcessToken process, int milliseconds) {

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <string>
 
 #include "win32_test_support.h"
 
@@ -36,6 +37,20 @@ int main(int argc, char** argv) {
     // The variable's value, or "<unset>", into the file.
     const char* value = std::getenv(argv[2]);
     std::ofstream(argv[3], std::ios::binary) << (value ? value : "<unset>");
+    return 0;
+  }
+  if (argc == 2 && isOption(argv[1], "--echo-stdio")) {
+    // What standard input gave, to standard output, then a line to standard error.
+    char buffer[64];
+    DWORD got = 0;
+    const bool read =
+        ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer, sizeof buffer, &got, nullptr);
+    const std::string report =
+        std::string("input ") + (read ? "read " : "failed ") + std::to_string(got) + " bytes\n";
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), report.data(), static_cast<DWORD>(report.size()),
+              &written, nullptr);
+    WriteFile(GetStdHandle(STD_ERROR_HANDLE), "error\n", 6, &written, nullptr);
     return 0;
   }
   if (argc == 3 && isOption(argv[1], "--print-start")) {

@@ -25,9 +25,13 @@ class Win32ProcessesTest : public ::testing::Test {
 
   /// Starts this program with args, waits for its end and gives its exit code.
   std::optional<uint32_t> exitCodeOf(const std::string& applicationName,
-                                     const std::string& commandLine) {
-    ProcessToken child =
-        processes.startProcess(applicationName, commandLine, WindowMode::maximised);
+                                     const std::string& commandLine,
+                                     const std::string& outputPath = "") {
+    ProcessToken child = processes
+                             .startProcess({.applicationName = applicationName,
+                                            .commandLine = commandLine,
+                                            .outputPath = outputPath})
+                             .process;
     EXPECT_EQ(WaitResult::ended, processes.waitForProcess(child, endedWithin)) << commandLine;
     auto code = processes.processExitCode(child);
     processes.closeProcess(child);
@@ -50,7 +54,9 @@ TEST_F(Win32ProcessesTest, ExitCodeOfAnEndedChild) {
 
 TEST_F(Win32ProcessesTest, ChildStillRunning) {
   ProcessToken child =
-      processes.startProcess(self, inQuotes(self) + " --sleep 60", WindowMode::maximised);
+      processes
+          .startProcess({.applicationName = self, .commandLine = inQuotes(self) + " --sleep 60"})
+          .process;
   EXPECT_EQ(WaitResult::stillRunning, processes.waitForProcess(child, 250));
   EXPECT_FALSE(processes.processExitCode(child).has_value());
   TerminateProcess(reinterpret_cast<HANDLE>(static_cast<uintptr_t>(child)), 9);
@@ -76,7 +82,7 @@ TEST_F(Win32ProcessesTest, ProgramThatCannotBeStarted) {
   };
   for (const auto& c : cases) {
     try {
-      processes.startProcess(c.applicationName, c.commandLine, WindowMode::maximised);
+      processes.startProcess({.applicationName = c.applicationName, .commandLine = c.commandLine});
       ADD_FAILURE() << "started: " << c.commandLine;
     } catch (const Failure& failure) {
       EXPECT_FALSE(failure.detail.empty()) << c.commandLine;
@@ -95,6 +101,30 @@ TEST_F(Win32ProcessesTest, ChildInheritsFolderAndGetsItsWindowModeAndVariable) {
   // WindowMode::maximised reaches the child as the show code SW_SHOWMAXIMIZED.
   EXPECT_EQ(temp.path + "\n" + std::to_string(SW_SHOWMAXIMIZED), fileText(start));
   EXPECT_EQ("1", fileText(env));
+}
+
+TEST_F(Win32ProcessesTest, OutputAndErrorsGoToTheFileAndInputIsEmpty) {
+  const std::string echo = inQuotes(self) + " --echo-stdio";
+  // Emptied first, as a command interpreter's ">" does, and taken from the current folder
+  // when relative.
+  ASSERT_TRUE(testing::writeFile(temp / "listing.txt", std::string(100, 'x')));
+  processes.changeFolder(temp.path);
+  ProcessToken child =
+      processes
+          .startProcess({.applicationName = self, .commandLine = echo, .outputPath = "listing.txt"})
+          .process;
+  EXPECT_EQ(WaitResult::ended, processes.waitForProcess(child, endedWithin));
+  processes.closeProcess(child);
+  EXPECT_EQ("input read 0 bytes\nerror\n", fileText(temp / "listing.txt"));
+
+  // A file that cannot be made loses the output, not the start.
+  const std::string lost = temp / "missing\\listing.txt";
+  StartedProcess started =
+      processes.startProcess({.applicationName = self, .commandLine = echo, .outputPath = lost});
+  EXPECT_FALSE(started.outputKept);
+  EXPECT_EQ(WaitResult::ended, processes.waitForProcess(started.process, endedWithin));
+  EXPECT_EQ(0u, processes.processExitCode(started.process));
+  processes.closeProcess(started.process);
 }
 
 TEST_F(Win32ProcessesTest, CmdPlantedInTheCurrentFolderIsNotRun) {

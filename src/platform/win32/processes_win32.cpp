@@ -1,6 +1,7 @@
 // The Win32 layer: started processes, the program's window messages, the wall clock, and the
 // current drive and folder that a started process inherits.
 
+#include <optional>
 #include <vector>
 
 #include "platform/win32/win32_platform.h"
@@ -37,29 +38,69 @@ WORD showCommandOf(WindowMode window) {
   return SW_SHOWMAXIMIZED;
 }
 
+/// The standard handles of a child whose output goes to a file: the file for output and
+/// errors, created or emptied as a command interpreter's ">" does, or the NUL device when it
+/// cannot be; the NUL device for input. They are inheritable, as handles handed to a child must
+/// be; the program opens no other handle so, and the child gets these and at most what the
+/// program's own parent handed down as inheritable.
+class ChildIo {
+ public:
+  explicit ChildIo(const std::string& outputPath)
+      : file_(ownedHandle(openInheritable(outputPath.c_str(), GENERIC_WRITE, CREATE_ALWAYS))),
+        nulOutput_(ownedHandle(
+            file_.valid() ? nullptr : openInheritable("NUL", GENERIC_WRITE, OPEN_EXISTING))),
+        input_(ownedHandle(openInheritable("NUL", GENERIC_READ, OPEN_EXISTING))) {
+    if (!output() || !input()) throwStartFailure(GetLastError());
+  }
+
+  HANDLE output() const { return file_.valid() ? file_.get() : nulOutput_.get(); }
+  HANDLE input() const { return input_.get(); }
+  bool outputKept() const { return file_.valid(); }
+
+ private:
+  static HANDLE openInheritable(const char* path, DWORD access, DWORD disposition) {
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    // Shared for reading and writing, so that the file can be looked at while the child runs.
+    return CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, disposition,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+  }
+
+  Handle file_, nulOutput_, input_;
+};
+
 }  // namespace
 
-ProcessToken Win32Processes::startProcess(const std::string& applicationName,
-                                          const std::string& commandLine, WindowMode window) {
-  if (hasNul(applicationName) || hasNul(commandLine)) throwStartFailure(ERROR_INVALID_PARAMETER);
+StartedProcess Win32Processes::startProcess(const ProcessStart& start) {
+  if (hasNul(start.applicationName) || hasNul(start.commandLine) || hasNul(start.outputPath))
+    throwStartFailure(ERROR_INVALID_PARAMETER);
   // With this variable in the environment the system takes no program from the current
   // folder: not when this process looks for the program to start, nor when a child command
   // interpreter looks for the programs it runs. Set in this process, it reaches every child
   // with the rest of the environment, unchanged by any code-page conversion.
   SetEnvironmentVariableA("NoDefaultCurrentDirectoryInExePath", "1");
 
-  std::vector<char> line(commandLine.begin(), commandLine.end());
+  std::vector<char> line(start.commandLine.begin(), start.commandLine.end());
   line.push_back('\0');  // CreateProcessA may write into the command line
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;
-  startup.wShowWindow = showCommandOf(window);
+  startup.wShowWindow = showCommandOf(start.window);
+  std::optional<ChildIo> io;
+  if (!start.outputPath.empty()) {
+    io.emplace(start.outputPath);
+    startup.dwFlags |= STARTF_USESTDHANDLES;
+    startup.hStdInput = io->input();
+    startup.hStdOutput = io->output();
+    startup.hStdError = io->output();
+  }
   PROCESS_INFORMATION started{};
-  if (!CreateProcessA(applicationName.empty() ? nullptr : applicationName.c_str(), line.data(),
-                      nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started))
+  // The child's own copies of the handles stay open in it; ours close on the way out.
+  if (!CreateProcessA(start.applicationName.empty() ? nullptr : start.applicationName.c_str(),
+                      line.data(), nullptr, nullptr, io ? TRUE : FALSE, 0, nullptr, nullptr,
+                      &startup, &started))
     throwStartFailure(GetLastError());
   CloseHandle(started.hThread);
-  return reinterpret_cast<uintptr_t>(started.hProcess);
+  return {reinterpret_cast<uintptr_t>(started.hProcess), !io || io->outputKept()};
 }
 
 WaitResult Win32Processes::waitForProcess(ProcessToken process, int milliseconds) {

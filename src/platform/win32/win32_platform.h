@@ -100,8 +100,7 @@ class Win32Trees final : public Trees {
 
 class Win32Processes final : public Processes {
  public:
-  ProcessToken startProcess(const std::string& applicationName, const std::string& commandLine,
-                            WindowMode window) override;
+  StartedProcess startProcess(const ProcessStart& start) override;
   WaitResult waitForProcess(ProcessToken process, int milliseconds) override;
   std::optional<uint32_t> processExitCode(ProcessToken process) override;
   void closeProcess(ProcessToken process) noexcept override;

@@ -13,10 +13,8 @@ using testing::splitArguments;
 constexpr int64_t never = -1;
 
 /// runAndWait on the fake, with the window mode that the run gives every command.
-CommandOutcome run(FakePlatform& platform, const std::string& commandLine, int32_t timeout,
-                   const std::string& applicationName = "") {
-  return runAndWait(platform, platform, commandLine, WindowMode::maximised, timeout,
-                    applicationName);
+CommandOutcome run(FakePlatform& platform, const std::string& commandLine, int32_t timeout) {
+  return runAndWait(platform, platform, {.commandLine = commandLine}, timeout);
 }
 
 FakeProcessScript runsFor(int64_t ms, uint32_t exitCode = 0) {
@@ -50,7 +48,7 @@ TEST(RunAndWait, ZeroOrNegativeTimeoutWaitsForTheEnd) {
     FakePlatform platform;
     const int64_t start = platform.clockMs;
     platform.processScripts = {runsFor(3'600'000, 4)};
-    CommandOutcome outcome = run(platform, "cmd /c  xcopy", timeout);
+    CommandOutcome outcome = run(platform, "xcopy.exe", timeout);
     EXPECT_EQ(CommandEnd::exited, outcome.end) << timeout;
     EXPECT_EQ(4u, outcome.exitCode) << timeout;
     EXPECT_EQ(3'600'000, platform.clockMs - start) << timeout;
@@ -82,13 +80,25 @@ TEST(RunAndWait, YieldsBeforeTheFirstWaitAndBetweenWaits) {
   EXPECT_EQ(4, platform.yields);
 }
 
-TEST(RunAndWait, PassesCommandLineProgramAndWindowModeUnchanged) {
-  FakePlatform platform;
-  run(platform, "cmd /c  xcopy \"C:\\App\" /e", -1, "C:\\windows\\system32\\cmd.exe");
-  ASSERT_EQ(1u, platform.commandsStarted.size());
-  EXPECT_EQ("cmd /c  xcopy \"C:\\App\" /e", platform.commandsStarted[0].commandLine);
-  EXPECT_EQ("C:\\windows\\system32\\cmd.exe", platform.commandsStarted[0].applicationName);
-  EXPECT_EQ(WindowMode::maximised, platform.commandsStarted[0].window);
+TEST(RunAndWait, PassesTheStartUnchangedAndTellsWhetherTheOutputWasKept) {
+  const struct {
+    const char* outputPath;
+    bool kept;
+  } cases[] = {{"", true}, {"C:\\Tools\\run.logxcp", true}, {"C:\\Gone\\run.logxcp", false}};
+  for (const auto& c : cases) {
+    FakePlatform platform;
+    const ProcessStart start{.applicationName = "C:\\windows\\system32\\xcopy.exe",
+                             .commandLine = "xcopy C:\\App /e",
+                             .window = WindowMode::maximised,
+                             .outputPath = c.outputPath};
+    EXPECT_EQ(c.kept, runAndWait(platform, platform, start, -1).outputKept) << c.outputPath;
+    ASSERT_EQ(1u, platform.commandsStarted.size());
+    const StartedCommand& started = platform.commandsStarted[0];
+    EXPECT_EQ(start.applicationName, started.applicationName);
+    EXPECT_EQ(start.commandLine, started.commandLine);
+    EXPECT_EQ(start.window, started.window);
+    EXPECT_EQ(start.outputPath, started.outputPath);
+  }
 }
 
 TEST(RunAndWait, CommandThatCannotStartShowsErrorBoxAndDoesNotWait) {
