@@ -1,5 +1,7 @@
 #include "actions/folder_copy.h"
 
+#include <string_view>
+
 #include "actions/command_runner.h"
 #include "actions/copy_check.h"
 
@@ -28,14 +30,12 @@ void runXcopy(const Platform& platform, RunLog& log, const std::string& source,
   // xcopy is given no destination: it copies into the current folder.
   platform.processes.changeFolder(destination);
 
-  // cmd is named by its full path so that a cmd.exe planted in the program folder or in the
-  // destination is never the one that runs.
+  // No command interpreter stands between the run and xcopy, so that no character of a path
+  // (%NAME%, ^, &, |, < and > among them) means anything but itself; and xcopy is named by its
+  // full path, so that one planted in the program folder or in the destination never runs.
   CommandOutcome outcome =
       runAndWait(platform.processes, platform.desktop,
-                 {.applicationName = platform.system.systemFolder() + "\\cmd.exe",
-                  .commandLine = xcopyCommandLine(source, logPath),
-                  .window = WindowMode::maximised},
-                 noTimeout);
+                 xcopyStart(platform.system.systemFolder(), source, logPath), noTimeout);
 
   std::string home = platform.system.programFolder();
   // A program at a drive root is reported as "X:", which would name the drive's current
@@ -45,6 +45,9 @@ void runXcopy(const Platform& platform, RunLog& log, const std::string& source,
   if (!homeDrive.empty()) platform.processes.changeDrive(homeDrive);
   platform.processes.changeFolder(home);
 
+  // The listing is only a record of what xcopy did: xcopy still copies, its output goes
+  // nowhere, and the check below decides as ever.
+  if (!outcome.outputKept) log.writeLog("xcopy listing could not be created: " + logPath + "xcp");
   // xcopy ends with 1 when it found no files to copy; that is still a success. Anything else
   // is logged, so that a copy reported incomplete says why.
   if (outcome.end == CommandEnd::exited && outcome.exitCode <= 1) return;
@@ -59,7 +62,9 @@ void runXcopy(const Platform& platform, RunLog& log, const std::string& source,
 void runShellCopy(Desktop& desktop, RunLog& log, const std::string& source,
                   const std::string& destination) {
   log.writeLog("doing full copy");
-  ShellCopyResult result = desktop.shellCopy(source + "\\*", destination, unattended);
+  // A drive root keeps its backslash: "C:" alone would be the drive's current folder.
+  const std::string everything = source + (!source.empty() && source.back() == '\\' ? "*" : "\\*");
+  ShellCopyResult result = desktop.shellCopy(everything, destination, unattended);
   if (result.end == ShellCopyEnd::aborted) log.writeLog("full copy aborted");
   if (result.end != ShellCopyEnd::copied && result.code != 0)
     log.writeLog("full copy ended with code " + std::to_string(result.code));
@@ -78,8 +83,25 @@ bool checkAndRepair(const Platform& platform, RunLog& log, const SourceTree& tre
 
 }  // namespace
 
-std::string xcopyCommandLine(const std::string& source, const std::string& logPath) {
-  return "cmd /c  xcopy \"" + source + "\" /e /s /d /y >\"" + logPath + "xcp\"";
+ProcessStart xcopyStart(const std::string& systemFolder, const std::string& source,
+                        const std::string& logPath) {
+  const std::string program = systemFolder + "\\xcopy.exe";
+  // xcopy splits its command line itself, at blanks outside double quotes. No folder's name
+  // holds a double quote and the source ends in a backslash only as a drive root, which holds
+  // no blank: where quoteArgument quotes, xcopy reads the argument as the C runtime does.
+  return {.applicationName = program,
+          .commandLine = quoteArgument(program) + " " + quoteArgument(source) + " /e /s /d /y",
+          .window = WindowMode::maximised,
+          .outputPath = logPath + "xcp"};
+}
+
+bool canNameAFolder(const std::string& path) {
+  constexpr std::string_view neverInNames = "\"*?<>|";
+  for (size_t at = path.rfind("\\\\?\\", 0) == 0 ? 4 : 0; at < path.size(); ++at)
+    if (static_cast<unsigned char>(path[at]) < 0x20 ||
+        neverInNames.find(path[at]) != std::string_view::npos)
+      return false;
+  return true;
 }
 
 bool copyFolder(const Platform& platform, RunLog& log, const SourceTree& tree,
@@ -89,15 +111,26 @@ bool copyFolder(const Platform& platform, RunLog& log, const SourceTree& tree,
     log.writeLog("too long to copy: " + (tree.source.empty() ? source : destination));
     return false;
   }
+  if (!canNameAFolder(source)) {
+    // Nothing can be copied from there; handed to a tool, such a path could name other folders.
+    log.writeLog("not a folder name, not copied: " + source);
+    return checkAndRepair(platform, log, tree, source, nullptr);
+  }
   if (copyWith == CopyMode::xcopy) {
     if (drivePart(destination).empty()) {
-      // cmd cannot make a network folder its current folder: it falls back to the Windows
-      // folder, and xcopy, given no destination, would copy into that.
+      // xcopy, given no destination, copies into the current folder. cmd could not make a
+      // network folder current (it fell back to the Windows folder); xcopy started directly
+      // copies into one under Wine, but that was never tried on Windows, so a network
+      // destination stays with the shell copy.
       log.writeLog("xcopy cannot copy into a network folder: " + destination);
     } else {
+      // xcopy runs in the destination, where a source relative to the current drive or folder
+      // ("C:", "\\App") would name another folder than the one the walk listed.
+      const std::string fullSource = platform.files.fullPath(source);
       // xcopy is waited for without limit, and one path too long for it can make it hang for
       // ever: such a tree goes to the shell copy.
-      PathList tooLong = pathsTooLong(platform.system, tree, source, destination, xcopyPathLimit);
+      PathList tooLong =
+          pathsTooLong(platform.system, tree, fullSource, destination, xcopyPathLimit);
       if (tooLong.count == 0) {
         // The backup is listed while xcopy runs; afterwards only what xcopy may have changed
         // since is looked at again.
@@ -105,7 +138,7 @@ bool copyFolder(const Platform& platform, RunLog& log, const SourceTree& tree,
         {
           auto listing =
               platform.trees.startAlongside([&] { early = listBackup(platform.trees, tree); });
-          runXcopy(platform, log, source, destination, logPath);
+          runXcopy(platform, log, fullSource, destination, logPath);
         }
         return checkAndRepair(platform, log, tree, source, &early);
       }

@@ -16,17 +16,22 @@
 //   with failure 9 at step 58 or, sent there by an earlier record's failed test, with 0 at 0;
 // - without such a record, an error report can only be the one without a failure (0 at 0);
 // - no more copies are started than there are finalPath records with a value;
+// - xcopy is started by its path with the source as one argument, then /e /s /d /y, and never
+//   with a source that no folder's name can be;
 // - the database password never reaches the run log or a message box, unless path.conf holds
 //   it as well;
 // - every record read consumes input, so the record loop ends.
 
+#include <algorithm>
 #include <vector>
 
+#include "actions/folder_copy.h"
 #include "config/settings_file.h"
 #include "fake_platform.h"
 #include "fuzz_check.h"
 #include "run/report.h"
 #include "run/run_backup.h"
+#include "unit/actions/actions_test_support.h"
 
 namespace vesk {
 namespace {
@@ -36,6 +41,7 @@ const std::string pathConf = "C:\\users\\tester\\.quorlin\\path.conf";
 const std::string stamp = "12/7/2026 2:05:09 PM";
 const std::string earlierRun = "12/6/2026 11:00:00 PM: VESK start backup\r\n";
 const std::string password = "pw-never-shown";
+const std::string xcopy = "C:\\windows\\system32\\xcopy.exe";
 const std::string dbProperties =
     "DB_PROVIDER=SQLNCLI.1\r\ndbconn.appl.url=proto://dbhost:1433;opt=1\r\n"
     "dbconn.appl.user=appuser\r\ndbconn.appl.pwd=" +
@@ -82,12 +88,16 @@ void scriptProcesses(FakePlatform& platform, size_t count, bool slow) {
     script.runsForMs = slow ? 7000 : 0;
     script.onStart = [&platform] {
       const StartedCommand& started = platform.commandsStarted.back();
-      const std::string& line = started.commandLine;
-      if (endsWith(started.applicationName, "\\cmd.exe")) {
-        size_t from = line.find("xcopy \"");
-        size_t end = line.rfind("\" /e /s /d /y");
-        if (from != std::string::npos && end != std::string::npos && end > from + 7)
-          platform.copyTree(line.substr(from + 7, end - from - 7), started.currentFolder);
+      if (started.applicationName == xcopy) {
+        const std::vector<std::string> arguments = testing::splitArguments(started.commandLine);
+        const std::vector<std::string> options(
+            arguments.begin() + std::min<size_t>(2, arguments.size()), arguments.end());
+        FUZZ_CHECK(arguments.size() == 6 && arguments[0] == xcopy &&
+                       options == std::vector<std::string>({"/e", "/s", "/d", "/y"}),
+                   "xcopy started with " + fuzz::shown(started.commandLine));
+        FUZZ_CHECK(canNameAFolder(arguments[1]),
+                   "xcopy handed a path that no folder has: " + fuzz::shown(arguments[1]));
+        platform.copyTree(arguments[1], started.currentFolder);
       } else {
         platform.files[logPath + "sql"].content = "\r\n(0 rows affected)\r\n";
       }
@@ -151,7 +161,7 @@ void runOnce(const std::string& content, const Records& records, bool boxesAndXc
 
   size_t copiesStarted = platform.shellCopies.size();
   for (const StartedCommand& command : platform.commandsStarted)
-    if (endsWith(command.applicationName, "\\cmd.exe")) ++copiesStarted;
+    if (command.applicationName == xcopy) ++copiesStarted;
   FUZZ_CHECK(copiesStarted <= records.withValue, context);
 
   if (records.malformed && records.withValueBefore == 0) {

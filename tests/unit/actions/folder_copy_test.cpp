@@ -7,6 +7,7 @@
 
 #include "actions/copy_check.h"
 #include "actions_test_support.h"
+#include "copy_fixture.h"
 #include "fake_platform.h"
 #include "platform/failure.h"
 #include "run/run_settings.h"
@@ -14,18 +15,14 @@
 namespace vesk {
 namespace {
 
+using testing::CopyFixture;
 using testing::logTexts;
+using testing::sourceTime;
 using testing::testLogPath;
 
 using Lines = std::vector<std::string>;
 
-constexpr int64_t sourceTime = 133'000'000'000'000'000;
 constexpr int64_t twoSeconds = 20'000'000;
-
-/// The copy mode as the command line gives it.
-CopyMode copyModeOf(const std::string& text) {
-  return readRunSettings("\"D:\\Backup\" \"default\" \"N\" \"" + text + "\"", "")->copyWith;
-}
 
 /// folder extended by one or two levels to exactly length characters (at least two more).
 std::string pathOfLength(const std::string& folder, size_t length) {
@@ -42,38 +39,6 @@ Lines linesAfter(const FakePlatform& platform, const std::string& prefix) {
   return found;
 }
 
-/// A platform with an open run log, the source C:\App (two files and an empty folder) and the
-/// folder D:\Backup\.
-struct CopyFixture {
-  FakePlatform platform;
-  RunLog log{platform, platform, platform};
-
-  CopyFixture() {
-    log.open(testLogPath);
-    platform.addFile("C:\\App\\app.exe", "exe", sourceTime);
-    platform.addFile("C:\\App\\ZAVO\\db.properties", "x", sourceTime);
-    platform.addFolder("C:\\App\\empty");
-    platform.addFolder("D:\\Backup");
-  }
-  /// Makes D:\Backup\ a faithful copy of C:\App.
-  void copyAll() {
-    platform.addFile("D:\\Backup\\app.exe", "exe", sourceTime);
-    platform.addFile("D:\\Backup\\ZAVO\\db.properties", "x", sourceTime);
-    platform.addFolder("D:\\Backup\\empty");
-  }
-  bool copy(const std::string& mode, const std::string& destination = "D:\\Backup\\",
-            const std::string& source = "C:\\App") {
-    const SourceTree tree =
-        walkSource(platform, platform.longPathOf(source), platform.longPathOf(destination));
-    return copyFolder(platform, log, tree, source, destination, copyModeOf(mode), testLogPath);
-  }
-};
-
-TEST(XcopyCommandLine, CopiesTheSourceWithSubfoldersAndNewerFilesIntoTheListing) {
-  EXPECT_EQ("cmd /c  xcopy \"C:\\inst\" /e /s /d /y >\"D:\\logs\\run.logxcp\"",
-            xcopyCommandLine("C:\\inst", "D:\\logs\\run.log"));
-}
-
 TEST(CopyFolder, OnlyModeNExactlyUsesTheShellCopy) {
   const struct {
     const char* mode;
@@ -86,23 +51,6 @@ TEST(CopyFolder, OnlyModeNExactlyUsesTheShellCopy) {
     EXPECT_EQ(c.shell ? 1u : 0u, f.platform.shellCopies.size()) << "mode " << c.mode;
     EXPECT_EQ(c.shell ? 0u : 1u, f.platform.commandsStarted.size()) << "mode " << c.mode;
   }
-}
-
-TEST(CopyFolder, XcopyRunsCmdByFullPathInTheDestinationAndReturnsToProgramFolder) {
-  CopyFixture f;
-  f.copyAll();
-  EXPECT_TRUE(f.copy("Y"));
-  EXPECT_EQ((Lines{"doing xcopy", "cd to D:\\"}), logTexts(f.platform));
-  EXPECT_EQ((Lines{"drive D", "folder D:\\Backup\\", "drive C", "folder C:\\Tools"}),
-            f.platform.driveAndFolderChanges);
-  ASSERT_EQ(1u, f.platform.commandsStarted.size());
-  const StartedCommand& started = f.platform.commandsStarted[0];
-  EXPECT_EQ("cmd /c  xcopy \"C:\\App\" /e /s /d /y >\"C:\\Tools\\veskbackuplog.txt07xcp\"",
-            started.commandLine);
-  EXPECT_EQ("C:\\windows\\system32\\cmd.exe", started.applicationName);
-  EXPECT_EQ(WindowMode::maximised, started.window);
-  EXPECT_EQ("D:\\Backup\\", started.currentFolder);
-  EXPECT_TRUE(f.platform.messages.empty()) << "copy lines are logged, never shown";
 }
 
 TEST(CopyFolder, NetworkDestinationIsCopiedByTheShellCopy) {
