@@ -63,7 +63,9 @@ FolderEnd backUpFolder(RunState& run, const RunSettings& settings, const std::st
   run.step = Step::normaliseDestination;
   destination = normaliseFolderPath(destination);
   std::string source = sourceDir;
-  if (!source.empty() && source.back() == '\\') source.pop_back();
+  // A drive root keeps its backslash: "C:" alone names the drive's current folder.
+  const bool driveRoot = source.size() == 3 && source[1] == ':' && source[2] == '\\';
+  if (!source.empty() && source.back() == '\\' && !driveRoot) source.pop_back();
   log.reportStatus("Start copying from " + source + "to " + destination);
 
   run.step = Step::copyFolder;

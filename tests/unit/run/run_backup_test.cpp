@@ -36,13 +36,14 @@ class RunBackup : public ::testing::Test {
     return lines;
   }
 
-  /// An installation at C:\Apps\Client with one file, copied completely by xcopy.
-  void installApplication() {
-    platform.addFile(pathConf, "finalPath=C:/Apps/Client/\r\n");
-    platform.addFile("C:\\Apps\\Client\\client.exe", "binary", 42);
-    platform.processScripts.push_back({.runsForMs = 100, .onStart = [this] {
-                                         platform.copyTree("C:\\Apps\\Client", "D:\\Backup");
-                                       }});
+  /// An installation at C:\Apps\Client (or folder, named finalPath in path.conf) with one
+  /// file, copied completely by xcopy.
+  void installApplication(const std::string& finalPath = "C:/Apps/Client/",
+                          const std::string& folder = "C:\\Apps\\Client") {
+    platform.addFile(pathConf, "finalPath=" + finalPath + "\r\n");
+    platform.addFile(folder + "\\client.exe", "binary", 42);
+    platform.processScripts.push_back(
+        {.runsForMs = 100, .onStart = [this, folder] { platform.copyTree(folder, "D:\\Backup"); }});
   }
 
   FakePlatform platform;
@@ -184,15 +185,34 @@ TEST_F(RunBackup, FolderStageMessagesAndWhereTheRunGoes) {
 }
 
 TEST_F(RunBackup, CompletedCopyWithoutDatabaseSettingsExitsZero) {
-  installApplication();
-  EXPECT_EQ(exitStatus::backedUp, run("\"D:\\Backup\""));
-  std::vector<std::string> lines = logged();
-  EXPECT_EQ((std::vector<std::string>{"VESK start backup",
-                                      "Start copying from C:\\Apps\\Clientto D:\\Backup\\",
-                                      "doing xcopy", "cd to D:\\", "Backup Folder completed",
-                                      "VESK backup completed without SQLServer version"}),
-            lines);
-  EXPECT_TRUE(platform.messages.empty());
+  const struct {
+    const char* finalPath;
+    std::string folder, source;  // source: as the log and xcopy are given it
+  } cases[] = {
+      {"C:/Apps/Client/", "C:\\Apps\\Client", "C:\\Apps\\Client"},
+      {"C:/Apps/Client", "C:\\Apps\\Client", "C:\\Apps\\Client"},
+      // "E:" alone would be the drive's current folder.
+      {"E:/", "E:\\", "E:\\"},
+      {"E:\\", "E:\\", "E:\\"},
+  };
+  for (const auto& c : cases) {
+    FakePlatform fresh;
+    platform = std::move(fresh);
+    SetUp();
+    platform.drives.insert('E');
+    installApplication(c.finalPath, c.folder);
+    EXPECT_EQ(exitStatus::backedUp, run("\"D:\\Backup\"")) << c.finalPath;
+    EXPECT_EQ((std::vector<std::string>{"VESK start backup",
+                                        "Start copying from " + c.source + "to D:\\Backup\\",
+                                        "doing xcopy", "cd to D:\\", "Backup Folder completed",
+                                        "VESK backup completed without SQLServer version"}),
+              logged())
+        << c.finalPath;
+    ASSERT_EQ(1u, platform.commandsStarted.size());
+    EXPECT_EQ("C:\\windows\\system32\\xcopy.exe " + c.source + " /e /s /d /y",
+              platform.commandsStarted[0].commandLine);
+    EXPECT_TRUE(platform.messages.empty());
+  }
 }
 
 TEST_F(RunBackup, IncompleteCopyGoesOnAndExitsThree) {
