@@ -46,6 +46,13 @@ std::string masked(std::string text, const std::string& password) {
   return text;
 }
 
+/// The client's program: the tools' folder, as the registry gives it, and the program's place
+/// in it.
+std::string clientProgram(ClientForm form, const std::string& clientToolsDir) {
+  return stripAtNul(clientToolsDir) +
+         (form == ClientForm::msde ? "\\Binn\\OSQL.exe" : "\\Binn\\sqlcmd.exe");
+}
+
 /// The message for an ended client, and whether the backup is confirmed.
 /// oldOutputRemoved tells whether the output file of an earlier run was out of the way.
 SqlEnd reportOutcome(Files& files, RunLog& log, const CommandOutcome& outcome,
@@ -113,8 +120,7 @@ std::string backupCommandLine(ClientForm form, const std::string& clientToolsDir
   }
   // Appended piece by piece, in the order of the command line.
   std::string line = "\"";
-  line += stripAtNul(clientToolsDir);
-  line += msde ? "\\Binn\\OSQL.exe" : "\\Binn\\sqlcmd.exe";
+  line += clientProgram(form, clientToolsDir);
   line += "\" -S ";
   line += quoteArgument(server);
   line += " -d VESK_ZAVO -U ";
@@ -197,9 +203,13 @@ SqlEnd runDatabaseBackup(const Platform& platform, RunLog& log, const DbSettings
     } catch (const Failure&) {
       oldOutputRemoved = false;
     }
+    // Started by its path, so that no text of the command line can make the system start
+    // another program (the part before a double quote inside SQLPath, say, a batch file
+    // that a command interpreter would run).
     return runAndWait(
         platform.processes, platform.desktop,
-        {.commandLine = backupCommandLine(form, clientToolsDir, db, destinationDir, logPath, false),
+        {.applicationName = clientProgram(form, clientToolsDir),
+         .commandLine = backupCommandLine(form, clientToolsDir, db, destinationDir, logPath, false),
          .window = WindowMode::maximised},
         clientTimeoutSeconds);
   });

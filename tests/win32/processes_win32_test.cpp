@@ -52,6 +52,36 @@ TEST_F(Win32ProcessesTest, ExitCodeOfAnEndedChild) {
   EXPECT_EQ(5u, exitCodeOf("", inQuotes(self) + " --exit-with 5")) << "found through the line";
 }
 
+TEST_F(Win32ProcessesTest, ProgramNamedByAPathOfMaxPathOrMore) {
+  // Going round by "..", the name is long and the program's full path short: it runs.
+  const size_t cut = self.find_last_of('\\');
+  const std::string folder = self.substr(0, cut), name = self.substr(cut + 1);
+  const std::string last = folder.substr(folder.find_last_of('\\'));  // "\\build" or so
+  std::string roundabout = folder;
+  while (roundabout.size() < 2 * MAX_PATH) roundabout += "\\.." + last;
+  roundabout += "\\" + name;
+  EXPECT_EQ(5u, exitCodeOf(roundabout, inQuotes(roundabout) + " --exit-with 5"));
+
+  // A copy whose full path is that long is refused, not started.
+  std::string deep = temp.path;
+  auto longForm = [](const std::string& path) {
+    return L"\\\\?\\" + std::wstring(path.begin(), path.end());
+  };
+  for (int level = 0; level < 3; ++level) {
+    deep += "\\" + std::string(100, 'd');
+    ASSERT_TRUE(CreateDirectoryW(longForm(deep).c_str(), nullptr));
+  }
+  const std::string deepProgram = deep + "\\p.exe";
+  ASSERT_TRUE(CopyFileW(longForm(self).c_str(), longForm(deepProgram).c_str(), FALSE));
+  try {
+    processes.startProcess({.applicationName = deepProgram, .commandLine = "p.exe"});
+    ADD_FAILURE() << "started a program named by " << deepProgram.size() << " characters";
+  } catch (const Failure&) {
+  }
+  const std::string top = temp / std::string(100, 'd');
+  testing::removeWideTree(std::u16string(top.begin(), top.end()).insert(0, u"\\\\?\\"));
+}
+
 TEST_F(Win32ProcessesTest, ChildStillRunning) {
   ProcessToken child =
       processes

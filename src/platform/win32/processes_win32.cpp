@@ -38,6 +38,17 @@ WORD showCommandOf(WindowMode window) {
   return SW_SHOWMAXIMIZED;
 }
 
+/// The program's path as CreateProcessA is handed it: in its full form, ".." resolved. Wine's
+/// CreateProcessA overruns a buffer on an existing program named by MAX_PATH characters or more
+/// (a SQLPath that goes round by "..", say), and Windows takes no longer name either.
+std::string programPath(const std::string& applicationName) {
+  if (applicationName.empty()) return applicationName;
+  std::optional<std::u16string> full = fullPathName(utf16FromAnsi(applicationName));
+  if (!full) throwStartFailure(ERROR_INVALID_NAME);
+  if (full->size() >= MAX_PATH) throwStartFailure(ERROR_FILENAME_EXCED_RANGE);
+  return ansiFromUtf16(*full);
+}
+
 /// The standard handles of a child whose output goes to a file: the file for output and
 /// errors, created or emptied as a command interpreter's ">" does, or the NUL device when it
 /// cannot be; the NUL device for input. They are inheritable, as handles handed to a child must
@@ -79,6 +90,7 @@ StartedProcess Win32Processes::startProcess(const ProcessStart& start) {
   // with the rest of the environment, unchanged by any code-page conversion.
   SetEnvironmentVariableA("NoDefaultCurrentDirectoryInExePath", "1");
 
+  const std::string program = programPath(start.applicationName);
   std::vector<char> line(start.commandLine.begin(), start.commandLine.end());
   line.push_back('\0');  // CreateProcessA may write into the command line
   STARTUPINFOA startup{};
@@ -95,9 +107,8 @@ StartedProcess Win32Processes::startProcess(const ProcessStart& start) {
   }
   PROCESS_INFORMATION started{};
   // The child's own copies of the handles stay open in it; ours close on the way out.
-  if (!CreateProcessA(start.applicationName.empty() ? nullptr : start.applicationName.c_str(),
-                      line.data(), nullptr, nullptr, io ? TRUE : FALSE, 0, nullptr, nullptr,
-                      &startup, &started))
+  if (!CreateProcessA(program.empty() ? nullptr : program.c_str(), line.data(), nullptr, nullptr,
+                      io ? TRUE : FALSE, 0, nullptr, nullptr, &startup, &started))
     throwStartFailure(GetLastError());
   CloseHandle(started.hThread);
   return {reinterpret_cast<uintptr_t>(started.hProcess), !io || io->outputKept()};

@@ -92,7 +92,9 @@ TEST(RunDatabaseBackup, RunsTheClientOfItsVersionAndReportsItsLineWithThePasswor
     DbFixture f;
     EXPECT_EQ(SqlEnd::complete, f.run(withVersion(c.version)));
     EXPECT_EQ(c.line, f.started());
-    EXPECT_EQ("", f.platform.commandsStarted[0].applicationName);
+    // Started by the program's path, the first argument of its line.
+    EXPECT_EQ(splitArguments(c.line)[0], f.platform.commandsStarted[0].applicationName);
+    EXPECT_EQ("", f.platform.commandsStarted[0].outputPath);
     EXPECT_EQ(WindowMode::maximised, f.platform.commandsStarted[0].window);
     EXPECT_EQ((Lines{std::string("SQL start backup ") + c.version, masked(c.line),
                      "SQL backup Complete"}),
