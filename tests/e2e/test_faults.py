@@ -23,7 +23,8 @@ from typing import Callable
 
 import pytest
 
-from rig import CLIENT_KEYS, PROGRAM_DIR, StartedRun, decode, masked
+from rig import CLIENT_KEYS, PROGRAM_DIR, RUN_DIR, StartedRun, decode, masked
+from test_check import small_disk
 
 REPO = Path(__file__).resolve().parents[2]
 REPORT = Path(os.environ.get("VESK_FAULT_REPORT") or REPO / "build" / "e2e" / "fault-matrix.jsonl")
@@ -44,11 +45,11 @@ DEEP = "\\".join(f"level{i:02d}_abcdefgh" for i in range(16))
 DEEP_MISSING = "\\".join(DEEP.split("\\")[:15])
 
 
-def db_properties(generation):
+def db_properties(generation, password=PASSWORD):
     return (f"DB_PROVIDER={DB_PROVIDERS[generation]}\r\n"
             "dbconn.appl.url=proto://SRV01:1433;opt=1\r\n"
             "dbconn.appl.user=appuser\r\n"
-            f"dbconn.appl.pwd={PASSWORD}\r\n").encode("cp1252")
+            f"dbconn.appl.pwd={password}\r\n").encode("cp1252")
 
 
 @dataclasses.dataclass
@@ -98,6 +99,7 @@ class Scene:
         self.db_properties_at = None  # default: <source>\ZAVO\db.properties
         self.destination = "D:\\Backup"
         self.generation = "2005"
+        self.password = PASSWORD
         self.tools = "C:\\SQLTools"  # the registered SQLPath
         self.install_client = True
         self.control = {}
@@ -109,6 +111,8 @@ class Scene:
         self.runs = 1
         self.during = None  # called with the scene and the started run
         self.binn = None
+        self.direct = False  # the program started by itself, not through its batch file
+        self.first = []  # commands of the batch file before the run, from its folder
         self.exits = contextlib.ExitStack()
 
     # What the program reports, as the rows expect it.
@@ -156,7 +160,7 @@ class Scene:
             (source / Path(*name.split("\\"))).mkdir(parents=True, exist_ok=True)
         properties = rig.path(self.db_properties_at or installation + "\\ZAVO\\db.properties")
         properties.parent.mkdir(parents=True, exist_ok=True)
-        properties.write_bytes(db_properties(self.generation))
+        properties.write_bytes(db_properties(self.generation, self.password))
         rig.path("D:\\Backup").mkdir()
         rig.write_path_conf(f"finalPath={self.final_path}\r\n")
         if self.install_client:
@@ -370,6 +374,115 @@ def check_two_runs(s, o):
     assert o.boxes == []
 
 
+HACKED = "C:\\hacked.txt"
+
+
+def commands_in_final_path(s):
+    s.built_source = s.source
+    s.source = s.final_path = f'C:\\App"&echo hacked>{HACKED}&rem "'
+
+
+def check_no_command_ran(s, o):
+    assert not s.rig.path(HACKED).exists()
+    destination_empty(s, o)
+
+
+DECOY = "C:\\Apps\\Windows_NT^&Client"  # what cmd made of the folder's name
+
+
+def percent_and_caret(s):
+    s.source, s.final_path = "C:\\Apps\\%OS%^&Client", "C:/Apps/%OS%^&Client/"
+
+
+def another_folder_alike(s):
+    """A folder named as cmd expanded the source's name, with a file of the same size and time
+    as the source's and one of its own."""
+    decoy = s.rig.path(DECOY)
+    decoy.mkdir(parents=True)
+    (decoy / "data.txt").write_bytes(b"DATA\r\n")
+    (decoy / "decoy.txt").write_bytes(b"not the source's")
+    stat = s.rig.path(s.source + "\\data.txt").stat()
+    os.utime(decoy / "data.txt", ns=(stat.st_atime_ns, stat.st_mtime_ns))
+
+
+def check_exact_copy(s, o):
+    assert tree_digest(s.rig.path(s.destination)) == tree_digest(s.rig.path(s.source))
+
+
+PLANTED = ("cmd.exe", "xcopy.exe")
+
+
+def planted_programs(s):
+    s.direct = True  # nothing of the rig's own looks for cmd in the planted folders
+
+
+def plant_programs(s):
+    for folder in (s.destination, PROGRAM_DIR, RUN_DIR):
+        for name in PLANTED:
+            shutil.copy(s.rig.session.build_dir / "stub_client.exe", s.rig.path(folder) / name)
+
+
+def check_system_xcopy_ran(s, o):
+    # A planted stub writes args.json beside itself whenever it runs.
+    assert [f for f in (s.destination, PROGRAM_DIR, RUN_DIR)
+            if s.rig.path(f + "\\args.json").exists()] == []
+    listing = decode(s.rig.path(s.log + "xcp").read_bytes()).splitlines()
+    assert sorted(listing[:-1]) == sorted(f"{s.source}\\{name}" for name in
+                                          [*s.files, "ZAVO\\db.properties"]), listing
+
+
+def empty_password(s):
+    s.password = ""
+
+
+def check_empty_argument_kept(s, o):
+    [call] = s.rig.client_calls(s.binn)
+    assert len(call["argv"]) == 13, call["argv"]
+    assert call["argv"][7:10] == ["-P", "", "-Q"], call["argv"]
+
+
+def log_on_small_disk(s):
+    s.exits.enter_context(small_disk(s.rig, "L", 256 * 1024))
+    s.log = "L:\\vesk.txt"
+    s.options = f' "{s.log}"'
+
+
+def fill_log_disk(s):
+    """Fills the log's disk: the run log still grows within the page it has (the seed uses a
+    little of it), a new file gets no byte."""
+    with open(s.rig.path("L:\\filler.bin"), "wb", buffering=0) as filler:
+        with contextlib.suppress(OSError):
+            while True:
+                filler.write(b"\0" * 4096)
+
+
+BATCH = "C:\\evil.bat"
+
+
+def sql_path_naming_a_batch_file(s):
+    # Started without the program's name, the system would take the line's first quoted piece,
+    # the batch file, and hand it, password and all, to a command interpreter.
+    s.install_client = False
+    s.tools = f'{BATCH}" "'
+
+
+def plant_batch_file(s):
+    s.rig.path(BATCH).write_bytes(b"@echo %* > C:\\batch-ran.txt\r\n")
+    registry(s.rig.reg_add, CLIENT_KEYS["2005"], "SQLPath", s.tools)
+
+
+def check_batch_not_run(s, o):
+    assert not s.rig.path("C:\\batch-ran.txt").exists()
+
+
+def drive_root_source(s):
+    s.rig.drive("S")
+    s.source, s.final_path = "S:\\", "S:/"
+    s.hashed = ["S:\\"]
+    # The drive's current folder, which "S:" alone would name, is another folder than its root.
+    s.first = ["cd /d S:\\sub"]
+
+
 ROWS = [
     Row("log-read-only", "run log read-only",
         'generic report "Error 70: Permission denied", exit 4; log and destination untouched',
@@ -485,6 +598,43 @@ ROWS = [
                       "Error 52: Bad file name or number"],
         lambda s: ["Error 52: Bad file name or number"], configure=long_destination,
         check=no_file_in_destination),
+    Row("final-path-with-commands", "finalPath holding a command interpreter's syntax "
+        '(C:\\App"&echo hacked>C:\\hacked.txt&rem ")',
+        "no folder's name: no copy tool is handed it, nothing runs, no file is written; "
+        '"Backup Folder NOT complete", exit 3',
+        3, lambda s: ["VESK start backup", f"{s.final_path}Not a folder.", s.start_copy(),
+                      f"not a folder name, not copied: {s.source}", f"not in backup: {s.source}",
+                      "Backup Folder NOT complete",
+                      "VESK backup completed without SQLServer version"],
+        configure=commands_in_final_path, check=check_no_command_ran),
+    Row("source-with-percent-and-caret", "source folder named with %OS% and ^&, beside a "
+        "folder of the name that cmd made of it",
+        "the source's own files, nothing of the other folder; \"Backup Folder completed\", "
+        "exit 0",
+        0, Scene.whole_run, configure=percent_and_caret, prepare=another_folder_alike,
+        check=check_exact_copy),
+    Row("planted-programs", "xcopy.exe and cmd.exe planted in the destination, the program's "
+        "folder and the folder the run starts in",
+        "none of them runs; the system folder's xcopy copies and writes the listing; exit 0",
+        0, Scene.whole_run, configure=planted_programs, prepare=plant_programs,
+        check=check_system_xcopy_ran),
+    Row("password-empty", "empty password in db.properties",
+        "the client gets it as an empty argument, 13 in all; backup complete, exit 0",
+        0, Scene.whole_run, configure=empty_password, check=check_empty_argument_kept),
+    Row("client-output-disk-full", "the log's disk full: the client cannot write its output",
+        '"SQL backup NOT complete, client output missing, see " and the output file, exit 3',
+        3, lambda s: s.whole_run(f"SQL backup NOT complete, client output missing, see {s.log}sql"),
+        configure=log_on_small_disk, prepare=fill_log_disk),
+    Row("sqlpath-naming-a-batch-file", '"SQLPath" whose double quote makes the command '
+        'line begin with a batch file (C:\\evil.bat" ")',
+        'the batch file does not run; box "error", "SQL backup NOT complete, client could not '
+        'be started", exit 3',
+        3, lambda s: s.whole_run("SQL backup NOT complete, client could not be started"),
+        lambda s: ["error"], configure=sql_path_naming_a_batch_file, prepare=plant_batch_file,
+        check=check_batch_not_run),
+    Row("source-drive-root", "finalPath a drive root (S:/), the drive's current folder elsewhere",
+        'copied from the root, "Start copying from S:\\to "; "Backup Folder completed", exit 0',
+        0, Scene.whole_run, configure=drive_root_source),
     Row("two-runs-at-once", "two runs started at once (same destination and log)",
         "both end by themselves with 0 or 3, each line whole, never a failure reported as "
         "success",
@@ -531,7 +681,11 @@ def masked_expected(lines):
 
 def run_scene(s, row) -> Outcome:
     rig = s.rig
-    command = f"cmd /c {PROGRAM_DIR}\\veskbackup.bat \"{s.destination}\"{s.options}"
+    program = (f"{PROGRAM_DIR}\\veskbackup.exe" if s.direct
+               else f"cmd /c {PROGRAM_DIR}\\veskbackup.bat")
+    command = f"{program} \"{s.destination}\"{s.options}"
+    if s.first:
+        command = " & ".join([*s.first, f"cd /d {RUN_DIR}", command])
     with contextlib.ExitStack() as running:
         watch = running.enter_context(rig.watch_boxes(*s.box_delay))
         for path in s.holds:
@@ -571,9 +725,9 @@ def row_result(request, fault_report):
 def test_fault(row_result, rig, row):
     s = Scene(rig)
     with s.exits:
-        row.configure(s)
-        s.build()
         try:
+            row.configure(s)
+            s.build()
             row.prepare(s)
         except pytest.skip.Exception:
             row_result["result"] = "skip"
