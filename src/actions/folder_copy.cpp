@@ -4,6 +4,8 @@
 
 #include "actions/command_runner.h"
 #include "actions/copy_check.h"
+#include "actions/copy_listing.h"
+#include "platform/failure.h"
 
 namespace vesk {
 namespace {
@@ -19,7 +21,8 @@ std::string drivePart(const std::string& path) {
   return colon == std::string::npos ? std::string() : path.substr(0, colon + 2);
 }
 
-void runXcopy(const Platform& platform, RunLog& log, const std::string& source,
+/// Runs xcopy; true when it ended with an exit code that reports success.
+bool runXcopy(const Platform& platform, RunLog& log, const std::string& source,
               const std::string& destination, const std::string& logPath) {
   log.writeLog("doing xcopy");
   std::string drive = drivePart(destination);
@@ -50,13 +53,14 @@ void runXcopy(const Platform& platform, RunLog& log, const std::string& source,
   if (!outcome.outputKept) log.writeLog("xcopy listing could not be created: " + logPath + "xcp");
   // xcopy ends with 1 when it found no files to copy; that is still a success. Anything else
   // is logged, so that a copy reported incomplete says why.
-  if (outcome.end == CommandEnd::exited && outcome.exitCode <= 1) return;
+  if (outcome.end == CommandEnd::exited && outcome.exitCode <= 1) return true;
   if (outcome.end == CommandEnd::exited)
     log.writeLog("xcopy ended with exit code " + std::to_string(outcome.exitCode));
   else if (outcome.end == CommandEnd::stillRunning)
     log.writeLog("xcopy not seen to end");
   else
     log.writeLog("xcopy could not be started");
+  return false;
 }
 
 void runShellCopy(Desktop& desktop, RunLog& log, const std::string& source,
@@ -74,11 +78,26 @@ void runShellCopy(Desktop& desktop, RunLog& log, const std::string& source,
 // truncated on a full disk; xcopy passes over hidden files and never replaces a copy newer
 // than the source. Only the files themselves tell whether the backup is there.
 bool checkAndRepair(const Platform& platform, RunLog& log, const SourceTree& tree,
-                    const std::string& source, const EarlyListing* early) {
-  std::vector<Difference> differences = compareWithBackup(platform.trees, tree, early);
-  PathList left = repairBackup(platform.trees, platform.system, log, tree, differences, source);
+                    const std::string& source, TimeKeeping times, const ToolWork& work) {
+  CopyJudge judge(platform.trees, tree, times);
+  std::vector<Difference> differences = compareWithBackup(platform.trees, tree, judge, work);
+  PathList left =
+      repairBackup(platform.trees, platform.system, log, tree, differences, source, judge);
+  PathList timeNotKept;
+  for (const std::u16string& relative : judge.timeNotKept())
+    addPath(platform.system, timeNotKept, relative, source);
+  logPaths(log, "time not kept by the destination: ", timeNotKept);
   logPaths(log, "not in backup: ", left);
   return left.count == 0;
+}
+
+/// What xcopy wrote into its listing; nothing when it cannot be read.
+std::string xcopyListing(Files& files, const std::string& logPath) {
+  try {
+    return files.readFile(logPath + "xcp");
+  } catch (const Failure&) {
+    return "";
+  }
 }
 
 }  // namespace
@@ -111,10 +130,17 @@ bool copyFolder(const Platform& platform, RunLog& log, const SourceTree& tree,
     log.writeLog("too long to copy: " + (tree.source.empty() ? source : destination));
     return false;
   }
+  const TimeKeeping times = timeKeepingOf(platform.trees.volumeOf(tree.destination));
   if (!canNameAFolder(source)) {
     // Nothing can be copied from there; handed to a tool, such a path could name other folders.
     log.writeLog("not a folder name, not copied: " + source);
-    return checkAndRepair(platform, log, tree, source, nullptr);
+    return checkAndRepair(platform, log, tree, source, times, {});
+  }
+  PathList loops = linkLoops(platform.system, tree, source);
+  if (loops.count > 0) {
+    // Both tools follow links, and would copy the folders of a loop again and again.
+    logPaths(log, "link loop not followed: ", loops);
+    return checkAndRepair(platform, log, tree, source, times, {});
   }
   if (copyWith == CopyMode::xcopy) {
     if (drivePart(destination).empty()) {
@@ -132,15 +158,21 @@ bool copyFolder(const Platform& platform, RunLog& log, const SourceTree& tree,
       PathList tooLong =
           pathsTooLong(platform.system, tree, fullSource, destination, xcopyPathLimit);
       if (tooLong.count == 0) {
-        // The backup is listed while xcopy runs; afterwards only what xcopy may have changed
-        // since is looked at again.
+        // The backup is listed while xcopy runs; afterwards the files that xcopy's listing
+        // names are looked at again. Where neither its exit code nor its listing can be relied
+        // on, every file is compared afresh.
         EarlyListing early;
+        bool succeeded = false;
         {
-          auto listing =
-              platform.trees.startAlongside([&] { early = listBackup(platform.trees, tree); });
-          runXcopy(platform, log, fullSource, destination, logPath);
+          auto listing = platform.trees.startAlongside(
+              [&] { early = listBackup(platform.trees, tree, times); });
+          succeeded = runXcopy(platform, log, fullSource, destination, logPath);
         }
-        return checkAndRepair(platform, log, tree, source, &early);
+        if (succeeded &&
+            markCopiedFiles(early, platform.trees, tree, xcopyListing(platform.files, logPath),
+                            {source, fullSource}))
+          return checkAndRepair(platform, log, tree, source, times, {.early = &early});
+        return checkAndRepair(platform, log, tree, source, times, {.anyFileWritten = true});
       }
       logPaths(log, "too long for xcopy: ", tooLong);
     }
@@ -150,11 +182,12 @@ bool copyFolder(const Platform& platform, RunLog& log, const SourceTree& tree,
   // buffers: then only the repair pass, which takes every path the file system holds, copies
   // the tree.
   PathList tooLong = pathsTooLong(platform.system, tree, source, destination, shellCopyPathLimit);
-  if (tooLong.count == 0)
+  if (tooLong.count == 0) {
     runShellCopy(platform.desktop, log, source, destination);
-  else
-    logPaths(log, "too long for the shell copy: ", tooLong);
-  return checkAndRepair(platform, log, tree, source, nullptr);
+    return checkAndRepair(platform, log, tree, source, times, {.anyFileWritten = true});
+  }
+  logPaths(log, "too long for the shell copy: ", tooLong);
+  return checkAndRepair(platform, log, tree, source, times, {});
 }
 
 }  // namespace vesk

@@ -11,15 +11,21 @@
 
 namespace vesk {
 
-/// Bounds of the walk over the source, so that a folder loop (a junction pointing up the tree)
-/// ends it; a folder beyond them is not walked and counts as not backed up.
+/// Bounds of the walk over the source, so that it ends also where links make ever new paths
+/// without a loop, or where a link's identity cannot be read; a folder beyond them is not
+/// walked and counts as not backed up.
 struct WalkLimits {
   size_t maxDepth = 512;
   size_t maxFolders = 1'000'000;
 };
 
 /// How the walk treated a folder of the source.
-enum class FolderWalk { walked, ownBackup, beyondLimits };
+enum class FolderWalk {
+  walked,
+  ownBackup,     // the destination itself, inside the source: not part of the backup
+  beyondLimits,  // past WalkLimits
+  linkLoop,      // a link onto a folder that the walk is inside already: not part of the backup
+};
 
 /// One entry of a source folder, as the walk listed it.
 struct TreeEntry {
@@ -47,13 +53,21 @@ struct SourceTree {
   std::set<FolderIdentity> identities;
 };
 
+/// True for an entry that belongs in the backup: not the destination itself, nor a link loop.
+inline bool inBackup(const TreeEntry& item) {
+  return item.walk != FolderWalk::ownBackup && item.walk != FolderWalk::linkLoop;
+}
+
 /// The names of a path in the long form: folder and name joined by one backslash.
 std::u16string joinLong(const std::u16string& folder, const std::u16string& name);
 
 /// Lists the source tree, folder by folder. With identify, it also reads the identities of the
 /// source folder itself, of every link and of every folder whose name is one of those in
 /// identify (of every folder when identify is empty). The destination's own subtree, when it lies
-/// inside the source, is not walked: the backup is not part of what is backed up.
+/// inside the source, is not walked: the backup is not part of what is backed up. Nor is a link
+/// onto the folder that holds it or onto one above (a junction or symbolic link pointing up the
+/// tree), which would make the tree endless: only links have their identity compared, with the
+/// identities of the folders the walk is inside.
 SourceTree walkSource(Trees& trees, const std::u16string& source, const std::u16string& destination,
                       const WalkLimits& limits = {},
                       const std::vector<std::u16string>* identify = nullptr);
@@ -71,6 +85,9 @@ struct PathList {
 /// found here is not named. The source itself, when it is too long, is named by its text.
 PathList pathsTooLong(System& system, const SourceTree& tree, const std::string& source,
                       const std::string& destination, size_t limit);
+
+/// The links of the tree that the walk did not follow because they loop.
+PathList linkLoops(System& system, const SourceTree& tree, const std::string& source);
 
 /// Adds a path to the list; the first ten are kept by name.
 void addPath(System& system, PathList& list, const std::u16string& relative,

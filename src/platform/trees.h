@@ -35,6 +35,12 @@ struct FolderEntry {
   int64_t lastWriteTime = 0;  // 100-ns intervals since 1601-01-01 UTC
 };
 
+/// What the volume that holds a path says of itself.
+struct VolumeFacts {
+  std::string fileSystem;  // the name it gives its file system ("NTFS", "FAT32", ...); may be empty
+  bool network = false;    // reached over the network: a share, or a drive mapped onto one
+};
+
 /// Work that runs beside the caller (see Trees::startAlongside). Destroying it waits for its
 /// end.
 class BackgroundWork {
@@ -67,6 +73,10 @@ class Trees {
   /// Compares two names as the file system does: code unit by code unit, letter case ignored.
   /// Negative, zero or positive, as a comes before, equals or follows b.
   virtual int compareNames(const std::u16string& a, const std::u16string& b) = 0;
+  /// The volume that holds path; nothing when it cannot be asked.
+  virtual std::optional<VolumeFacts> volumeOf(const std::u16string& path) = 0;
+  /// True when two files hold the same bytes; nothing when either cannot be read whole.
+  virtual std::optional<bool> sameContent(const std::u16string& a, const std::u16string& b) = 0;
   /// Starts work on a second thread, or runs it at once where there is none (the work then
   /// ends before this returns). The work must not throw.
   virtual std::unique_ptr<BackgroundWork> startAlongside(std::function<void()> work) = 0;

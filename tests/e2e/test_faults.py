@@ -23,6 +23,7 @@ from typing import Callable
 
 import pytest
 
+import copy_faults
 from rig import CLIENT_KEYS, PROGRAM_DIR, RUN_DIR, StartedRun, decode, masked
 from test_check import small_disk
 
@@ -113,6 +114,7 @@ class Scene:
         self.binn = None
         self.direct = False  # the program started by itself, not through its batch file
         self.first = []  # commands of the batch file before the run, from its folder
+        self.seed_length = len(SEED)
         self.exits = contextlib.ExitStack()
 
     # What the program reports, as the rows expect it.
@@ -483,6 +485,69 @@ def drive_root_source(s):
     s.first = ["cd /d S:\\sub"]
 
 
+def shell_copy(s):
+    s.options = ' "default" "N" "N"'
+
+
+def grown_during_xcopy(s):
+    s.files["big.bin"] = copy_faults.BIG
+    s.destination = "E:\\Backup"
+    s.hashed = []  # the application changes the source during the run
+    s.options = ' "default" "Y"'
+    s.box_delay = (2000, 2)
+    s.during = copy_faults.grow_while_the_copy_box_is_open
+
+
+def check_grown(s, o):
+    lines = [line.split(": ", 1)[-1] for line in masked(o.log[len(SEED):])]
+    assert "xcopy ended with exit code 5" in lines, lines
+    if o.statuses == [3]:
+        assert "not in backup: big.bin" in lines and "Backup Folder NOT complete" in lines, lines
+    else:
+        assert o.statuses == [0] and "copied again: big.bin" in lines, (o.statuses, lines)
+        assert_copied(s)
+    assert "Backup Folder completed" not in lines or o.statuses == [0]
+
+
+def rewritten_while_copied(s):
+    s.files["torn.bin"] = copy_faults.BIG
+    s.files["zz\\huge.bin"] = bytes(150 * 1024 * 1024)  # xcopy copies it after torn.bin
+    s.hashed = []
+    s.rewritten = False
+    s.during = copy_faults.rewrite_once_copied
+
+
+def check_rewritten(s, o):
+    assert s.rewritten, "rig timing: torn.bin was not rewritten while xcopy ran"
+
+
+def fat_destination(s, mode):
+    s.destination = "E:\\Backup"
+    if mode == "shell copy":
+        shell_copy(s)
+
+
+def on_fat_drive(s):
+    copy_faults.fat_drive(s)
+    copy_faults.dated_sources(s)
+
+
+def check_second_run_on_fat(s, o):
+    again = run_scene(s, None)
+    lines = masked(again.log[len(o.log):])
+    assert again.statuses == [0], lines
+    assert "<ts>: Backup Folder completed" in lines, lines
+    assert_copied(s)
+
+
+def copy_lines(s, *middle):
+    return ["VESK start backup", s.start_copy(), *middle, "Backup Folder completed",
+            *s.database(), "SQL backup Complete"]
+
+
+LOOPS = ["link loop not followed: sub\\up", "link loop not followed: sub\\deep\\up2"]
+
+
 ROWS = [
     Row("log-read-only", "run log read-only",
         'generic report "Error 70: Permission denied", exit 4; log and destination untouched',
@@ -639,6 +704,32 @@ ROWS = [
         "both end by themselves with 0 or 3, each line whole, never a failure reported as "
         "success",
         None, None, configure=two_runs, check=check_two_runs, bound=30),
+    *[Row(f"link-loop{suffix}", f"two links to folders above in the source ({mode} mode)",
+          'a "link loop not followed" line for each, neither tool run, the repair pass copies '
+          'the rest: "Backup Folder completed" within 30 s, exit 0',
+          0, lambda s: copy_lines(s, *LOOPS, Many("copied again: .*")), configure=configure,
+          prepare=copy_faults.links_up, bound=30)
+      for mode, suffix, configure in (("xcopy", "", lambda s: None),
+                                      ("shell copy", "-shell-copy", shell_copy))],
+    Row("grown-during-xcopy", "a file grown after the walk on a destination with room for its "
+        "old copy only (xcopy ends with 5)",
+        '"not in backup: big.bin", "Backup Folder NOT complete", exit 3; never "completed" over '
+        "the cut-off copy",
+        None, None, configure=grown_during_xcopy,
+        prepare=copy_faults.backup_of_the_source_on_a_small_disk, check=check_grown, bound=40),
+    Row("rewritten-after-copy", "a file rewritten in place, same size and 0.5 s later, after "
+        "xcopy copied it (destination keeping exact times)",
+        '"copied again: torn.bin", "Backup Folder completed" with the new contents, exit 0',
+        0, lambda s: copy_lines(s, *s.xcopy(), "copied again: torn.bin"),
+        configure=rewritten_while_copied, check=check_rewritten, bound=60),
+    *[Row(f"fat-dated{suffix}", f"sources dated 1601 and 2200 to a FAT drive ({mode} mode)",
+          '"time not kept by the destination" for both, "Backup Folder completed", exit 0, on '
+          "the first and the second run",
+          0, lambda s: copy_lines(s, *([] if "N" in s.options else s.xcopy()),
+                                  Many("time not kept by the destination: (new|old)\\.txt")),
+          configure=lambda s, mode=mode: fat_destination(s, mode), prepare=on_fat_drive,
+          check=check_second_run_on_fat, bound=30)
+      for mode, suffix in (("xcopy", ""), ("shell copy", "-shell-copy"))],
 ]
 
 
@@ -646,9 +737,10 @@ ROWS = [
 def tree_digest(root: Path) -> dict:
     if not root.exists():
         return {}
+    # A link is no part of what a backup holds: a loop is not followed, by design.
     return {p.relative_to(root).as_posix():
             "folder" if p.is_dir() else hashlib.sha256(p.read_bytes()).hexdigest()
-            for p in sorted(root.rglob("*"))}
+            for p in sorted(root.rglob("*")) if not p.is_symlink()}
 
 
 def assert_copied(s):
@@ -694,7 +786,7 @@ def run_scene(s, row) -> Outcome:
         if s.during:
             s.during(s, runs[0])
         # A run that does not end in time is ended by the rig and fails the row.
-        ends = [run.wait(row.bound) for run in runs]
+        ends = [run.wait(row.bound if row else 60) for run in runs]
     return Outcome([status for status, _, _ in ends], max(ended for _, _, ended in ends),
                    watch.boxes, watch.records,
                    rig.read_log(s.log))

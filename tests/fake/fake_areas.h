@@ -49,6 +49,9 @@ class FakeTrees : public Trees {
   void createFolder(const std::u16string& path) override;
   std::optional<FolderIdentity> folderIdentity(const std::u16string& path) override;
   int compareNames(const std::u16string& a, const std::u16string& b) override;
+  /// The drive's file system as FakeFileSystem::fileSystems names it; a share is on the network.
+  std::optional<VolumeFacts> volumeOf(const std::u16string& path) override;
+  std::optional<bool> sameContent(const std::u16string& a, const std::u16string& b) override;
   /// Runs the work at once: the fake has one thread, and the work sees what was there before
   /// the caller goes on, the earliest it could.
   std::unique_ptr<BackgroundWork> startAlongside(std::function<void()> work) override;
@@ -58,6 +61,7 @@ class FakeTrees : public Trees {
   PathMap<size_t> copyFailsAfter;
   int64_t copyTime = 0;  // when set, copies that fail are left with this last-write time
   std::vector<std::string> filesCopied;  // by copyFile: the source paths
+  int contentComparisons = 0;            // calls of sameContent
 
  protected:
   virtual FakeFileSystem& disk() = 0;

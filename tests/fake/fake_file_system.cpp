@@ -165,10 +165,11 @@ std::vector<std::string> FakeFileSystem::fileLines(const std::string& path) cons
   return lines;
 }
 
-void FakeFileSystem::copyTree(const std::string& from, const std::string& to,
-                              const FakeCopyTool& tool) {
+std::vector<std::string> FakeFileSystem::copyTree(const std::string& from, const std::string& to,
+                                                  const FakeCopyTool& tool) {
+  std::vector<std::string> copied;
   const std::string fromKey = keyOf(from), toRoot = keyOf(to);
-  if (fromKey.empty() || toRoot.empty()) return;
+  if (fromKey.empty() || toRoot.empty()) return copied;
   const std::string fromPrefix = fromKey.back() == '\\' ? fromKey : fromKey + "\\";
   const std::string toPrefix = toRoot.back() == '\\' ? toRoot : toRoot + "\\";
   auto below = [&](const std::string& p) {
@@ -188,11 +189,25 @@ void FakeFileSystem::copyTree(const std::string& from, const std::string& to,
     if (tool.onlyNewer && copy != files.end() && copy->second.lastWriteTime >= file.lastWriteTime)
       continue;
     FakeFile made = file;
+    made.lastWriteTime = storedTime(target, file.lastWriteTime);
     auto cut = tool.truncated.find(path);
     if (cut != tool.truncated.end())
       made.content.resize(std::min(cut->second, made.content.size()));
     files[target] = made;
+    copied.push_back(path);
   }
+  return copied;
+}
+
+int64_t FakeFileSystem::storedTime(const std::string& key, int64_t time) const {
+  auto named =
+      key.size() >= 2 && key[1] == ':' ? fileSystems.find(driveLetter(key[0])) : fileSystems.end();
+  if (named == fileSystems.end() || named->second.find("FAT") == std::string::npos) return time;
+  // FAT's first and last time, 1980-01-01 and 2107-12-31 23:59:58, in 100 ns since 1601.
+  constexpr int64_t first = 119'600'064'000'000'000, last = 159'992'927'980'000'000;
+  constexpr int64_t step = 20'000'000;
+  time = std::clamp(time, first, last);
+  return first + (time - first + step - 1) / step * step;
 }
 
 }  // namespace vesk

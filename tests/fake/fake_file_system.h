@@ -84,10 +84,18 @@ class FakeFileSystem {
   /// The lines of a file, split at CR LF.
   std::vector<std::string> fileLines(const std::string& path) const;
   /// Copies the files and folders below from into to as tool says, as a copy tool handed these
-  /// paths (ANSI, as the platform calls take them) would; the copies keep their times.
-  void copyTree(const std::string& from, const std::string& to, const FakeCopyTool& tool = {});
+  /// paths (ANSI, as the platform calls take them) would; the copies keep their times as far as
+  /// the drive does (storedTime). Returns the source paths of the files copied, in order.
+  std::vector<std::string> copyTree(const std::string& from, const std::string& to,
+                                    const FakeCopyTool& tool = {});
+  /// The last-write time that a file written at key keeps: on a FAT drive rounded up to 2 s
+  /// and held within 1980 to 2107, elsewhere time itself.
+  int64_t storedTime(const std::string& key, int64_t time) const;
 
   std::set<char> drives{'C'};
+  /// The file system of each drive by its letter, as its volume names it; "NTFS" for a drive
+  /// not named here and for shares. "FAT", "FAT32" and "exFAT" keep times as FAT does.
+  std::map<char, std::string> fileSystems;
   PathSet folders;
   PathMap<FakeFile> files;
   /// Another name for a folder, as a subst drive, a mapped share or a junction gives one: a

@@ -120,6 +120,7 @@ void FakeTrees::copyFile(const std::u16string& fromPath, const std::u16string& t
   if (!disk().folderAt(FakeFileSystem::parentKey(to))) throw Failure(Fault::pathNotFound);
   if (disk().folderAt(to)) throw Failure(Fault::permissionDenied);
   FakeFile copy = source->second;
+  copy.lastWriteTime = disk().storedTime(to, copy.lastWriteTime);
   auto fails = copyFailsAfter.find(from);
   if (fails != copyFailsAfter.end()) {
     copy.content.resize(std::min(fails->second, copy.content.size()));
@@ -139,6 +140,25 @@ std::optional<FolderIdentity> FakeTrees::folderIdentity(const std::u16string& pa
   if (!disk().folderAt(key)) return std::nullopt;
   auto [it, added] = folderIndexes_.try_emplace(key, folderIndexes_.size() + 1);
   return FolderIdentity{1, it->second};
+}
+
+std::optional<VolumeFacts> FakeTrees::volumeOf(const std::u16string& path) {
+  const std::string key = disk().keyOfLong(path);
+  if (key.size() < 2) return std::nullopt;
+  if (key[1] != ':') return VolumeFacts{"NTFS", true};
+  auto named =
+      disk().fileSystems.find(static_cast<char>(std::toupper(static_cast<unsigned char>(key[0]))));
+  return VolumeFacts{named == disk().fileSystems.end() ? "NTFS" : named->second, false};
+}
+
+std::optional<bool> FakeTrees::sameContent(const std::u16string& a, const std::u16string& b) {
+  const std::string first = disk().keyOfLong(a), second = disk().keyOfLong(b);
+  ++contentComparisons;
+  auto one = disk().files.find(first), two = disk().files.find(second);
+  if (one == disk().files.end() || two == disk().files.end() || disk().unreadable.count(first) ||
+      disk().unreadable.count(second))
+    return std::nullopt;
+  return one->second.content == two->second.content;
 }
 
 int FakeTrees::compareNames(const std::u16string& a, const std::u16string& b) {

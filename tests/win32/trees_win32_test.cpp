@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "platform/win32/win32_platform.h"
@@ -194,6 +195,39 @@ TEST_F(Win32TreesTest, FolderIdentityThroughASubstDrive) {
   }
   DefineDosDeviceA(DDD_REMOVE_DEFINITION, letter.c_str(), nullptr);
   if (!reached) GTEST_SKIP() << "a defined drive letter reaches no files here";
+}
+
+TEST_F(Win32TreesTest, VolumeAndContentsOfFiles) {
+  // Wine names every folder of a Linux file system NTFS, on a drive of this machine.
+  auto volume = trees.volumeOf(trees.longPathOf(temp.path));
+  ASSERT_TRUE(volume.has_value());
+  EXPECT_EQ("NTFS", volume->fileSystem);
+  EXPECT_FALSE(volume->network);
+  EXPECT_FALSE(trees.volumeOf(u"").has_value());
+  auto share = trees.volumeOf(trees.longPathOf("\\\\vesktest\\share"));
+  // Wine cannot name a share's volume; Windows names its root.
+  EXPECT_TRUE(!share || share->network);
+
+  // Files longer than one read of the comparison, alike up to their last byte.
+  const std::string big(2 * 1024 * 1024 + 1, 'b');
+  const struct {
+    std::string first, second;
+    std::optional<bool> same;
+  } cases[] = {
+      {"alpha", "alpha", true}, {"", "", true},      {"alpha", "alpHa", false},
+      {"alpha", "alph", false}, {big, big, true},    {big, big.substr(1) + "c", false},
+      {"alpha", "", false},     {"<none>", "x", {}},
+  };
+  for (const auto& c : cases) {
+    const std::string a = temp / "a.bin", b = temp / "b.bin";
+    DeleteFileA(a.c_str());
+    if (c.first != "<none>") {
+      ASSERT_TRUE(writeFile(a, c.first));
+    }
+    ASSERT_TRUE(writeFile(b, c.second));
+    EXPECT_EQ(c.same, trees.sameContent(trees.longPathOf(a), trees.longPathOf(b)))
+        << c.first.size() << " " << c.second.size();
+  }
 }
 
 TEST_F(Win32TreesTest, WorkAlongsideRunsOnItsOwnThreadUntilWaitedFor) {

@@ -1,6 +1,7 @@
 // The Win32 layer: trees by the wide-character functions, which take paths in the "\\?\"
 // form, and work on a second thread.
 
+#include <algorithm>
 #include <climits>
 #include <system_error>
 #include <thread>
@@ -27,6 +28,20 @@ FolderEntry entryOf(DWORD attributes, DWORD sizeHigh, DWORD sizeLow, const FILET
 struct FindCloser {
   void operator()(HANDLE find) const noexcept { FindClose(find); }
 };
+
+/// Reads into buffer until it is full or the file ends; the bytes read, or nothing on a failure.
+std::optional<size_t> readUpTo(HANDLE file, std::vector<char>& buffer) {
+  size_t filled = 0;
+  while (filled < buffer.size()) {
+    DWORD got = 0;
+    if (!ReadFile(file, buffer.data() + filled, static_cast<DWORD>(buffer.size() - filled), &got,
+                  nullptr))
+      return std::nullopt;
+    if (got == 0) break;
+    filled += got;
+  }
+  return filled;
+}
 
 struct WorkThread final : BackgroundWork {
   ~WorkThread() override { wait(); }
@@ -138,6 +153,41 @@ int Win32Trees::compareNames(const std::u16string& a, const std::u16string& b) {
   int result = CompareStringOrdinal(wide(a), static_cast<int>(a.size()), wide(b),
                                     static_cast<int>(b.size()), TRUE);
   return result == 0 ? a.compare(b) : result - CSTR_EQUAL;
+}
+
+std::optional<VolumeFacts> Win32Trees::volumeOf(const std::u16string& path) {
+  if (path.empty() || hasNul(path)) return std::nullopt;
+  // The root of the volume that holds the path, also of one mounted on a folder.
+  std::vector<wchar_t> root(path.size() + 2);
+  if (!GetVolumePathNameW(wide(path), root.data(), static_cast<DWORD>(root.size())))
+    return std::nullopt;
+  VolumeFacts facts;
+  wchar_t name[MAX_PATH + 1] = {};
+  if (GetVolumeInformationW(root.data(), nullptr, 0, nullptr, nullptr, nullptr, name, MAX_PATH + 1))
+    facts.fileSystem = ansiFromUtf16(reinterpret_cast<const char16_t*>(name));
+  facts.network = path.rfind(u"\\\\?\\UNC\\", 0) == 0 || GetDriveTypeW(root.data()) == DRIVE_REMOTE;
+  return facts;
+}
+
+std::optional<bool> Win32Trees::sameContent(const std::u16string& a, const std::u16string& b) {
+  if (a.empty() || b.empty() || hasNul(a) || hasNul(b)) return std::nullopt;
+  auto open = [](const std::u16string& path) {
+    return ownedHandle(CreateFileW(wide(path), GENERIC_READ,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  };
+  Handle first = open(a), second = open(b);
+  if (!first.valid() || !second.valid()) return std::nullopt;
+  constexpr size_t chunk = 1 << 20;
+  std::vector<char> one(chunk), two(chunk);
+  for (;;) {
+    std::optional<size_t> gotOne = readUpTo(first.get(), one);
+    std::optional<size_t> gotTwo = readUpTo(second.get(), two);
+    if (!gotOne || !gotTwo) return std::nullopt;
+    if (*gotOne != *gotTwo || !std::equal(one.begin(), one.begin() + *gotOne, two.begin()))
+      return false;
+    if (*gotOne < chunk) return true;
+  }
 }
 
 std::unique_ptr<BackgroundWork> Win32Trees::startAlongside(std::function<void()> work) {

@@ -95,6 +95,8 @@ class Win32Trees final : public Trees {
   void createFolder(const std::u16string& path) override;
   std::optional<FolderIdentity> folderIdentity(const std::u16string& path) override;
   int compareNames(const std::u16string& a, const std::u16string& b) override;
+  std::optional<VolumeFacts> volumeOf(const std::u16string& path) override;
+  std::optional<bool> sameContent(const std::u16string& a, const std::u16string& b) override;
   std::unique_ptr<BackgroundWork> startAlongside(std::function<void()> work) override;
 };
 

@@ -22,6 +22,13 @@ inline std::vector<std::string> logTexts(const FakePlatform& platform,
   return texts;
 }
 
+/// The listing that xcopy writes when it copied the files at these source paths.
+inline std::string xcopyListingOf(const std::vector<std::string>& copied) {
+  std::string listing;
+  for (const std::string& path : copied) listing += path + "\r\n";
+  return listing + std::to_string(copied.size()) + " File(s) copied\r\n";
+}
+
 /// Splits a command line into arguments as the C runtime does: blanks and tabs separate
 /// arguments outside double quotes; 2n backslashes before a double quote give n backslashes and
 /// open or close a quoted stretch, 2n + 1 give n backslashes and a literal double quote; other

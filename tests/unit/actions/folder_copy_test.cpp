@@ -171,21 +171,6 @@ TEST(CompareWithBackup, DecidesFileByFileAndFolderByFolder) {
       {"same size, other bytes",
        [](FakePlatform& p) { p.files["D:\\Backup\\app.exe"].content = "EXE"; },
        {}},
-      {"older by 2 s (FAT)",
-       [](FakePlatform& p) { p.files["D:\\Backup\\app.exe"].lastWriteTime -= twoSeconds; },
-       {}},
-      {"older by more than 2 s",
-       [](FakePlatform& p) { p.files["D:\\Backup\\app.exe"].lastWriteTime -= twoSeconds + 1; },
-       {"app.exe"}},
-      {"newer by 2 s",
-       [](FakePlatform& p) { p.files["D:\\Backup\\app.exe"].lastWriteTime += twoSeconds; },
-       {}},
-      {"newer by more than 2 s (a half-written copy)",
-       [](FakePlatform& p) { p.files["D:\\Backup\\app.exe"].lastWriteTime += twoSeconds + 1; },
-       {"app.exe"}},
-      {"times far apart",
-       [](FakePlatform& p) { p.files["D:\\Backup\\app.exe"].lastWriteTime = INT64_MIN; },
-       {"app.exe"}},
       {"missing empty folder",
        [](FakePlatform& p) { p.folders.erase("D:\\Backup\\empty"); },
        {"empty\\"}},
@@ -229,8 +214,9 @@ TEST(CompareWithBackup, DecidesFileByFileAndFolderByFolder) {
     c.change(f.platform);
     SourceTree tree = walkSource(f.platform, f.platform.longPathOf("C:\\App"),
                                  f.platform.longPathOf("D:\\Backup\\"));
+    CopyJudge judge(f.platform, tree, TimeKeeping::exact);
     Lines found;
-    for (const Difference& d : compareWithBackup(f.platform, tree)) {
+    for (const Difference& d : compareWithBackup(f.platform, tree, judge)) {
       found.push_back(f.platform.ansiFromUtf16(d.relative) + (d.isFolder ? "\\" : ""));
       EXPECT_TRUE(d.repairable) << c.name;
     }
@@ -479,8 +465,9 @@ Lines differencesOf(FakePlatform& platform, const std::string& destination = "D:
                     WalkLimits limits = {}) {
   SourceTree tree = walkSource(platform, platform.longPathOf("C:\\App"),
                                platform.longPathOf(destination), limits);
+  CopyJudge judge(platform, tree, TimeKeeping::exact);
   Lines found;
-  for (const Difference& d : compareWithBackup(platform, tree))
+  for (const Difference& d : compareWithBackup(platform, tree, judge))
     found.push_back((d.relative.empty() ? "C:\\App" : platform.ansiFromUtf16(d.relative)) +
                     (d.repairable ? "" : " (unknown)"));
   return found;
