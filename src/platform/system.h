@@ -12,6 +12,12 @@ struct LocalTime {
   int hour = 0, minute = 0, second = 0;
 };
 
+/// A local time and how far the zone it is in was ahead of UTC then, in minutes.
+struct ZonedTime {
+  LocalTime local;
+  int utcOffsetMinutes = 0;
+};
+
 class System {
  public:
   virtual ~System() = default;

@@ -37,7 +37,7 @@ std::optional<SqlEnd> backUpDatabase(RunState& run, const RunSettings& settings,
 
   run.step = Step::databaseStart;
   try {
-    return runDatabaseBackup(platform, run.log, db, folders.destinationDir, settings.logPath);
+    return runDatabaseBackup(platform, run.log, db, folders.destinationDir, settings.logPath).end;
   } catch (const DatabaseFailure& failure) {
     // Only a supported version gets as far as a phase that can fail.
     run.step = stepOf(failure.where, db.serverVersion == ServerVersion::msde ? ClientForm::msde
