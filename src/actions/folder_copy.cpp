@@ -2,6 +2,7 @@
 
 #include "actions/command_runner.h"
 #include "actions/copy_check.h"
+#include "platform/failure.h"
 
 namespace vesk {
 namespace {
@@ -65,12 +66,17 @@ void runShellCopy(Desktop& desktop, RunLog& log, const std::string& source,
 // The copy tools report success for a missing source or a locked file, and leave files
 // truncated on a full disk; xcopy passes over hidden files and never replaces a copy newer
 // than the source. Only the files themselves tell whether the backup is there.
-bool checkAndRepair(const Platform& platform, RunLog& log, const SourceTree& tree,
-                    const std::string& source, const EarlyListing* early) {
+FolderCopyResult checkAndRepair(const Platform& platform, RunLog& log, const SourceTree& tree,
+                                const std::string& source, const EarlyListing* early,
+                                FolderCopyResult result) {
   std::vector<Difference> differences = compareWithBackup(platform.trees, tree, early);
-  PathList left = repairBackup(platform.trees, platform.system, log, tree, differences, source);
-  logPaths(log, "not in backup: ", left);
-  return left.count == 0;
+  Repair repair = repairBackup(platform.trees, platform.system, log, tree, differences, source);
+  logPaths(log, "not in backup: ", repair.left);
+  result.complete = repair.left.count == 0;
+  result.counts = countBackup(tree, repair.leftDifferences);
+  result.counts.copiedAgain = repair.copiedAgain.count;
+  result.counts.notInBackup = std::move(repair.left);
+  return result;
 }
 
 }  // namespace
@@ -79,12 +85,13 @@ std::string xcopyCommandLine(const std::string& source, const std::string& logPa
   return "cmd /c  xcopy \"" + source + "\" /e /s /d /y >\"" + logPath + "xcp\"";
 }
 
-bool copyFolder(const Platform& platform, RunLog& log, const SourceTree& tree,
-                const std::string& source, const std::string& destination, CopyMode copyWith,
-                const std::string& logPath) {
+FolderCopyResult copyFolder(const Platform& platform, RunLog& log, const SourceTree& tree,
+                            const std::string& source, const std::string& destination,
+                            CopyMode copyWith, const std::string& logPath) {
+  FolderCopyResult result;
   if (tree.source.empty() || tree.destination.empty()) {
     log.writeLog("too long to copy: " + (tree.source.empty() ? source : destination));
-    return false;
+    return result;
   }
   if (copyWith == CopyMode::xcopy) {
     if (drivePart(destination).empty()) {
@@ -104,7 +111,13 @@ bool copyFolder(const Platform& platform, RunLog& log, const SourceTree& tree,
               platform.trees.startAlongside([&] { early = listBackup(platform.trees, tree); });
           runXcopy(platform, log, source, destination, logPath);
         }
-        return checkAndRepair(platform, log, tree, source, &early);
+        result.tool = CopyTool::xcopy;
+        try {
+          result.toolCopied = xcopyCountIn(platform.files.readFile(logPath + "xcp"));
+        } catch (const Failure&) {
+          // No listing: its count is not known.
+        }
+        return checkAndRepair(platform, log, tree, source, &early, result);
       }
       logPaths(log, "too long for xcopy: ", tooLong);
     }
@@ -114,11 +127,15 @@ bool copyFolder(const Platform& platform, RunLog& log, const SourceTree& tree,
   // buffers: then only the repair pass, which takes every path the file system holds, copies
   // the tree.
   PathList tooLong = pathsTooLong(platform.system, tree, source, destination, shellCopyPathLimit);
-  if (tooLong.count == 0)
+  if (tooLong.count == 0) {
     runShellCopy(platform.desktop, log, source, destination);
-  else
+    result.tool = CopyTool::shellCopy;
+    result.toolCopied = filesOf(tree);
+  } else {
     logPaths(log, "too long for the shell copy: ", tooLong);
-  return checkAndRepair(platform, log, tree, source, nullptr);
+    result.toolCopied = 0;
+  }
+  return checkAndRepair(platform, log, tree, source, nullptr, result);
 }
 
 }  // namespace vesk

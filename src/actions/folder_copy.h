@@ -1,8 +1,11 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 
+#include "actions/backup_counts.h"
 #include "actions/source_tree.h"
 #include "log/run_log.h"
 #include "platform/platform.h"
@@ -12,16 +15,28 @@ namespace vesk {
 /// How the installation folder is copied.
 enum class CopyMode { xcopy, shellCopy };
 
+/// The tool that copied the tree.
+enum class CopyTool { xcopy, shellCopy, none };
+
+struct FolderCopyResult {
+  bool complete = false;  // nothing is left "not in backup"
+  CopyTool tool = CopyTool::none;
+  /// The files the tool copied: xcopy's own count, the files the shell copy was given;
+  /// nothing when xcopy's listing does not tell.
+  std::optional<uint64_t> toolCopied;
+  BackupCounts counts;
+};
+
 /// Copies the contents of source into destination (which ends in one backslash), whose tree the
 /// walk has listed (walkSource of source and destination): by xcopy through cmd or by the shell
 /// copy. A tree with paths too long for xcopy goes to the shell copy, after one "too long for
 /// xcopy: " line per path; one with paths too long for the shell copy goes to no tool, after
 /// "too long for the shell copy: " lines. Then the backup is compared with the source, what
 /// differs is copied again (see repairBackup), and what is still missing or different is logged
-/// "not in backup: ". True exactly when nothing is left.
-bool copyFolder(const Platform& platform, RunLog& log, const SourceTree& tree,
-                const std::string& source, const std::string& destination, CopyMode copyWith,
-                const std::string& logPath);
+/// "not in backup: ". Complete exactly when nothing is left.
+FolderCopyResult copyFolder(const Platform& platform, RunLog& log, const SourceTree& tree,
+                            const std::string& source, const std::string& destination,
+                            CopyMode copyWith, const std::string& logPath);
 
 /// The xcopy command line, run with the destination as current folder:
 /// cmd /c  xcopy "SOURCE" /e /s /d /y >"LOGPATHxcp".

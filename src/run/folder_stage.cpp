@@ -67,17 +67,15 @@ FolderEnd backUpFolder(RunState& run, const RunSettings& settings, const std::st
   log.reportStatus("Start copying from " + source + "to " + destination);
 
   run.step = Step::copyFolder;
-  bool copied =
+  const FolderCopyResult copied =
       copyFolder(platform, log, tree, source, destination, settings.copyWith, settings.logPath);
 
-  run.step = Step::folderCompleted;
-  if (copied) {
-    log.reportStatus("Backup Folder completed");
-    return FolderEnd::completed;
-  }
-  run.step = Step::folderNotComplete;
-  log.reportStatus("Backup Folder NOT complete");
-  return FolderEnd::notComplete;
+  run.step = copied.complete ? Step::folderCompleted : Step::folderNotComplete;
+  const std::string outcome =
+      copied.complete ? "Backup Folder completed" : "Backup Folder NOT complete";
+  log.reportStatus(outcome);
+  log.writeLog(summaryLine(copied.counts));
+  return copied.complete ? FolderEnd::completed : FolderEnd::notComplete;
 }
 
 }  // namespace

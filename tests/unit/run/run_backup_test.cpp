@@ -190,6 +190,7 @@ TEST_F(RunBackup, CompletedCopyWithoutDatabaseSettingsExitsZero) {
   EXPECT_EQ((std::vector<std::string>{"VESK start backup",
                                       "Start copying from C:\\Apps\\Clientto D:\\Backup\\",
                                       "doing xcopy", "cd to D:\\", "Backup Folder completed",
+                                      "backup holds 1 files in 0 folders, 6 bytes; copied again: 0",
                                       "VESK backup completed without SQLServer version"}),
             lines);
   EXPECT_TRUE(platform.messages.empty());
@@ -202,7 +203,8 @@ TEST_F(RunBackup, IncompleteCopyGoesOnAndExitsThree) {
   EXPECT_EQ(exitStatus::nothingBackedUp, run("\"D:\\Backup\""));
   std::vector<std::string> lines = logged();
   EXPECT_EQ("VESK backup completed without SQLServer version", lines.back());
-  EXPECT_EQ("Backup Folder NOT complete", lines[lines.size() - 2]);
+  EXPECT_EQ("Backup Folder NOT complete", lines[lines.size() - 3]);
+  EXPECT_EQ("backup holds 0 files in 0 folders, 0 bytes; copied again: 0", lines[lines.size() - 2]);
 }
 
 TEST_F(RunBackup, UnreadableDatabaseSettingsFailAtStep81) {
