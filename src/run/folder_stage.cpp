@@ -69,12 +69,15 @@ FolderEnd backUpFolder(RunState& run, const RunSettings& settings, const std::st
   run.step = Step::copyFolder;
   const FolderCopyResult copied =
       copyFolder(platform, log, tree, source, destination, settings.copyWith, settings.logPath);
+  run.record.folders.push_back({source, copied});
 
   run.step = copied.complete ? Step::folderCompleted : Step::folderNotComplete;
   const std::string outcome =
       copied.complete ? "Backup Folder completed" : "Backup Folder NOT complete";
   log.reportStatus(outcome);
   log.writeLog(summaryLine(copied.counts));
+  run.record.outcomeLines.insert(run.record.outcomeLines.end(),
+                                 {outcome, summaryLine(copied.counts)});
   return copied.complete ? FolderEnd::completed : FolderEnd::notComplete;
 }
 
