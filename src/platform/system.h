@@ -30,6 +30,9 @@ class System {
   virtual std::string systemFolder() = 0;
 
   virtual LocalTime localTime() = 0;
+  /// The local time now and how far the zone is ahead of UTC at that moment, its daylight
+  /// saving time included.
+  virtual ZonedTime zonedTime() = 0;
   /// The user's short date form of t.
   virtual std::string shortDateText(const LocalTime& t) = 0;
   /// The user's long time form of t, with seconds.
