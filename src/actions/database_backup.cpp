@@ -218,7 +218,7 @@ DatabaseResult runDatabaseBackup(const Platform& platform, RunLog& log, const Db
     }
     result.program = program->path;
     result.outputPath = outputPath;
-    result.clientStarted.local = platform.system.localTime();
+    result.clientStarted = platform.system.zonedTime();
     return runAndWait(platform.processes, platform.desktop,
                       backupCommandLine(form, program->path, db, destinationDir, logPath, false),
                       WindowMode::maximised, clientTimeoutSeconds);

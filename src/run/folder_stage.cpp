@@ -56,6 +56,8 @@ FolderEnd backUpFolder(RunState& run, const RunSettings& settings, const std::st
                                      platform.trees.longPathOf(destination), {},
                                      chain.identities.empty() ? nullptr : &chain.names);
   if (backsUpIntoItself(platform.files, destination, sourceDir, tree, chain)) {
+    // Nothing of the run is left there, not even its status file: it would be in the source.
+    run.record.destination.clear();
     log.reportStatus("Cannot back up to itself" + value);
     return FolderEnd::refused;
   }

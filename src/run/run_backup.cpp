@@ -6,6 +6,7 @@
 #include "config/settings_file.h"
 #include "run/folder_stage.h"
 #include "run/previous_backup.h"
+#include "run/run_end.h"
 #include "run/run_settings.h"
 
 namespace vesk {
@@ -109,6 +110,7 @@ RunEnding runSequence(RunState& run) {
 
 int runBackup(const Platform& platform) {
   RunState run(platform);
+  run.record.start = platform.system.zonedTime();
   RunEnding ending;
   try {
     ending = runSequence(run);
@@ -117,7 +119,7 @@ int runBackup(const Platform& platform) {
     ending.failure = raised;
     ending.step = run.step;
   }
-  return endRun(run, ending);
+  return endRun(run, ending, [&](int exitStatus) { reportRunEnd(run, exitStatus); });
 }
 
 }  // namespace vesk
