@@ -23,7 +23,7 @@ from typing import Callable
 
 import pytest
 
-from rig import CLIENT_KEYS, PROGRAM_DIR, StartedRun, decode, masked
+from rig import CLIENT_KEYS, PROGRAM_DIR, STATUS_FILE, StartedRun, decode, masked, summary
 
 REPO = Path(__file__).resolve().parents[2]
 REPORT = Path(os.environ.get("VESK_FAULT_REPORT") or REPO / "build" / "e2e" / "fault-matrix.jsonl")
@@ -66,6 +66,10 @@ def permission_denied(step=None):
 
 def report_box(number, step, description):
     return f"Unexpected error {number} line no {step} in printing.\r\n{description}"
+
+
+def summary_of_nothing():
+    return "backup holds 0 files in 0 folders, 0 bytes; copied again: 0"
 
 
 def report_line(number, step, description):
@@ -118,8 +122,18 @@ class Scene:
     def xcopy(self):
         return ["doing xcopy", "cd to " + self.destination[:3]]
 
+    def held(self, all_copied_again=False):
+        """The summary line of a backup that holds the whole installation; with
+        all_copied_again, the repair pass copied every file."""
+        root = self.rig.path(self.built_source or self.source)
+        again = sum(p.is_file() for p in root.rglob("*")) if all_copied_again else 0
+        return summary(root, (), again)
+
+    def held_without(self, relative):
+        return summary(self.rig.path(self.built_source or self.source), [relative])
+
     def copied(self):
-        return [self.start_copy(), *self.xcopy(), "Backup Folder completed"]
+        return [self.start_copy(), *self.xcopy(), "Backup Folder completed", self.held()]
 
     def command(self):
         folder = self.destination
@@ -244,11 +258,13 @@ def check_deleted_in_window(s, o):
 
 
 def destination_empty(s, o):
-    assert list(s.rig.path("D:\\Backup").iterdir()) == []
+    """Nothing copied; the status file of a run that reached the destination may be there."""
+    assert [p.name for p in s.rig.path("D:\\Backup").iterdir() if p.name != STATUS_FILE] == []
 
 
 def no_file_in_destination(s, o):
-    assert [p for p in s.rig.path("D:\\Backup").rglob("*") if not p.is_dir()] == []
+    assert [p for p in s.rig.path("D:\\Backup").rglob("*")
+            if not p.is_dir() and p.name != STATUS_FILE] == []
 
 
 def unix_time(filetime_ticks):
@@ -389,13 +405,16 @@ ROWS = [
         "exit 2; no client started",
         2, lambda s: ["VESK start backup", s.start_copy(), "doing full copy",
                       Many(r"not in backup: .*db\.properties"), "Backup Folder NOT complete",
+                      s.held_without("ZAVO\\db.properties"),
                       report_line(70, 81, "Permission denied")],
         lambda s: [permission_denied(81)], configure=held_db_properties,
         check=client_not_started),
     Row("destination-deleted", "destination folder deleted after it was validated",
-        "error report 76 (Path not found) at step 69, exit 2; the folder is not made again",
+        "error report 76 (Path not found) at step 69, exit 2; the folder is not made again, "
+        "the status file is not written there",
         2, lambda s: ["VESK start backup", s.start_copy(), *s.xcopy(),
-                      report_line(76, 69, "Path not found")],
+                      report_line(76, 69, "Path not found"),
+                      f"status file not written: {s.destination}\\{STATUS_FILE}: Path not found"],
         lambda s: ["VESK start backup", s.start_copy(), report_box(76, 69, "Path not found")],
         configure=delete_destination, check=check_deleted_in_window),
     Row("destination-drive-missing", "destination drive missing",
@@ -407,7 +426,7 @@ ROWS = [
         '"Not a folder.", copy attempted and "Backup Folder NOT complete", exit 3',
         3, lambda s: ["VESK start backup", "C:/Apps/Gone/Not a folder.", s.start_copy(),
                       *s.xcopy(), "xcopy ended with exit code 4", "not in backup: C:\\Apps\\Gone",
-                      "Backup Folder NOT complete",
+                      "Backup Folder NOT complete", summary_of_nothing(),
                       "VESK backup completed without SQLServer version"],
         configure=missing_source, check=destination_empty),
     Row("client-missing", "database client missing (SQLPath names an empty folder)",
@@ -462,14 +481,16 @@ ROWS = [
         'file by file, "copied again: " for each; "Backup Folder completed"; exit 0',
         0, lambda s: ["VESK start backup", s.start_copy(), f"too long for xcopy: {DEEP_MISSING}",
                       f"too long for the shell copy: {DEEP_MISSING}", Many("copied again: .*"),
-                      "Backup Folder completed", *s.database(), "SQL backup Complete"],
+                      "Backup Folder completed", s.held(True), *s.database(),
+                      "SQL backup Complete"],
         configure=deep_source, bound=10),
     Row("source-over-260-shell-copy", "source tree deeper than 260 characters (shell copy mode)",
         'the shell copy is not given paths too long for it: the repair pass copies the tree; '
         '"Backup Folder completed"; exit 0',
         0, lambda s: ["VESK start backup", s.start_copy(),
                       f"too long for the shell copy: {DEEP_MISSING}", Many("copied again: .*"),
-                      "Backup Folder completed", *s.database(), "SQL backup Complete"],
+                      "Backup Folder completed", s.held(True), *s.database(),
+                      "SQL backup Complete"],
         configure=deep_source_shell_copy, bound=10),
     Row("source-3000", "finalPath of 3,000 characters (xcopy mode)",
         'no copy tool is handed the path, each refusal is logged; "Backup Folder NOT complete", '
@@ -477,7 +498,7 @@ ROWS = [
         3, lambda s: ["VESK start backup", f"{s.final_path}Not a folder.", s.start_copy(),
                       f"too long for xcopy: {s.source}", f"too long for the shell copy: {s.source}",
                       f"not in backup: {s.source}", "Backup Folder NOT complete",
-                      "VESK backup completed without SQLServer version"],
+                      summary_of_nothing(), "VESK backup completed without SQLServer version"],
         configure=very_long_source, check=destination_empty),
     Row("destination-over-260", "destination path over 260 characters",
         'levels created up to the limit, then generic report "Error 52: Bad file name or '
