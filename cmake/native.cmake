@@ -25,6 +25,7 @@ enable_testing()
 file(GLOB_RECURSE unit_sources CONFIGURE_DEPENDS tests/unit/*.cpp)
 add_executable(unit_tests ${fake_sources} ${unit_sources})
 target_include_directories(unit_tests PRIVATE tests)
-target_link_libraries(unit_tests PRIVATE vesk_core GTest::gtest GTest::gtest_main)
+target_link_libraries(unit_tests PRIVATE vesk_core GTest::gtest GTest::gtest_main
+                                         nlohmann_json::nlohmann_json)
 include(GoogleTest)
 gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60)

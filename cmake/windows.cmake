@@ -32,6 +32,7 @@ add_custom_target(delay_load_libs DEPENDS ${delay_load_libs})
 # The Win32 layer, one file per area of the platform.
 add_library(vesk_win32 STATIC
   src/platform/win32/desktop_win32.cpp
+  src/platform/win32/event_log_win32.cpp
   src/platform/win32/files_win32.cpp
   src/platform/win32/processes_win32.cpp
   src/platform/win32/registry_win32.cpp
@@ -40,6 +41,25 @@ add_library(vesk_win32 STATIC
   src/platform/win32/win32_platform.cpp)
 add_dependencies(vesk_win32 delay_load_libs)
 target_link_libraries(vesk_win32 PUBLIC vesk_core ${delay_load_libs} advapi32 userenv)
+
+# The message table that Event Viewer takes the text of the run's entries from: windmc makes
+# its header, for the Event Log area, and a resource script with the table, for the exe. -b
+# names the table after the .mc, so that windres never picks up a stale MSG00409.bin.
+find_program(VESK_WINDMC NAMES x86_64-w64-mingw32-windmc REQUIRED)
+set(messages_dir ${CMAKE_BINARY_DIR}/messages)
+set(messages_out ${messages_dir}/messages.h ${messages_dir}/messages.rc
+                 ${messages_dir}/messages_MSG00409.bin)
+add_custom_command(
+  OUTPUT ${messages_out}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${messages_dir}
+  COMMAND ${VESK_WINDMC} -b -c -h ${messages_dir} -r ${messages_dir}
+          ${CMAKE_SOURCE_DIR}/src/messages.mc
+  DEPENDS ${CMAKE_SOURCE_DIR}/src/messages.mc
+  COMMENT "Making the message table from src/messages.mc"
+  VERBATIM)
+add_custom_target(messages DEPENDS ${messages_out})
+add_dependencies(vesk_win32 messages)
+target_include_directories(vesk_win32 PRIVATE ${messages_dir})
 
 add_executable(veskbackup WIN32 src/main.cpp)
 target_link_libraries(veskbackup PRIVATE vesk_win32)
@@ -56,6 +76,9 @@ configure_file(src/veskbackup.bat ${CMAKE_BINARY_DIR}/veskbackup.bat COPYONLY)
 enable_language(RC)
 configure_file(src/veskbackup.rc.in ${CMAKE_BINARY_DIR}/veskbackup.rc @ONLY)
 target_sources(veskbackup PRIVATE ${CMAKE_BINARY_DIR}/veskbackup.rc)
+target_include_directories(veskbackup PRIVATE ${messages_dir})
+set_source_files_properties(${CMAKE_BINARY_DIR}/veskbackup.rc PROPERTIES
+                            OBJECT_DEPENDS "${messages_out}")
 
 # Test tools, one .exe per file.
 file(GLOB tool_sources CONFIGURE_DEPENDS tests/tools/*.cpp)
@@ -83,6 +106,7 @@ set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/tests/win32/run.sh)
 add_executable(win32_tests
   tests/win32/main.cpp
   tests/win32/desktop_win32_test.cpp
+  tests/win32/event_log_win32_test.cpp
   tests/win32/files_win32_test.cpp
   tests/win32/processes_win32_test.cpp
   tests/win32/registry_views_win32_test.cpp
@@ -90,6 +114,8 @@ add_executable(win32_tests
   tests/win32/system_win32_test.cpp
   tests/win32/trees_win32_test.cpp)
 target_link_libraries(win32_tests PRIVATE vesk_win32 gtest_win)
+# The Event Log's test reads the message table of the exe beside it.
+add_dependencies(win32_tests veskbackup)
 target_link_options(win32_tests PRIVATE ${static_runtime})
 enable_testing()
 # One test for the whole program: each start under Wine makes a prefix of its own.

@@ -16,12 +16,13 @@ class FakePlatform : public FakeFileSystem,
                      public FakeProcesses,
                      public FakeRegistry,
                      public FakeDesktop,
-                     public FakeSystem {
+                     public FakeSystem,
+                     public FakeEventLog {
  public:
   using FakeFiles::createFolder;
   using FakeTrees::createFolder;
 
-  operator Platform() { return {*this, *this, *this, *this, *this, *this}; }
+  operator Platform() { return {*this, *this, *this, *this, *this, *this, *this}; }
 
  protected:
   FakeFileSystem& disk() override { return *this; }

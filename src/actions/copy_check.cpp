@@ -177,10 +177,11 @@ std::vector<Difference> compareWithBackup(Trees& trees, const SourceTree& tree, 
   return differences;
 }
 
-PathList repairBackup(Trees& trees, System& system, RunLog& log, const SourceTree& tree,
-                      const std::vector<Difference>& differences, const std::string& source,
-                      CopyJudge& judge) {
-  PathList copied;
+Repair repairBackup(Trees& trees, System& system, RunLog& log, const SourceTree& tree,
+                    const std::vector<Difference>& differences, const std::string& source,
+                    CopyJudge& judge) {
+  Repair repair;
+  PathList& copied = repair.copiedAgain;
   for (const Difference& difference : differences) {
     if (!difference.repairable) continue;
     std::u16string to = joinLong(tree.destination, difference.relative);
@@ -197,7 +198,6 @@ PathList repairBackup(Trees& trees, System& system, RunLog& log, const SourceTre
   }
   logPaths(log, "copied again: ", copied);
 
-  PathList left;
   for (const Difference& difference : differences) {
     bool repaired = false;
     if (difference.repairable) {
@@ -209,9 +209,12 @@ PathList repairBackup(Trees& trees, System& system, RunLog& log, const SourceTre
         repaired = !now || (copy && judge.holds(difference.relative, *now, *copy));
       }
     }
-    if (!repaired) addPath(system, left, difference.relative, source);
+    if (!repaired) {
+      addPath(system, repair.left, difference.relative, source);
+      repair.leftDifferences.push_back(difference);
+    }
   }
-  return left;
+  return repair;
 }
 
 void logPaths(RunLog& log, const std::string& prefix, const PathList& paths) {

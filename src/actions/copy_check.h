@@ -86,11 +86,16 @@ std::vector<Difference> compareWithBackup(Trees& trees, const SourceTree& tree, 
 /// created, files copied over what the backup holds (nothing in the backup is deleted). Logs
 /// "copied again: " and the path of each file copied (the first ten, then one line
 /// "copied again: N more"). Then compares what it repaired afresh, the source included, and
-/// returns the paths still not in the backup; a file gone from the source meanwhile is no
+/// returns what is still not in the backup; a file gone from the source meanwhile is no
 /// longer part of it.
-PathList repairBackup(Trees& trees, System& system, RunLog& log, const SourceTree& tree,
-                      const std::vector<Difference>& differences, const std::string& source,
-                      CopyJudge& judge);
+struct Repair {
+  PathList copiedAgain;
+  PathList left;
+  std::vector<Difference> leftDifferences;  // the differences behind left
+};
+Repair repairBackup(Trees& trees, System& system, RunLog& log, const SourceTree& tree,
+                    const std::vector<Difference>& differences, const std::string& source,
+                    CopyJudge& judge);
 
 /// One line prefix + path for each path named, then one line with the count of the others.
 void logPaths(RunLog& log, const std::string& prefix, const PathList& paths);

@@ -5,7 +5,6 @@
 
 #include "actions/command_runner.h"
 #include "actions/paths.h"
-#include "config/registry_value.h"
 #include "platform/failure.h"
 #include "platform/text.h"
 
@@ -15,11 +14,6 @@ namespace {
 constexpr int32_t clientTimeoutSeconds = 5;
 constexpr int minimumErrorLevel = 11;
 const char* const passwordMask = "********";
-
-const char* const msdeSetupKey =
-    "SOFTWARE\\Microsoft\\Microsoft SQL Server\\80\\Tools\\ClientSetup";
-const char* const sql2005SetupKey =
-    "SOFTWARE\\Microsoft\\Microsoft SQL Server\\90\\Tools\\ClientSetup";
 
 std::string withoutLeadingBlanks(const std::string& text) {
   size_t first = text.find_first_not_of(' ');
@@ -46,40 +40,34 @@ std::string masked(std::string text, const std::string& password) {
   return text;
 }
 
-/// The client's program: the tools' folder, as the registry gives it, and the program's place
-/// in it.
-std::string clientProgram(ClientForm form, const std::string& clientToolsDir) {
-  return stripAtNul(clientToolsDir) +
-         (form == ClientForm::msde ? "\\Binn\\OSQL.exe" : "\\Binn\\sqlcmd.exe");
+struct StageEnd {
+  SqlEnd end;
+  std::string line;  // the status message that says so
+};
+
+StageEnd notComplete(const std::string& why) {
+  return {SqlEnd::notComplete, "SQL backup NOT complete, " + why};
 }
 
 /// The message for an ended client, and whether the backup is confirmed.
 /// oldOutputRemoved tells whether the output file of an earlier run was out of the way.
-SqlEnd reportOutcome(Files& files, RunLog& log, const CommandOutcome& outcome,
-                     const std::string& outputPath, bool oldOutputRemoved) {
+StageEnd outcomeOf(Files& files, const CommandOutcome& outcome, const std::string& outputPath,
+                   bool oldOutputRemoved) {
   switch (outcome.end) {
     case CommandEnd::notStarted:
-      log.reportStatus("SQL backup NOT complete, client could not be started");
-      return SqlEnd::notComplete;
+      return notComplete("client could not be started");
     case CommandEnd::stillRunning:
-      log.reportStatus("SQL backup still running after " + std::to_string(clientTimeoutSeconds) +
-                       " seconds");
-      return SqlEnd::stillRunning;
+      return {SqlEnd::stillRunning, "SQL backup still running after " +
+                                        std::to_string(clientTimeoutSeconds) + " seconds"};
     case CommandEnd::exited:
       break;
   }
-  if (outcome.exitCode != 0) {
-    log.reportStatus("SQL backup NOT complete, client exit code " +
-                     std::to_string(outcome.exitCode));
-    return SqlEnd::notComplete;
-  }
+  if (outcome.exitCode != 0)
+    return notComplete("client exit code " + std::to_string(outcome.exitCode));
   // A file that the client could not replace (held open, read-only) is an earlier run's
   // output: it tells nothing about this run.
-  if (!oldOutputRemoved) {
-    log.reportStatus("SQL backup NOT complete, old client output could not be removed: " +
-                     outputPath);
-    return SqlEnd::notComplete;
-  }
+  if (!oldOutputRemoved)
+    return notComplete("old client output could not be removed: " + outputPath);
   // Both clients end with 0 after a T-SQL error, and also when they could not write their
   // output (a full disk): the output file is the only place either shows. An earlier run's file
   // was removed before the client started, so a missing or empty one was not written now and
@@ -89,26 +77,26 @@ SqlEnd reportOutcome(Files& files, RunLog& log, const CommandOutcome& outcome,
   try {
     if (files.fileExists(outputPath)) output = files.readFile(outputPath);
   } catch (const Failure&) {
-    log.reportStatus("SQL backup NOT complete, client reported an error, see " + outputPath);
-    return SqlEnd::notComplete;
+    return notComplete("client reported an error, see " + outputPath);
   }
-  if (!output || output->empty()) {
-    log.reportStatus("SQL backup NOT complete, client output missing, see " + outputPath);
-    return SqlEnd::notComplete;
-  }
-  if (clientOutputReportsError(*output)) {
-    log.reportStatus("SQL backup NOT complete, client reported an error, see " + outputPath);
-    return SqlEnd::notComplete;
-  }
-  log.reportStatus("SQL backup Complete");
-  return SqlEnd::complete;
+  if (!output || output->empty()) return notComplete("client output missing, see " + outputPath);
+  if (clientOutputReportsError(*output))
+    return notComplete("client reported an error, see " + outputPath);
+  return {SqlEnd::complete, "SQL backup Complete"};
+}
+
+/// Drops the NULs that a client told to write Unicode puts after every character of its ASCII
+/// text.
+std::string withoutNuls(std::string text) {
+  text.erase(std::remove(text.begin(), text.end(), '\0'), text.end());
+  return text;
 }
 
 }  // namespace
 
-std::string backupCommandLine(ClientForm form, const std::string& clientToolsDir,
-                              const DbSettings& db, const std::string& destinationDir,
-                              const std::string& logPath, bool maskPassword) {
+std::string backupCommandLine(ClientForm form, const std::string& program, const DbSettings& db,
+                              const std::string& destinationDir, const std::string& logPath,
+                              bool maskPassword) {
   const bool msde = form == ClientForm::msde;
   std::string server = db.dbHost + "," + db.dbPort;
   std::string user = db.dbUser;
@@ -120,7 +108,7 @@ std::string backupCommandLine(ClientForm form, const std::string& clientToolsDir
   }
   // Appended piece by piece, in the order of the command line.
   std::string line = "\"";
-  line += clientProgram(form, clientToolsDir);
+  line += program;
   line += "\" -S ";
   line += quoteArgument(server);
   line += " -d VESK_ZAVO -U ";
@@ -150,9 +138,7 @@ std::string backupCommandLine(ClientForm form, const std::string& clientToolsDir
 }
 
 bool clientOutputReportsError(const std::string& output) {
-  // A client told to write Unicode puts a NUL after every character of its ASCII text.
-  std::string text = output;
-  text.erase(std::remove(text.begin(), text.end(), '\0'), text.end());
+  const std::string text = withoutNuls(output);
 
   for (size_t start = 0; start < text.size();) {
     size_t end = std::min(text.find('\n', start), text.size());
@@ -172,50 +158,80 @@ bool clientOutputReportsError(const std::string& output) {
   return false;
 }
 
+bool clientOutputConfirmsBackup(const std::string& output) {
+  const std::string text = withoutNuls(output);
+  bool processed = false;
+  for (size_t start = 0; start < text.size() && !processed;) {
+    processed =
+        startsWith(std::string_view(text).substr(start), "BACKUP DATABASE successfully processed");
+    size_t end = text.find('\n', start);
+    start = end == std::string::npos ? text.size() : end + 1;
+  }
+  return processed && !clientOutputReportsError(text);
+}
+
 std::string clientOutputPath(const std::string& logPath) { return logPath + "sql"; }
 
-SqlEnd runDatabaseBackup(const Platform& platform, RunLog& log, const DbSettings& db,
-                         const std::string& destinationDir, const std::string& logPath) {
+DatabaseResult runDatabaseBackup(const Platform& platform, RunLog& log, const DbSettings& db,
+                                 const std::string& destinationDir, const std::string& logPath) {
+  DatabaseResult result;
+  auto ending = [&](const StageEnd& end) {
+    log.reportStatus(end.line);
+    result.end = end.end;
+    result.outcomeLine = end.line;
+    return result;
+  };
   log.reportStatus(std::string("SQL start backup ") + serverVersionName(db.serverVersion));
   if (db.serverVersion == ServerVersion::none) {
-    failingIn(DatabasePhase::outcome,
-              [&] { log.reportStatus("SQL backup NOT complete, unsupported DB_PROVIDER"); });
-    return SqlEnd::notComplete;
+    result.providerSupported = false;
+    return failingIn(DatabasePhase::outcome,
+                     [&] { return ending(notComplete("unsupported DB_PROVIDER")); });
   }
 
   const ClientForm form =
       db.serverVersion == ServerVersion::msde ? ClientForm::msde : ClientForm::sql2005;
-  const bool msde = form == ClientForm::msde;
-  const std::string clientToolsDir = failingIn(DatabasePhase::clientTools, [&] {
-    return readRegistryValue(platform.registry, RegistryRoot::localMachine,
-                             msde ? msdeSetupKey : sql2005SetupKey, "SQLPath")
-        .asText();
+  const std::optional<ClientProgram> program = failingIn(DatabasePhase::clientTools, [&] {
+    std::optional<ClientProgram> found = findClientProgram(platform.registry, platform.files, form);
+    if (found && !found->laterKey.empty())
+      log.writeLog("client tools found under " + found->laterKey + ": " + found->path);
+    return found;
   });
+  // Nothing is started that the registry does not name as an existing program: a program at a
+  // path made up without it could be anyone's.
+  if (!program) {
+    return failingIn(DatabasePhase::outcome, [&] {
+      return ending(notComplete(std::string("no client tools found for ") +
+                                serverVersionName(db.serverVersion)));
+    });
+  }
 
   const std::string outputPath = clientOutputPath(logPath);
   bool oldOutputRemoved = true;
   const CommandOutcome outcome = failingIn(DatabasePhase::client, [&] {
     // The password is never shown or logged; only the command that runs holds it.
-    log.reportStatus(backupCommandLine(form, clientToolsDir, db, destinationDir, logPath, true));
+    log.reportStatus(backupCommandLine(form, program->path, db, destinationDir, logPath, true));
     // The client's output confirms the backup, so the output of an earlier run goes first.
     try {
       platform.files.deleteFile(outputPath);
     } catch (const Failure&) {
       oldOutputRemoved = false;
     }
+    result.program = program->path;
+    result.outputPath = outputPath;
+    result.clientStarted = platform.system.zonedTime();
     // Started by its path, so that no text of the command line can make the system start
     // another program (the part before a double quote inside SQLPath, say, a batch file
     // that a command interpreter would run).
     return runAndWait(
         platform.processes, platform.desktop,
-        {.applicationName = clientProgram(form, clientToolsDir),
-         .commandLine = backupCommandLine(form, clientToolsDir, db, destinationDir, logPath, false),
+        {.applicationName = program->path,
+         .commandLine = backupCommandLine(form, program->path, db, destinationDir, logPath, false),
          .window = WindowMode::maximised},
         clientTimeoutSeconds);
   });
 
   return failingIn(DatabasePhase::outcome, [&] {
-    return reportOutcome(platform.files, log, outcome, outputPath, oldOutputRemoved);
+    return ending(outcomeOf(platform.files, outcome, outputPath, oldOutputRemoved));
   });
 }
 

@@ -77,18 +77,23 @@ void runShellCopy(Desktop& desktop, RunLog& log, const std::string& source,
 // The copy tools report success for a missing source or a locked file, and leave files
 // truncated on a full disk; xcopy passes over hidden files and never replaces a copy newer
 // than the source. Only the files themselves tell whether the backup is there.
-bool checkAndRepair(const Platform& platform, RunLog& log, const SourceTree& tree,
-                    const std::string& source, TimeKeeping times, const ToolWork& work) {
+FolderCopyResult checkAndRepair(const Platform& platform, RunLog& log, const SourceTree& tree,
+                                const std::string& source, TimeKeeping times, const ToolWork& work,
+                                FolderCopyResult result) {
   CopyJudge judge(platform.trees, tree, times);
   std::vector<Difference> differences = compareWithBackup(platform.trees, tree, judge, work);
-  PathList left =
+  Repair repair =
       repairBackup(platform.trees, platform.system, log, tree, differences, source, judge);
   PathList timeNotKept;
   for (const std::u16string& relative : judge.timeNotKept())
     addPath(platform.system, timeNotKept, relative, source);
   logPaths(log, "time not kept by the destination: ", timeNotKept);
-  logPaths(log, "not in backup: ", left);
-  return left.count == 0;
+  logPaths(log, "not in backup: ", repair.left);
+  result.complete = repair.left.count == 0;
+  result.counts = countBackup(tree, repair.leftDifferences);
+  result.counts.copiedAgain = repair.copiedAgain.count;
+  result.counts.notInBackup = std::move(repair.left);
+  return result;
 }
 
 /// What xcopy wrote into its listing; nothing when it cannot be read.
@@ -123,24 +128,25 @@ bool canNameAFolder(const std::string& path) {
   return true;
 }
 
-bool copyFolder(const Platform& platform, RunLog& log, const SourceTree& tree,
-                const std::string& source, const std::string& destination, CopyMode copyWith,
-                const std::string& logPath) {
+FolderCopyResult copyFolder(const Platform& platform, RunLog& log, const SourceTree& tree,
+                            const std::string& source, const std::string& destination,
+                            CopyMode copyWith, const std::string& logPath) {
+  FolderCopyResult result;
   if (tree.source.empty() || tree.destination.empty()) {
     log.writeLog("too long to copy: " + (tree.source.empty() ? source : destination));
-    return false;
+    return result;
   }
   const TimeKeeping times = timeKeepingOf(platform.trees.volumeOf(tree.destination));
   if (!canNameAFolder(source)) {
     // Nothing can be copied from there; handed to a tool, such a path could name other folders.
     log.writeLog("not a folder name, not copied: " + source);
-    return checkAndRepair(platform, log, tree, source, times, {});
+    return checkAndRepair(platform, log, tree, source, times, {}, result);
   }
   PathList loops = linkLoops(platform.system, tree, source);
   if (loops.count > 0) {
     // Both tools follow links, and would copy the folders of a loop again and again.
     logPaths(log, "link loop not followed: ", loops);
-    return checkAndRepair(platform, log, tree, source, times, {});
+    return checkAndRepair(platform, log, tree, source, times, {}, result);
   }
   if (copyWith == CopyMode::xcopy) {
     if (drivePart(destination).empty()) {
@@ -168,11 +174,14 @@ bool copyFolder(const Platform& platform, RunLog& log, const SourceTree& tree,
               [&] { early = listBackup(platform.trees, tree, times); });
           succeeded = runXcopy(platform, log, fullSource, destination, logPath);
         }
+        result.tool = CopyTool::xcopy;
+        const std::string listing = xcopyListing(platform.files, logPath);
+        // No listing: the count of what xcopy copied is not known.
+        if (!listing.empty()) result.toolCopied = xcopyCountIn(listing);
         if (succeeded &&
-            markCopiedFiles(early, platform.trees, tree, xcopyListing(platform.files, logPath),
-                            {source, fullSource}))
-          return checkAndRepair(platform, log, tree, source, times, {.early = &early});
-        return checkAndRepair(platform, log, tree, source, times, {.anyFileWritten = true});
+            markCopiedFiles(early, platform.trees, tree, listing, {source, fullSource}))
+          return checkAndRepair(platform, log, tree, source, times, {.early = &early}, result);
+        return checkAndRepair(platform, log, tree, source, times, {.anyFileWritten = true}, result);
       }
       logPaths(log, "too long for xcopy: ", tooLong);
     }
@@ -184,10 +193,13 @@ bool copyFolder(const Platform& platform, RunLog& log, const SourceTree& tree,
   PathList tooLong = pathsTooLong(platform.system, tree, source, destination, shellCopyPathLimit);
   if (tooLong.count == 0) {
     runShellCopy(platform.desktop, log, source, destination);
-    return checkAndRepair(platform, log, tree, source, times, {.anyFileWritten = true});
+    result.tool = CopyTool::shellCopy;
+    result.toolCopied = filesOf(tree);
+    return checkAndRepair(platform, log, tree, source, times, {.anyFileWritten = true}, result);
   }
   logPaths(log, "too long for the shell copy: ", tooLong);
-  return checkAndRepair(platform, log, tree, source, times, {});
+  result.toolCopied = 0;
+  return checkAndRepair(platform, log, tree, source, times, {}, result);
 }
 
 }  // namespace vesk

@@ -1,8 +1,11 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 
+#include "actions/backup_counts.h"
 #include "actions/source_tree.h"
 #include "log/run_log.h"
 #include "platform/platform.h"
@@ -12,6 +15,18 @@ namespace vesk {
 /// How the installation folder is copied.
 enum class CopyMode { xcopy, shellCopy };
 
+/// The tool that copied the tree.
+enum class CopyTool { xcopy, shellCopy, none };
+
+struct FolderCopyResult {
+  bool complete = false;  // nothing is left "not in backup"
+  CopyTool tool = CopyTool::none;
+  /// The files the tool copied: xcopy's own count, the files the shell copy was given;
+  /// nothing when xcopy's listing does not tell.
+  std::optional<uint64_t> toolCopied;
+  BackupCounts counts;
+};
+
 /// Copies the contents of source into destination (which ends in one backslash), whose tree the
 /// walk has listed (walkSource of source and destination): by xcopy or by the shell copy. A
 /// tree with paths too long for xcopy goes to the shell copy, after one "too long for xcopy: "
@@ -19,10 +34,10 @@ enum class CopyMode { xcopy, shellCopy };
 /// for the shell copy: " lines, and so does a source that no folder's name can be, after "not a
 /// folder name, not copied: ". Then the backup is compared with the source, what differs is
 /// copied again (see repairBackup), and what is still missing or different is logged "not in
-/// backup: ". True exactly when nothing is left.
-bool copyFolder(const Platform& platform, RunLog& log, const SourceTree& tree,
-                const std::string& source, const std::string& destination, CopyMode copyWith,
-                const std::string& logPath);
+/// backup: ". Complete exactly when nothing is left.
+FolderCopyResult copyFolder(const Platform& platform, RunLog& log, const SourceTree& tree,
+                            const std::string& source, const std::string& destination,
+                            CopyMode copyWith, const std::string& logPath);
 
 /// How xcopy is started, with the destination as current folder: systemFolder\xcopy.exe by
 /// its full path, with the command line SYSTEMFOLDER\xcopy.exe SOURCE /e /s /d /y (each

@@ -91,4 +91,15 @@ RegistryValue readRegistryValue(Registry& registry, RegistryRoot root,
   return defaultValue.value_or(RegistryValue{});
 }
 
+std::optional<RegistryValue> readRegistryValueIn(Registry& registry, RegistryRoot root,
+                                                 const std::string& subKeyPath, RegistryView view,
+                                                 const std::string& valueName) {
+  std::optional<RegistryKey> opened = registry.openKey(root, subKeyPath, view);
+  if (!opened) return std::nullopt;
+  OpenKey key(*opened, 0, KeyCloser{registry});
+  std::optional<RegistryData> data = registry.readValue(key.get(), valueName);
+  if (!data) return std::nullopt;
+  return converted(*data);
+}
+
 }  // namespace vesk

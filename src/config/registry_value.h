@@ -31,4 +31,11 @@ RegistryValue readRegistryValue(Registry& registry, RegistryRoot root,
                                 const std::string& subKeyPath, const std::string& valueName,
                                 const std::optional<RegistryValue>& defaultValue = std::nullopt);
 
+/// Reads one named value below root in the given view alone: nothing when that view lacks the
+/// key or the value; failure 1001 for a value of type RegistryType::other or one that cannot be
+/// read.
+std::optional<RegistryValue> readRegistryValueIn(Registry& registry, RegistryRoot root,
+                                                 const std::string& subKeyPath, RegistryView view,
+                                                 const std::string& valueName);
+
 }  // namespace vesk

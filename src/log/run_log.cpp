@@ -12,6 +12,16 @@ std::string timestampText(System& system, const LocalTime& t) {
   return date + " " + system.longTimeText(t);
 }
 
+std::string isoTimeText(const ZonedTime& t) {
+  const LocalTime& l = t.local;
+  const int offset = t.utcOffsetMinutes < 0 ? -t.utcOffsetMinutes : t.utcOffsetMinutes;
+  char text[40];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d", l.year % 10000,
+                l.month % 100, l.day % 100, l.hour % 100, l.minute % 100, l.second % 100,
+                t.utcOffsetMinutes < 0 ? '-' : '+', offset / 60 % 100, offset % 60);
+  return text;
+}
+
 std::string defaultLogPath(const std::string& programFolder, int dayOfMonth) {
   char day[8];
   std::snprintf(day, sizeof day, "%02d", dayOfMonth % 100);
@@ -55,6 +65,7 @@ void RunLog::writeRawLine(const std::string& text) {
 }
 
 void RunLog::reportStatus(const std::string& text) {
+  lastStatus_ = text;
   if (showStatusBoxes) desktop_.showMessage(text);
   writeLog(text);
 }

@@ -40,17 +40,25 @@ class RunLog {
 
   bool showStatusBoxes = false;
 
+  /// The last text that reportStatus was given; empty before the first.
+  const std::string& lastStatus() const { return lastStatus_; }
+
  private:
   Files& files_;
   System& system_;
   Desktop& desktop_;
   std::unique_ptr<TextStream> stream_;
   bool closed_ = false;
+  std::string lastStatus_;
 };
 
 /// The log's time stamp: the user's short date, a blank and the long time; exactly midnight
 /// gives the date alone.
 std::string timestampText(System& system, const LocalTime& t);
+
+/// The time as ISO 8601 gives it with its offset from UTC: "2026-12-07T14:05:09+01:00",
+/// "+00:00" for UTC itself, the minutes of a zone such as "+05:45" included.
+std::string isoTimeText(const ZonedTime& t);
 
 /// The default run log: program folder, "\veskbackuplog.txt" and the two-digit day of month.
 std::string defaultLogPath(const std::string& programFolder, int dayOfMonth);

@@ -43,6 +43,12 @@ class Files {
   /// The path in its full form: "." and ".." resolved, "/" as "\", relative to the current
   /// drive and folder. The path unchanged when it has no full form.
   virtual std::string fullPath(const std::string& path) = 0;
+  /// Replaces the file at path by content in one step: content is written whole to a file
+  /// beside it (path and ".tmp"), flushed to the disk and then moved over path, so that a reader
+  /// finds the old file or the new one, never a part. A move that a reader holding the file
+  /// prevents is tried again for a while. Throws on a failure, which leaves the old file as it
+  /// was and removes the one beside it.
+  virtual void replaceFile(const std::string& path, const std::string& content) = 0;
 };
 
 }  // namespace vesk

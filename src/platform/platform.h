@@ -6,6 +6,7 @@
 // texts are in the ANSI code page.
 
 #include "platform/desktop.h"
+#include "platform/event_log.h"
 #include "platform/files.h"
 #include "platform/processes.h"
 #include "platform/registry.h"
@@ -23,6 +24,7 @@ struct Platform {
   Registry& registry;
   Desktop& desktop;
   System& system;
+  EventLog& eventLog;
 };
 
 }  // namespace vesk

@@ -12,6 +12,12 @@ struct LocalTime {
   int hour = 0, minute = 0, second = 0;
 };
 
+/// A local time and how far the zone it is in was ahead of UTC then, in minutes.
+struct ZonedTime {
+  LocalTime local;
+  int utcOffsetMinutes = 0;
+};
+
 class System {
  public:
   virtual ~System() = default;
@@ -24,6 +30,9 @@ class System {
   virtual std::string systemFolder() = 0;
 
   virtual LocalTime localTime() = 0;
+  /// The local time now and how far the zone is ahead of UTC at that moment, its daylight
+  /// saving time included.
+  virtual ZonedTime zonedTime() = 0;
   /// The user's short date form of t.
   virtual std::string shortDateText(const LocalTime& t) = 0;
   /// The user's long time form of t, with seconds.

@@ -56,6 +56,8 @@ FolderEnd backUpFolder(RunState& run, const RunSettings& settings, const std::st
                                      platform.trees.longPathOf(destination), {},
                                      chain.identities.empty() ? nullptr : &chain.names);
   if (backsUpIntoItself(platform.files, destination, sourceDir, tree, chain)) {
+    // Nothing of the run is left there, not even its status file: it would be in the source.
+    run.record.destination.clear();
     log.reportStatus("Cannot back up to itself" + value);
     return FolderEnd::refused;
   }
@@ -69,17 +71,18 @@ FolderEnd backUpFolder(RunState& run, const RunSettings& settings, const std::st
   log.reportStatus("Start copying from " + source + "to " + destination);
 
   run.step = Step::copyFolder;
-  bool copied =
+  const FolderCopyResult copied =
       copyFolder(platform, log, tree, source, destination, settings.copyWith, settings.logPath);
+  run.record.folders.push_back({source, copied});
 
-  run.step = Step::folderCompleted;
-  if (copied) {
-    log.reportStatus("Backup Folder completed");
-    return FolderEnd::completed;
-  }
-  run.step = Step::folderNotComplete;
-  log.reportStatus("Backup Folder NOT complete");
-  return FolderEnd::notComplete;
+  run.step = copied.complete ? Step::folderCompleted : Step::folderNotComplete;
+  const std::string outcome =
+      copied.complete ? "Backup Folder completed" : "Backup Folder NOT complete";
+  log.reportStatus(outcome);
+  log.writeLog(summaryLine(copied.counts));
+  run.record.outcomeLines.insert(run.record.outcomeLines.end(),
+                                 {outcome, summaryLine(copied.counts)});
+  return copied.complete ? FolderEnd::completed : FolderEnd::notComplete;
 }
 
 }  // namespace

@@ -37,21 +37,24 @@ std::string reportNumber(int64_t number) {
 
 int64_t numberOf(Step step) { return static_cast<int64_t>(step); }
 
-/// The box, then the line in the run log when it is set, which it closes.
+/// The box, then the line in the run log when it is set.
 void errorReport(RunState& run, const ReportedFailure& failure, Step step) {
+  run.record.report = {failure.number, static_cast<int32_t>(numberOf(step)), failure.description};
   run.platform.desktop.showMessage(errorReportMessage(failure, step));
   if (run.log.isSet()) {
     // The time is taken after the box has been closed.
     run.log.writeRawLine(timestampText(run.platform.system, run.platform.system.localTime()) +
                          errorReportLine(failure, step));
-    run.log.close();
   }
 }
 
 /// Ends the process for a failure that nobody handles: its number and description in a box,
 /// and in the run log when that is open.
 int genericReport(RunState& run, const Failure& failure) {
-  const std::string text = genericReportText(reported(failure));
+  const ReportedFailure report = reported(failure);
+  const std::string text = genericReportText(report);
+  run.record.report = {report.number, std::nullopt, report.description};
+  run.record.outcomeLines.push_back(text);
   // Where nobody sees the box (a task that runs while no one is logged on), the log is the
   // only place that tells why the run ended. The failure may be the log's own: then the line
   // is lost too, and the box is still shown.
@@ -70,6 +73,11 @@ int genericReport(RunState& run, const Failure& failure) {
 /// failure there ends the process through the generic report.
 int endThroughErrorReport(RunState& run, const RunEnding& ending) {
   const bool catchesOne = !ending.failure && run.errorReportArmed;
+  // A refusal's own line, the status message before the report, tells why; the report's line
+  // for it ("Error: 0line no: 0Desc:") tells nothing.
+  const std::string outcome = ending.failure
+                                  ? errorReportLine(reported(*ending.failure), ending.step)
+                                  : run.log.lastStatus();
   try {
     if (ending.failure)
       errorReport(run, reported(*ending.failure), ending.step);
@@ -79,11 +87,13 @@ int endThroughErrorReport(RunState& run, const RunEnding& ending) {
     if (!catchesOne) return genericReport(run, raised);
     try {
       errorReport(run, reported(raised), Step::exitBlock);
+      run.record.outcomeLines.push_back(errorReportLine(reported(raised), Step::exitBlock));
+      return exitStatus::errorReport;
     } catch (const Failure& again) {
       return genericReport(run, again);
     }
   }
-  run.log.release();
+  if (!outcome.empty()) run.record.outcomeLines.push_back(outcome);
   return exitStatus::errorReport;
 }
 
@@ -165,14 +175,39 @@ std::string genericReportText(const ReportedFailure& failure) {
 //   a failure after, or a test that refuses the run: the       2 (4 when a failure arises in
 //     error report, then the exit block                          the error report itself)
 //   the last stage done, then the exit block                   0, 3 or 5 (statusOfCompletedRun)
-int endRun(RunState& run, const RunEnding& ending) {
+int endRun(RunState& run, const RunEnding& ending,
+           const std::function<void(int exitStatus)>& beforeLogCloses) {
   using Way = RunEnding::Way;
+  int status = exitStatus::usage;
   if (ending.way == Way::failed && !run.errorReportArmed)
-    return genericReport(run, *ending.failure);
-  if (ending.way == Way::failed || ending.way == Way::refused)
-    return endThroughErrorReport(run, ending);
+    status = genericReport(run, *ending.failure);
+  else if (ending.way == Way::failed || ending.way == Way::refused)
+    status = endThroughErrorReport(run, ending);
+  else if (ending.way == Way::completed)
+    status = statusOfCompletedRun(ending);
+  if (beforeLogCloses) beforeLogCloses(status);
   run.log.release();
-  return ending.way == Way::usage ? exitStatus::usage : statusOfCompletedRun(ending);
+  return status;
+}
+
+std::string exitStatusMeaning(int status) {
+  switch (status) {
+    case exitStatus::backedUp:
+      return "backed up";
+    case exitStatus::usage:
+      return "usage message";
+    case exitStatus::errorReport:
+      return "the run ended through the error report";
+    case exitStatus::nothingBackedUp:
+      return "nothing backed up, a copy incomplete, or the database backup not confirmed";
+    case exitStatus::generic:
+      return "a failure ended the process through the generic report";
+    case exitStatus::databaseStillRunning:
+      return "the copies completed and the database client was still running after 5 seconds";
+    default:
+      break;
+  }
+  return "";
 }
 
 }  // namespace vesk

@@ -6,6 +6,7 @@
 // only this module turns that into numbers and texts.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -93,7 +94,13 @@ struct RunEnding {
 };
 
 /// Ends the run as it ended: the error report (before path.conf is open, the generic report)
-/// for a refusal or a failure, then the exit block; returns the exit status.
-int endRun(RunState& run, const RunEnding& ending);
+/// for a refusal or a failure, then the exit block; returns the exit status. The reports are
+/// kept in the run's record. beforeLogCloses, when set, is given the exit status while the run
+/// log is still open: the last of the run that may write to it.
+int endRun(RunState& run, const RunEnding& ending,
+           const std::function<void(int exitStatus)>& beforeLogCloses = {});
+
+/// What an exit status means, in the words of README's table of exit statuses.
+std::string exitStatusMeaning(int status);
 
 }  // namespace vesk

@@ -5,6 +5,8 @@
 #include "config/db_properties.h"
 #include "config/settings_file.h"
 #include "run/folder_stage.h"
+#include "run/previous_backup.h"
+#include "run/run_end.h"
 #include "run/run_settings.h"
 
 namespace vesk {
@@ -16,14 +18,22 @@ std::optional<SqlEnd> backUpDatabase(RunState& run, const RunSettings& settings,
                                      const FolderStageResult& folders,
                                      const std::string& pathConfPath) {
   const Platform& platform = run.platform;
+  RunRecord& record = run.record;
   if (!platform.files.fileExists(folders.dbPropertiesPath)) {
     run.step = Step::noDbProperties;
+    record.databaseStage = DatabaseStage::noDbProperties;
     // Every finalPath record that the stage let through was copied.
-    if (folders.copiesMade == 0)
-      run.log.writeLog("nothing backed up: no finalPath record in " + pathConfPath);
-    run.log.reportStatus("VESK backup completed without SQLServer version");
+    if (folders.copiesMade == 0) {
+      const std::string nothing = "nothing backed up: no finalPath record in " + pathConfPath;
+      run.log.writeLog(nothing);
+      record.outcomeLines.push_back(nothing);
+    }
+    const std::string without = "VESK backup completed without SQLServer version";
+    run.log.reportStatus(without);
+    record.outcomeLines.push_back(without);
     return std::nullopt;
   }
+  record.databaseStage = DatabaseStage::started;
 
   run.step = Step::readDbProperties;
   DbSettings db;
@@ -37,7 +47,11 @@ std::optional<SqlEnd> backUpDatabase(RunState& run, const RunSettings& settings,
 
   run.step = Step::databaseStart;
   try {
-    return runDatabaseBackup(platform, run.log, db, folders.destinationDir, settings.logPath);
+    record.database =
+        runDatabaseBackup(platform, run.log, db, folders.destinationDir, settings.logPath);
+    record.databaseStage = DatabaseStage::ended;
+    record.outcomeLines.push_back(record.database.outcomeLine);
+    return record.database.end;
   } catch (const DatabaseFailure& failure) {
     // Only a supported version gets as far as a phase that can fail.
     run.step = stepOf(failure.where, db.serverVersion == ServerVersion::msde ? ClientForm::msde
@@ -62,6 +76,7 @@ RunEnding runSequence(RunState& run) {
   }
   const RunSettings& settings = *read;
   log.showStatusBoxes = settings.showStatusBoxes;
+  run.record.logPath = settings.logPath;
 
   // Until path.conf is open a failure ends the run with the generic report, which names no
   // step: the steps up to there are not counted.
@@ -69,6 +84,15 @@ RunEnding runSequence(RunState& run) {
   log.reportStatus("VESK start backup");
   if (!platform.files.folderExists(settings.destinationDir))
     createFolderPath(platform.files, log, settings.destinationDir);
+  // The destination is there: from here on the run leaves its status file in it. The last run
+  // into it may have left its database backup running; its outcome is read before anything of
+  // this run can replace its output.
+  try {
+    run.record.destination = normaliseFolderPath(settings.destinationDir);
+  } catch (const Failure&) {
+    // Longer than any folder path: the folder stage refuses it in its turn.
+  }
+  if (!run.record.destination.empty()) confirmPreviousBackup(run);
   const std::string pathConfPath = platform.system.userProfileFolder() + "\\.quorlin\\path.conf";
 
   const FolderStageResult folders = runFolderStage(run, settings, pathConfPath);
@@ -86,6 +110,7 @@ RunEnding runSequence(RunState& run) {
 
 int runBackup(const Platform& platform) {
   RunState run(platform);
+  run.record.start = platform.system.zonedTime();
   RunEnding ending;
   try {
     ending = runSequence(run);
@@ -94,7 +119,7 @@ int runBackup(const Platform& platform) {
     ending.failure = raised;
     ending.step = run.step;
   }
-  return endRun(run, ending);
+  return endRun(run, ending, [&](int exitStatus) { reportRunEnd(run, exitStatus); });
 }
 
 }  // namespace vesk

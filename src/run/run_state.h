@@ -4,6 +4,7 @@
 
 #include "log/run_log.h"
 #include "platform/platform.h"
+#include "run/run_record.h"
 
 namespace vesk {
 
@@ -20,6 +21,8 @@ struct RunState {
   Step step{};
   /// Set once path.conf is open: from then on a failure ends the run through the error report.
   bool errorReportArmed = false;
+  /// What the run did, for the reports at its end.
+  RunRecord record;
 };
 
 }  // namespace vesk

@@ -26,6 +26,8 @@ RUN_DIR = "C:\\veskrun"
 BACKUP_OUTPUT = ("Processed 328 pages for database 'VESK_ZAVO', file 'VESK_ZAVO' on file 1.\r\n"
                  "BACKUP DATABASE successfully processed 330 pages in 0.052 seconds "
                  "(49.503 MB/sec).\r\n")
+# What every run that reached its destination leaves in it.
+STATUS_FILE = "veskbackup-status.json"
 CLIENT_KEYS = {
     "MSDE": "HKLM\\SOFTWARE\\Microsoft\\Microsoft SQL Server\\80\\Tools\\ClientSetup",
     "2005": "HKLM\\SOFTWARE\\Microsoft\\Microsoft SQL Server\\90\\Tools\\ClientSetup",
@@ -69,6 +71,31 @@ def log_lines(text: str) -> list[str]:
 def masked(text: str) -> list[str]:
     """The run-log lines with their leading timestamp replaced by <ts>."""
     return [STAMP_RE.sub("<ts>", line, count=1) for line in log_lines(text)]
+
+
+def summary(root: Path, missing=(), copied_again=0) -> str:
+    """The run log's summary line for a backup of the tree at root, less the relative paths
+    (in the program's form, with backslashes) in missing."""
+    files = folders = size = 0
+    for path in root.rglob("*"):
+        # A link onto a folder is not followed: it is no part of what the backup holds.
+        if path.is_symlink() or path.relative_to(root).as_posix().replace("/", "\\") in missing:
+            continue
+        if path.is_dir():
+            folders += 1
+        else:
+            files += 1
+            size += path.stat().st_size
+    return (f"backup holds {files} files in {folders} folders, {size} bytes; "
+            f"copied again: {copied_again}")
+
+
+def read_status(folder: Path) -> dict:
+    """The status file that a run left in folder, parsed: it must be JSON in UTF-8 without a
+    byte order mark."""
+    raw = (folder / STATUS_FILE).read_bytes()
+    assert not raw.startswith(b"\xef\xbb\xbf"), "a byte order mark"
+    return json.loads(raw.decode("utf-8"))
 
 
 def stamps(text: str) -> list[datetime.datetime]:
@@ -194,9 +221,11 @@ class WineSession:
                                + result.stdout.decode(errors="replace"))
         return result
 
-    def popen(self, *argv):
-        return subprocess.Popen(["wine", *argv], env=self.env, stdout=subprocess.DEVNULL,
-                                stderr=subprocess.DEVNULL)
+    def popen(self, *argv, env=None, stderr=None):
+        """wine argv; env adds to the session's environment, stderr (a file) takes what Wine
+        writes there."""
+        return subprocess.Popen(["wine", *argv], env={**self.env, **(env or {})},
+                                stdout=subprocess.DEVNULL, stderr=stderr or subprocess.DEVNULL)
 
 
 class BoxWatch:
@@ -243,7 +272,7 @@ class StartedRun:
     character beyond ASCII then reaches the program as the same character, in the ANSI code
     page 1252. A character that code page 437 lacks cannot be handed over this way."""
 
-    def __init__(self, rig, command):
+    def __init__(self, rig, command, env=None, stderr=None):
         self.rig = rig
         n = next(rig.counter)
         self.status_file = f"{RUN_DIR}\\status-{n}.txt"
@@ -261,7 +290,7 @@ class StartedRun:
         rig.path(bat).write_bytes(content)
         self.started = datetime.datetime.now()
         self.t0 = time.monotonic()
-        self.process = rig.session.popen("cmd", "/c", bat)
+        self.process = rig.session.popen("cmd", "/c", bat, env=env, stderr=stderr)
 
     def wait(self, timeout=60):
         try:
@@ -418,16 +447,18 @@ class Rig:
         finally:
             watch.finish()
 
-    def start(self, argument_text: str, direct: bool = False) -> StartedRun:
+    def start(self, argument_text: str, direct: bool = False, env=None,
+              stderr=None) -> StartedRun:
         """Starts veskbackup.bat (or, direct, the exe itself) with exactly argument_text after
-        its name."""
+        its name; env and stderr as WineSession.popen takes them."""
         # Wine 8's cmd loses a batch file's exit code across "call"; "cmd /c" keeps it and, like
         # call, hands the rest of the line to %* unchanged.
         if direct:
             command = f"{PROGRAM_DIR}\\veskbackup.exe"
         else:
             command = f"cmd /c {PROGRAM_DIR}\\veskbackup.bat"
-        return StartedRun(self, command + (" " + argument_text if argument_text else ""))
+        return StartedRun(self, command + (" " + argument_text if argument_text else ""), env,
+                          stderr)
 
     def run_command(self, command: str, timeout=60) -> int:
         """Runs one exact command line from a .bat; returns its exit status."""
@@ -439,11 +470,11 @@ class Rig:
         return decode(local.read_bytes()) if local.is_file() else None
 
     def run(self, argument_text: str, *, direct=False, log: str | None = None, delay_ms=0,
-            delay_boxes=None, timeout=60) -> RunResult:
+            delay_boxes=None, timeout=60, env=None, stderr=None) -> RunResult:
         """One run with boxtool closing its boxes. log names the run log to read (default the
         daily log in the program folder)."""
         with self.watch_boxes(delay_ms, delay_boxes) as watch:
-            started = self.start(argument_text, direct)
+            started = self.start(argument_text, direct, env, stderr)
             status, elapsed, ended = started.wait(timeout)
         if log is None:
             # A run across midnight writes to the file of the day it started on.

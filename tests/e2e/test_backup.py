@@ -1,6 +1,6 @@
 """A whole backup: the installation folder copied and the database client started."""
 
-from rig import masked
+from rig import masked, read_status, summary
 
 DB_PROPERTIES = (
     "DB_PROVIDER=SQLNCLI.1\r\n"
@@ -28,6 +28,7 @@ def test_whole_backup_copies_the_folder_and_starts_the_client(rig):
         "<ts>: doing xcopy",
         "<ts>: cd to D:\\",
         "<ts>: Backup Folder completed",
+        "<ts>: " + summary(app),
         "<ts>: SQL start backup 2005",
         '<ts>: "C:\\SQLTools\\Binn\\sqlcmd.exe" -S SRV01,1433 -d VESK_ZAVO -U appuser -P ******** '
         "-Q \"sp_VESKDatabaseBackup 'VESK_ZAVO', 'F', 'D:\\Backup'\" "
@@ -43,3 +44,10 @@ def test_whole_backup_copies_the_folder_and_starts_the_client(rig):
         "-S", "SRV01,1433", "-d", "VESK_ZAVO", "-U", "appuser", "-P", "secret", "-Q",
         "sp_VESKDatabaseBackup 'VESK_ZAVO', 'F', 'D:\\Backup'", "-o", log + "sql"]
     assert call["NoDefaultCurrentDirectoryInExePath"] is not None
+    # The status file's counts are those of the summary line, and of the installation.
+    status = read_status(d / "Backup")
+    assert status["exitStatus"] == 0 and status["database"]["outcome"] == "confirmed"
+    [folder] = status["folders"]
+    assert (folder["filesInBackup"], folder["foldersInBackup"], folder["bytesInBackup"]) == (
+        2, 2, len(DB_PROPERTIES) + 6)
+    assert folder["filesCopiedByTool"] == 2

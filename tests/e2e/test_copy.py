@@ -7,7 +7,7 @@ import time
 
 import pytest
 
-from rig import masked
+from rig import STATUS_FILE, masked, summary
 
 SOURCE = "C:\\Apps\\Client"
 START = "<ts>: VESK start backup"
@@ -41,7 +41,8 @@ def make_source(rig, files=FILES, empty_folders=EMPTY_FOLDERS):
 
 
 def tree(root):
-    """(files as {relative path: content}, folders as a set of relative paths) under root."""
+    """(files as {relative path: content}, folders as a set of relative paths) under root; a
+    backup's status file is no part of it."""
     files, folders = {}, set()
     for folder, subfolders, names in os.walk(root):
         base = os.path.relpath(folder, root)
@@ -50,6 +51,7 @@ def tree(root):
         for name in names:
             relative = os.path.normpath(os.path.join(base, name)).replace(os.sep, "/")
             files[relative] = (root / relative).read_bytes()
+    files.pop(STATUS_FILE, None)
     return files, folders
 
 
@@ -69,7 +71,7 @@ def test_whole_tree_is_copied(rig, mode_arguments, mode_lines):
     source = make_source(rig)
     r = rig.run('"D:\\Backup"' + mode_arguments)
     assert masked(r.log) == [START, COPYING] + mode_lines + [
-        "<ts>: Backup Folder completed", NO_DATABASE]
+        "<ts>: Backup Folder completed", "<ts>: " + summary(source), NO_DATABASE]
     assert r.status == 0
     assert tree(d / "Backup") == tree(source)
     listing = xcopy_listing(rig, r)
@@ -110,7 +112,8 @@ def test_second_xcopy_run_copies_only_newer_files(rig):
     lines = masked(second.log[len(first.log):])
     assert lines[:4] == [START, COPYING] + XCOPY_LINES
     assert sorted(lines[4:6]) == ["<ts>: copied again: kept.txt", "<ts>: copied again: same.txt"]
-    assert lines[6:] == ["<ts>: Backup Folder completed", NO_DATABASE]
+    assert lines[6:] == ["<ts>: Backup Folder completed", "<ts>: " + summary(source, (), 2),
+                         NO_DATABASE]
     assert second.status == 0
     listing = xcopy_listing(rig, second)
     assert listing, "no xcopy listing next to the run log"
@@ -127,9 +130,11 @@ def test_file_held_open_makes_the_copy_incomplete(rig, mode_arguments, mode_line
         r = rig.run('"D:\\Backup"' + mode_arguments)
     lines = masked(r.log)
     head = [START, COPYING] + mode_lines
-    tail = ["<ts>: Backup Folder NOT complete", NO_DATABASE]
-    assert lines[:len(head)] == head and lines[-len(tail):] == tail, lines
+    tail = ["<ts>: Backup Folder NOT complete", "<ts>: SUMMARY", NO_DATABASE]
     named = lines[len(head):-len(tail)]
+    copied_again = sum(line.startswith("<ts>: copied again: ") for line in named)
+    tail[1] = "<ts>: " + summary(rig.path(SOURCE), ["data\\locked.dat"], copied_again)
+    assert lines[:len(head)] == head and lines[-len(tail):] == tail, lines
     # What the tool left is copied again; only the locked file stays out of the backup.
     copied = [line.removeprefix("<ts>: copied again: ") for line in named
               if line.startswith("<ts>: copied again: ")]
@@ -154,6 +159,6 @@ def test_missing_network_destination_is_created_and_copied_into(rig):
     lines = masked(r.log)
     assert lines[:2] == [START, "<ts>: create dir\\\\vesktest\\share\\bk"], lines
     assert "<ts>: xcopy cannot copy into a network folder: \\\\vesktest\\share\\bk\\daily\\" in lines
-    assert lines[-2:] == ["<ts>: Backup Folder completed", NO_DATABASE]
+    assert lines[-3:] == ["<ts>: Backup Folder completed", "<ts>: " + summary(source), NO_DATABASE]
     assert r.status == 0
     assert tree(share / "bk" / "daily") == tree(source)

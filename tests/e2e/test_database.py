@@ -2,12 +2,13 @@
 reported, the password kept out of sight, and the exit statuses of whole runs."""
 
 import os
+import shutil
 import signal
 from pathlib import Path
 
 import pytest
 
-from rig import CLIENT_KEYS, PROGRAM_DIR, masked, stamps
+from rig import CLIENT_KEYS, PROGRAM_DIR, masked, stamps, summary
 
 CAPTION = "veskbackup"
 ERROR_REPORT_0 = "Unexpected error 0 line no 0 in printing.\r\n"
@@ -18,6 +19,7 @@ FOLDER_DONE = [
     "<ts>: doing xcopy",
     "<ts>: cd to D:\\",
     "<ts>: Backup Folder completed",
+    "<ts>: {summary}",
 ]
 # The 2005 command line for the sample settings as the run log shows it; {log} is the run log's path.
 COMMAND_2005 = ('"C:\\SQLTools\\Binn\\sqlcmd.exe" -S SRV01,1433 -d VESK_ZAVO -U appuser '
@@ -57,13 +59,15 @@ def windows_log(r):
     return f"{PROGRAM_DIR}\\{r.log_path.name}"
 
 
-def fill(lines, r):
-    return [line.format(log=windows_log(r)) for line in lines]
+def fill(lines, r, rig):
+    """The lines with {log} and {summary}, the summary line of the installation."""
+    held = summary(rig.path("C:\\Apps\\Client"))
+    return [line.format(log=windows_log(r), summary=held) for line in lines]
 
 
 def statuses_shown(lines):
     """The log lines that reportStatus writes, which are also shown in boxes."""
-    log_only = ("doing xcopy", "cd to ", "not in backup: ")
+    log_only = ("doing xcopy", "cd to ", "not in backup: ", "backup holds ")
     return [line.removeprefix("<ts>: ") for line in lines
             if not line.removeprefix("<ts>: ").startswith(log_only)]
 
@@ -103,14 +107,14 @@ def test_client_receives_the_command_line_arguments(rig, provider, generation, d
     lines = FOLDER_DONE[:1] + [
         f"<ts>: Start copying from C:\\Apps\\Clientto {destination}\\"] + FOLDER_DONE[2:] + [
         f"<ts>: SQL start backup {generation}", "<ts>: " + command, "<ts>: SQL backup Complete"]
-    assert masked(r.log) == fill(lines, r)
+    assert masked(r.log) == fill(lines, r, rig)
     [call] = rig.client_calls(binn)
     program = "OSQL.exe" if generation == "MSDE" else "sqlcmd.exe"
     assert call["program"] == "C:\\SQLTools\\Binn\\" + program
     assert call["argv"][1:] == ["-S", "SRV01,1433", "-d", "VESK_ZAVO"] + received + [
         "-o", windows_log(r) + "sql"]
     assert r.status == 0
-    shown = [box(text) for text in statuses_shown(fill(lines, r))] if notify == "Y" else []
+    shown = [box(text) for text in statuses_shown(fill(lines, r, rig))] if notify == "Y" else []
     assert r.boxes == shown
     assert password not in r.log
     assert all(password not in text for _, text in r.boxes)
@@ -127,8 +131,7 @@ NO_CLIENT = "registry names an empty folder"
                               "10 percent processed.\r\n"),
      ["{command}", "SQL backup Complete"], 1, 0),
     ("SQLNCLI.1", dict(exit=1), ["{command}", "SQL backup NOT complete, client exit code 1"], 1, 3),
-    ("SQLNCLI.1", NO_CLIENT,
-     ["{command}", "SQL backup NOT complete, client could not be started"], 0, 3),
+    ("SQLNCLI.1", NO_CLIENT, ["SQL backup NOT complete, no client tools found for 2005"], 0, 3),
     ("MSOLEDBSQL", dict(), ["SQL backup NOT complete, unsupported DB_PROVIDER"], 0, 3),
 ], ids=["error in output", "message in output", "exit code 1", "client missing",
         "unsupported provider"])
@@ -147,10 +150,44 @@ def test_how_the_client_ended_is_reported(rig, provider, control, end, calls, st
     generation = "2005" if provider == "SQLNCLI.1" else ""
     expected = FOLDER_DONE + [f"<ts>: SQL start backup {generation}"] + [
         "<ts>: " + line.replace("{command}", COMMAND_2005) for line in end]
-    assert masked(r.log) == fill(expected, r)
-    assert r.boxes == ([box("error")] if control == NO_CLIENT else [])
+    assert masked(r.log) == fill(expected, r, rig)
+    assert r.boxes == []
     assert len(rig.client_calls(binn)) == calls
     assert r.status == status
+
+
+LATER_KEY = "HKLM\\SOFTWARE\\Microsoft\\Microsoft SQL Server\\150\\Tools\\ClientSetup"
+# As the command-line utilities install it, under a top folder of C: that each test removes.
+ODBC_TOOLS = "C:\\SQL Server\\Client SDK\\ODBC\\170\\Tools\\Binn"
+
+
+@pytest.mark.parametrize("view", [32, 64, None], ids=["32-bit view", "64-bit view", "no tools"])
+def test_client_of_later_tools_is_found_and_named(rig, view):
+    rig.drive("D")
+    make_installation(rig, db_properties())
+    rig.write_path_conf("finalPath=C:/Apps/Client/\r\n")
+    binn = rig.path(ODBC_TOOLS)
+    binn.mkdir(parents=True)
+    shutil.copy(rig.session.build_dir / "stub_client.exe", binn / "sqlcmd.exe")
+    rig.client_control(binn)
+    if view:
+        # The value as the command-line utilities write it: the folder with its backslash.
+        rig.reg_add(LATER_KEY, "ODBCToolsPath", ODBC_TOOLS + "\\", view=view)
+    r = rig.run('"D:\\Backup"')
+
+    program = ODBC_TOOLS + "\\sqlcmd.exe"
+    if view:
+        key = (LATER_KEY.replace("SOFTWARE\\", "SOFTWARE\\Wow6432Node\\") if view == 32
+               else LATER_KEY)
+        end = [f"<ts>: client tools found under {key}: {program}",
+               "<ts>: " + COMMAND_2005.replace("C:\\SQLTools\\Binn\\sqlcmd.exe", program),
+               "<ts>: SQL backup Complete"]
+    else:
+        end = ["<ts>: SQL backup NOT complete, no client tools found for 2005"]
+    assert masked(r.log) == fill(FOLDER_DONE + ["<ts>: SQL start backup 2005"] + end, r, rig)
+    assert [call["program"] for call in rig.client_calls(binn)] == ([program] if view else [])
+    assert r.boxes == []
+    assert r.status == (0 if view else 3)
 
 
 def test_run_without_db_properties_completes_without_database(rig):
@@ -159,7 +196,8 @@ def test_run_without_db_properties_completes_without_database(rig):
     rig.write_path_conf("finalPath=C:/Apps/Client/\r\n")
     binn = rig.install_client("C:\\SQLTools", "2005")
     r = rig.run('"D:\\Backup"')
-    assert masked(r.log) == FOLDER_DONE + ["<ts>: VESK backup completed without SQLServer version"]
+    assert masked(r.log) == fill(
+        FOLDER_DONE + ["<ts>: VESK backup completed without SQLServer version"], r, rig)
     assert rig.client_calls(binn) == []
     assert r.status == 0
 
@@ -190,7 +228,7 @@ def test_client_still_running_after_five_seconds(rig):
         assert masked(r.log) == fill(FOLDER_DONE + [
             "<ts>: SQL start backup 2005",
             "<ts>: " + COMMAND_2005.replace("SQLTools", "SlowTools"),
-            "<ts>: SQL backup still running after 5 seconds"], r)
+            "<ts>: SQL backup still running after 5 seconds"], r, rig)
         assert r.status == 5
         # Whole seconds of the wall clock: the stamp of the command line is taken before the wait
         # starts, that of the last line after the clock showed 6 or more seconds since.

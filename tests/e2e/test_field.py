@@ -7,7 +7,7 @@ import hashlib
 
 import pytest
 
-from rig import PROGRAM_DIR, RUN_DIR, masked
+from rig import PROGRAM_DIR, RUN_DIR, masked, summary
 
 CAPTION = "veskbackup"
 PASSWORD = "Pw9-secret"
@@ -165,7 +165,8 @@ def test_a_word_after_a_quoted_argument_is_the_next_one_with_its_blank(rig, argu
     r = rig.run(arguments, log=log)
     # The log named " default" lies in the folder current at the start; the daily log stays
     # unwritten. The copy mode " N" is not N, so xcopy copies, not the shell.
-    assert masked(r.log) == FOLDER_ONLY
+    assert masked(r.log) == FOLDER_ONLY[:-1] + [
+        "<ts>: " + summary(rig.path("C:\\Apps\\Client")), FOLDER_ONLY[-1]]
     if log:
         assert not rig.path(rig.default_log(r.started.day)).exists()
     assert r.boxes == [(CAPTION, text) for text in boxes]

@@ -7,7 +7,7 @@ import re
 
 import pytest
 
-from rig import PROGRAM_DIR, RUN_DIR, STAMP, log_lines, masked, stamps
+from rig import PROGRAM_DIR, RUN_DIR, STAMP, STATUS_FILE, log_lines, masked, stamps
 
 CAPTION = "veskbackup"
 USAGE = ("veskbackup.bat destdirectory [outputlog: veskbackuplog.txtDD(default)] "
@@ -145,7 +145,8 @@ def test_destination_is_created(rig, destination, existing, messages, direct):
     r = rig.run(f'"{destination}"', direct=direct)
     assert masked(r.log) == [START] + [f"<ts>: {m}" for m in messages] + no_path_conf(rig)
     assert (d / "Backup" / "Daily").is_dir()
-    assert sorted(p.name for p in d.rglob("*")) == ["Backup", "Daily"]
+    # The refused run reached its destination: it leaves its status file there.
+    assert sorted(p.name for p in d.rglob("*")) == ["Backup", "Daily", STATUS_FILE]
     assert r.status == 2
 
 

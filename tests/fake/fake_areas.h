@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "fake/fake_file_system.h"
+#include "platform/failure.h"
 #include "platform/platform.h"
 
 namespace vesk {
@@ -28,9 +29,13 @@ class FakeFiles : public Files {
   std::string readFileTail(const std::string& path, size_t size) override;
   void deleteFile(const std::string& path) override;
   std::string fullPath(const std::string& path) override;
+  void replaceFile(const std::string& path, const std::string& content) override;
 
   PathSet undeletable;         // deleteFile fails
   bool failLogWrites = false;  // writeLine of every open stream fails
+  /// replaceFile fails as on a full disk, or while a reader holds the file, and leaves the
+  /// file as it was.
+  PathSet unreplaceable;
 
  protected:
   /// The file system the calls act on.
@@ -171,6 +176,7 @@ class FakeSystem : public System {
   std::string programFolder() override { return programFolderPath; }
   std::string systemFolder() override { return systemFolderPath; }
   LocalTime localTime() override { return now; }
+  ZonedTime zonedTime() override { return {now, utcOffsetMinutes}; }
   /// M/d/yyyy, as the English user forms give it.
   std::string shortDateText(const LocalTime& t) override;
   /// h:mm:ss AM or PM.
@@ -184,7 +190,26 @@ class FakeSystem : public System {
   std::string programFolderPath = "C:\\Tools";
   std::string systemFolderPath = "C:\\windows\\system32";
   LocalTime now{2026, 12, 7, 14, 5, 9};
+  int utcOffsetMinutes = 60;
   std::string profileFolder = "C:\\users\\tester";
+};
+
+struct EventEntry {
+  EventLevel level = EventLevel::error;
+  uint16_t eventId = 0;
+  std::vector<std::string> texts;
+};
+
+class FakeEventLog : public EventLog {
+ public:
+  void writeEntry(EventLevel level, uint16_t eventId,
+                  const std::vector<std::string>& texts) override {
+    if (failEventLog) throw Failure(Fault::permissionDenied);
+    eventEntries.push_back({level, eventId, texts});
+  }
+
+  std::vector<EventEntry> eventEntries;
+  bool failEventLog = false;  // writeEntry fails, as without the right to write the log
 };
 
 }  // namespace vesk

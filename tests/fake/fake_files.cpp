@@ -68,6 +68,13 @@ void FakeFiles::deleteFile(const std::string& path) {
 
 std::string FakeFiles::fullPath(const std::string& path) { return disk().fullPathOf(path); }
 
+void FakeFiles::replaceFile(const std::string& path, const std::string& content) {
+  const std::string key = disk().keyOf(path);
+  if (unreplaceable.count(key)) throw Failure(Fault::diskFull);
+  if (!disk().folderAt(FakeFileSystem::parentKey(key))) throw Failure(Fault::pathNotFound);
+  disk().files[key].content = content;
+}
+
 std::u16string FakeTrees::longPathOf(const std::string& path) {
   if (path.empty() || path.find('\0') != std::string::npos) return u"";
   std::string full = disk().fullPathOf(path);

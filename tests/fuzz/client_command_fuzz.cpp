@@ -2,7 +2,8 @@
 // arbitrary settings values.
 //
 // The input is split at line feeds into fields, in this order: dbHost, dbPort, dbUser,
-// dbPassword, destination, logPath, clientToolsDir; missing fields are empty, further ones are
+// dbPassword, destination, logPath, clientToolsDir (the program is clientToolsDir + "\Binn\" +
+// client, as the generation's own key gives it); missing fields are empty, further ones are
 // ignored. The destination is normalised first (one trailing backslash), as the run does
 // before the database stage.
 //
@@ -103,14 +104,13 @@ std::optional<std::string> stringLiteral(const std::string& literal) {
 
 void checkForm(ClientForm form, const Fields& f) {
   const bool msde = form == ClientForm::msde;
-  const std::string line =
-      backupCommandLine(form, f.clientToolsDir, f.db, f.destination, f.logPath, false);
-  const std::string masked =
-      backupCommandLine(form, f.clientToolsDir, f.db, f.destination, f.logPath, true);
+  const std::string program = f.clientToolsDir + (msde ? "\\Binn\\OSQL.exe" : "\\Binn\\sqlcmd.exe");
+  const std::string line = backupCommandLine(form, program, f.db, f.destination, f.logPath, false);
+  const std::string masked = backupCommandLine(form, program, f.db, f.destination, f.logPath, true);
   DbSettings withoutPassword = f.db;
   withoutPassword.dbPassword.clear();
   const std::string maskedEmpty =
-      backupCommandLine(form, f.clientToolsDir, withoutPassword, f.destination, f.logPath, true);
+      backupCommandLine(form, program, withoutPassword, f.destination, f.logPath, true);
   const std::string context = (msde ? "MSDE: " : "2005: ") + fuzz::shown(line);
 
   // Property 1.
@@ -137,7 +137,6 @@ void checkForm(ClientForm form, const Fields& f) {
   // Property 2.
   const std::vector<std::string> arguments = splitArguments(line);
   FUZZ_CHECK(arguments.size() == 13, std::to_string(arguments.size()) + " arguments: " + context);
-  const std::string program = f.clientToolsDir + (msde ? "\\Binn\\OSQL.exe" : "\\Binn\\sqlcmd.exe");
   const std::vector<std::pair<size_t, std::string>> expected = {
       {0, program},     {1, "-S"},        {2, f.db.dbHost + "," + f.db.dbPort},
       {3, "-d"},        {4, "VESK_ZAVO"}, {5, "-U"},

@@ -247,5 +247,48 @@ TEST_F(Win32FilesTest, FullPathResolvesDotsAndSlashes) {
   for (const auto& c : cases) EXPECT_EQ(c.full, files.fullPath(c.path)) << c.path;
 }
 
+TEST_F(Win32FilesTest, ReplaceFileLeavesTheOldOrTheNewFileWhole) {
+  const std::string target = temp / "status.json";
+  const std::string beside = target + ".tmp";
+  const struct {
+    const char* name;
+    const char* before;      // nullptr: no file yet
+    const char* leftBeside;  // what a run ended while writing left beside it
+    DWORD holdShare;         // a reader holds the file with this sharing; 0: nobody holds it
+    bool replaced;
+  } cases[] = {
+      {"first file", nullptr, nullptr, 0, true},
+      {"over the last one", "old", nullptr, 0, true},
+      {"over what a run killed while writing left beside it", "old", "ha", 0, true},
+      {"held by a reader", "old", nullptr, FILE_SHARE_READ | FILE_SHARE_WRITE, false},
+      {"held by a reader that shares deleting", "old", nullptr,
+       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, false},
+  };
+  for (const auto& c : cases) {
+    DeleteFileA(target.c_str());
+    if (c.before) {
+      ASSERT_TRUE(writeFile(target, c.before));
+    }
+    if (c.leftBeside) {
+      ASSERT_TRUE(writeFile(beside, c.leftBeside));
+    }
+    HANDLE reader = INVALID_HANDLE_VALUE;
+    if (c.holdShare)
+      reader = CreateFileA(target.c_str(), GENERIC_READ, c.holdShare, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    const DWORD started = GetTickCount();
+    const std::optional<Fault> fault = raisedFault([&] { files.replaceFile(target, "{new}"); });
+    if (reader != INVALID_HANDLE_VALUE) CloseHandle(reader);
+    EXPECT_EQ(c.replaced, !fault) << c.name;
+    EXPECT_EQ(c.replaced ? "{new}" : c.before, fileText(target)) << c.name;
+    EXPECT_EQ("<missing>", fileText(beside)) << c.name;
+    if (!c.replaced) {
+      EXPECT_GE(GetTickCount() - started, 400u) << c.name << ": tried again";
+    }
+  }
+  EXPECT_EQ(Fault::pathNotFound,
+            raisedFault([&] { files.replaceFile(temp / "missing\\status.json", "{}"); }));
+}
+
 }  // namespace
 }  // namespace vesk

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "platform/win32/win32_platform.h"
 #include "win32_test_support.h"
 
@@ -82,6 +84,22 @@ TEST_F(Win32SystemTest, LocalTimeIsNow) {
   LocalTime now = system.localTime();
   EXPECT_GE(now.year, 2024);
   EXPECT_TRUE(now.month >= 1 && now.month <= 12);
+}
+
+TEST_F(Win32SystemTest, ZonedTimeIsTheLocalTimeWithTheZonesOffset) {
+  TIME_ZONE_INFORMATION zone{};
+  const DWORD which = GetTimeZoneInformation(&zone);
+  // UTC is the local time plus the bias, and the bias of the part of the year it is now.
+  const LONG bias = zone.Bias + (which == TIME_ZONE_ID_DAYLIGHT   ? zone.DaylightBias
+                                 : which == TIME_ZONE_ID_STANDARD ? zone.StandardBias
+                                                                  : 0);
+  const ZonedTime zoned = system.zonedTime();
+  const LocalTime local = system.localTime();
+  EXPECT_EQ(-bias, zoned.utcOffsetMinutes);
+  EXPECT_EQ(local.year, zoned.local.year);
+  EXPECT_EQ(local.day, zoned.local.day);
+  EXPECT_LE(
+      std::abs((local.hour * 60 + local.minute) - (zoned.local.hour * 60 + zoned.local.minute)), 1);
 }
 
 }  // namespace

@@ -139,4 +139,54 @@ std::string Win32Files::fullPath(const std::string& path) {
   return full ? ansiFromUtf16(*full) : path;
 }
 
+namespace {
+
+// A reader holding the file (a monitoring script, the next run reading it) makes the move fail
+// with ERROR_ACCESS_DENIED or ERROR_SHARING_VIOLATION for as long as it holds it.
+constexpr int moveAttempts = 20;
+constexpr DWORD moveRetryMs = 25;
+
+bool heldByAReader(DWORD code) {
+  return code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION ||
+         code == ERROR_LOCK_VIOLATION;
+}
+
+/// Writes content whole into a new file at path and flushes it to the disk; the code of what
+/// failed, or ERROR_SUCCESS.
+DWORD writeWhole(const std::u16string& path, const std::string& content) {
+  Handle file = ownedHandle(CreateFileW(wide(path), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) return GetLastError();
+  for (size_t at = 0; at < content.size();) {
+    const DWORD size = static_cast<DWORD>(std::min<size_t>(content.size() - at, 1 << 20));
+    DWORD written = 0;
+    if (!WriteFile(file.get(), content.data() + at, size, &written, nullptr)) return GetLastError();
+    // A disk that fills up during the write can report success for fewer bytes.
+    if (written == 0) return ERROR_DISK_FULL;
+    at += written;
+  }
+  // MOVEFILE_WRITE_THROUGH flushes only a move made as a copy; the data is flushed here.
+  if (!FlushFileBuffers(file.get())) return GetLastError();
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+void Win32Files::replaceFile(const std::string& path, const std::string& content) {
+  checkPathText(path);
+  const std::u16string target = utf16FromAnsi(path);
+  const std::u16string beside = target + u".tmp";
+  DWORD code = writeWhole(beside, content);
+  for (int attempt = 1; code == ERROR_SUCCESS; ++attempt) {
+    if (MoveFileExW(wide(beside), wide(target), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+      return;
+    code = GetLastError();
+    if (attempt == moveAttempts || !heldByAReader(code)) break;
+    code = ERROR_SUCCESS;
+    Sleep(moveRetryMs);
+  }
+  DeleteFileW(wide(beside));
+  throw fileSystemFailure(code);
+}
+
 }  // namespace vesk::win32

@@ -77,6 +77,25 @@ LocalTime Win32System::localTime() {
   return {st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond};
 }
 
+ZonedTime Win32System::zonedTime() {
+  // One reading of the clock gives the local time and the offset of the same moment; the local
+  // time and the zone read one after the other could straddle a change of daylight saving time.
+  SYSTEMTIME utc, local;
+  GetSystemTime(&utc);
+  FILETIME utcTicks, localTicks;
+  if (!SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local) ||
+      !SystemTimeToFileTime(&utc, &utcTicks) || !SystemTimeToFileTime(&local, &localTicks))
+    return {{utc.wYear, utc.wMonth, utc.wDay, utc.wHour, utc.wMinute, utc.wSecond}, 0};
+  auto ticks = [](const FILETIME& t) {
+    return static_cast<int64_t>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
+  };
+  constexpr int64_t ticksPerMinute = 600'000'000;
+  const int64_t ahead = ticks(localTicks) - ticks(utcTicks);
+  const int64_t minutes = (ahead + (ahead < 0 ? -1 : 1) * ticksPerMinute / 2) / ticksPerMinute;
+  return {{local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute, local.wSecond},
+          static_cast<int>(minutes)};
+}
+
 std::string Win32System::shortDateText(const LocalTime& t) {
   SYSTEMTIME st = toSystemTime(t);
   std::string text = formatted([&](char* buffer, int size) {

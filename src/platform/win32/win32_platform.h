@@ -3,8 +3,8 @@
 // The Win32 layer: one class per area of Platform over the Win32 "A" functions (and the "W"
 // ones for trees), the helpers that several areas share, and makeWin32Platform, the layer's one
 // way in. Each area defines its class in its own file (files_win32.cpp, trees_win32.cpp,
-// processes_win32.cpp, registry_win32.cpp, desktop_win32.cpp, system_win32.cpp). This is the
-// only header that includes <windows.h>.
+// processes_win32.cpp, registry_win32.cpp, desktop_win32.cpp, system_win32.cpp,
+// event_log_win32.cpp). This is the only header that includes <windows.h>.
 
 #define WIN32_LEAN_AND_MEAN
 #ifndef NOMINMAX
@@ -84,6 +84,7 @@ class Win32Files final : public Files {
   std::string readFileTail(const std::string& path, size_t size) override;
   void deleteFile(const std::string& path) override;
   std::string fullPath(const std::string& path) override;
+  void replaceFile(const std::string& path, const std::string& content) override;
 };
 
 class Win32Trees final : public Trees {
@@ -133,6 +134,7 @@ class Win32System final : public System {
   std::string programFolder() override;
   std::string systemFolder() override;
   LocalTime localTime() override;
+  ZonedTime zonedTime() override;
   std::string shortDateText(const LocalTime& t) override;
   std::string longTimeText(const LocalTime& t) override;
   std::string ansiFromUtf16(const std::u16string& text) override;
@@ -140,10 +142,18 @@ class Win32System final : public System {
   std::string userProfileFolder() override;
 };
 
+class Win32EventLog final : public EventLog {
+ public:
+  void writeEntry(EventLevel level, uint16_t eventId,
+                  const std::vector<std::string>& texts) override;
+};
+
 /// The areas of the Win32 layer, held together for as long as the run uses them.
 class Win32Platform {
  public:
-  Platform platform() { return {files_, trees_, processes_, registry_, desktop_, system_}; }
+  Platform platform() {
+    return {files_, trees_, processes_, registry_, desktop_, system_, eventLog_};
+  }
 
  private:
   Win32Files files_;
@@ -152,6 +162,7 @@ class Win32Platform {
   Win32Registry registry_;
   Win32Desktop desktop_;
   Win32System system_;
+  Win32EventLog eventLog_;
 };
 
 std::unique_ptr<Win32Platform> makeWin32Platform();

@@ -40,7 +40,7 @@ bool copyInto(FakePlatform& platform, RunLog& log, const std::string& destinatio
   const SourceTree tree =
       walkSource(platform, platform.longPathOf("C:\\App"), platform.longPathOf(destination));
   CopyMode copyWith = readRunSettings("\"D:\\B\" \"default\" \"N\" \"" + mode + "\"", "")->copyWith;
-  return copyFolder(platform, log, tree, "C:\\App", destination, copyWith, testLogPath);
+  return copyFolder(platform, log, tree, "C:\\App", destination, copyWith, testLogPath).complete;
 }
 
 TEST(CopyJudge, TimesAreComparedAsTheDestinationKeepsThem) {

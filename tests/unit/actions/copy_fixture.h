@@ -39,6 +39,11 @@ struct CopyFixture {
   }
   bool copy(const std::string& mode, const std::string& destination = "D:\\Backup\\",
             const std::string& source = "C:\\App") {
+    return copyResult(mode, destination, source).complete;
+  }
+  FolderCopyResult copyResult(const std::string& mode,
+                              const std::string& destination = "D:\\Backup\\",
+                              const std::string& source = "C:\\App") {
     const SourceTree tree =
         walkSource(platform, platform.longPathOf(source), platform.longPathOf(destination));
     return copyFolder(platform, log, tree, source, destination, copyModeOf(mode), testLogPath);

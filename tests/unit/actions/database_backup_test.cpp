@@ -63,10 +63,12 @@ struct DbFixture {
     for (const std::string& key : {msdeKey, sql2005Key})
       platform.setRegistryValue(key, "SQLPath", RegistryType::text,
                                 std::string("C:\\SQLTools\0", 12));
+    platform.addFile("C:\\SQLTools\\Binn\\OSQL.exe", "");
+    platform.addFile("C:\\SQLTools\\Binn\\sqlcmd.exe", "");
     platform.processScripts = {client(platform, "\r\n(0 rows affected)\r\n")};
   }
   SqlEnd run(const DbSettings& db, const std::string& destination = "D:\\Backup\\") {
-    return runDatabaseBackup(platform, log, db, destination, testLogPath);
+    return runDatabaseBackup(platform, log, db, destination, testLogPath).end;
   }
   std::string started() const {
     return platform.commandsStarted.empty() ? "" : platform.commandsStarted[0].commandLine;
@@ -135,10 +137,10 @@ TEST(BackupCommandLine, FolderForms) {
       {"", "'F', \\\"\"\"", "'F', ''\""},
   };
   for (const auto& c : cases) {
-    std::string msde =
-        backupCommandLine(ClientForm::msde, "C:\\SQLTools", sample, c.destination, "L", false);
-    std::string sql2005 =
-        backupCommandLine(ClientForm::sql2005, "C:\\SQLTools", sample, c.destination, "L", false);
+    std::string msde = backupCommandLine(ClientForm::msde, "C:\\SQLTools\\Binn\\OSQL.exe", sample,
+                                         c.destination, "L", false);
+    std::string sql2005 = backupCommandLine(ClientForm::sql2005, "C:\\SQLTools\\Binn\\sqlcmd.exe",
+                                            sample, c.destination, "L", false);
     EXPECT_NE(std::string::npos, msde.find(std::string(c.msdeArgument) + " -o \"Lsql\""))
         << c.destination << ": " << msde;
     EXPECT_NE(std::string::npos, sql2005.find(std::string(c.sql2005Argument) + " -o \"Lsql\""))
@@ -149,27 +151,27 @@ TEST(BackupCommandLine, FolderForms) {
 TEST(BackupCommandLine, WhatTheClientReceives) {
   const struct {
     ClientForm form;
-    std::string toolsDir;
+    std::string program;
     DbSettings db;
     const char* destination;
     Lines arguments;
   } cases[] = {
       {ClientForm::msde,
-       "C:\\SQLTools",
+       "C:\\SQLTools\\Binn\\OSQL.exe",
        sample,
        "D:\\Backup\\",
        {"C:\\SQLTools\\Binn\\OSQL.exe", "-S", "SRV01,1433", "-d", "VESK_ZAVO", "-U", "appuser",
         "-P", "secret", "-Q", "sp_VESKDatabaseBackup 'VESK_ZAVO', 'F', \"D:\\Backup\"", "-o",
         "C:\\Tools\\veskbackuplog.txt07sql"}},
       {ClientForm::sql2005,
-       "C:\\SQLTools",
+       "C:\\SQLTools\\Binn\\sqlcmd.exe",
        sample,
        "D:\\Backup\\",
        {"C:\\SQLTools\\Binn\\sqlcmd.exe", "-S", "SRV01,1433", "-d", "VESK_ZAVO", "-U", "appuser",
         "-P", "secret", "-Q", "sp_VESKDatabaseBackup 'VESK_ZAVO', 'F', 'D:\\Backup'", "-o",
         "C:\\Tools\\veskbackuplog.txt07sql"}},
       {ClientForm::msde,
-       std::string("C:\\Program Files\\SQL\0\0junk", 26),
+       "C:\\Program Files\\SQL\\Binn\\OSQL.exe",
        {ServerVersion::msde, "db host", "1433", "app user", "pa ss\"word\\"},
        "  D:\\My Backup\\",
        {"C:\\Program Files\\SQL\\Binn\\OSQL.exe", "-S", "db host,1433", "-d", "VESK_ZAVO", "-U",
@@ -177,7 +179,7 @@ TEST(BackupCommandLine, WhatTheClientReceives) {
         "sp_VESKDatabaseBackup 'VESK_ZAVO', 'F', \"D:\\My Backup\"", "-o",
         "C:\\Tools\\veskbackuplog.txt07sql"}},
       {ClientForm::sql2005,
-       "C:\\SQLTools",
+       "C:\\SQLTools\\Binn\\sqlcmd.exe",
        {ServerVersion::sql2005, "SRV01", "1433", "o'brien", "\t"},
        "D:\\",
        {"C:\\SQLTools\\Binn\\sqlcmd.exe", "-S", "SRV01,1433", "-d", "VESK_ZAVO", "-U", "o'brien",
@@ -185,7 +187,7 @@ TEST(BackupCommandLine, WhatTheClientReceives) {
         "C:\\Tools\\veskbackuplog.txt07sql"}},
       // Empty values keep their places.
       {ClientForm::sql2005,
-       "C:\\SQLTools",
+       "C:\\SQLTools\\Binn\\sqlcmd.exe",
        {ServerVersion::sql2005, "", "", "", ""},
        "D:\\",
        {"C:\\SQLTools\\Binn\\sqlcmd.exe", "-S", ",", "-d", "VESK_ZAVO", "-U", "", "-P", "", "-Q",
@@ -193,10 +195,10 @@ TEST(BackupCommandLine, WhatTheClientReceives) {
   };
   for (const auto& c : cases) {
     std::string line =
-        backupCommandLine(c.form, c.toolsDir, c.db, c.destination, testLogPath, false);
+        backupCommandLine(c.form, c.program, c.db, c.destination, testLogPath, false);
     EXPECT_EQ(c.arguments, splitArguments(line)) << line;
     std::string shown =
-        backupCommandLine(c.form, c.toolsDir, c.db, c.destination, testLogPath, true);
+        backupCommandLine(c.form, c.program, c.db, c.destination, testLogPath, true);
     Lines maskedArguments = c.arguments;
     maskedArguments[8] = "********";
     EXPECT_EQ(maskedArguments, splitArguments(shown)) << shown;
@@ -228,17 +230,18 @@ TEST(BackupCommandLine, ReportedLineShowsThePasswordNowhere) {
        " -S SRV01,1433 -d VESK_ZAVO -U appuser -P ******** -Q "},
   };
   for (const auto& c : cases) {
-    std::string line =
-        backupCommandLine(ClientForm::sql2005, "C:\\SQLTools", c.db, c.destination, "L", true);
+    std::string line = backupCommandLine(ClientForm::sql2005, "C:\\SQLTools\\Binn\\sqlcmd.exe",
+                                         c.db, c.destination, "L", true);
     EXPECT_NE(std::string::npos, line.find(c.shown)) << line;
     if (!c.db.dbPassword.empty()) {
       EXPECT_EQ(std::string::npos, line.find(c.db.dbPassword)) << line;
     }
   }
   // Also in the folder of the stored-procedure call.
-  EXPECT_NE(std::string::npos, backupCommandLine(ClientForm::sql2005, "C:\\SQLTools", cases[1].db,
-                                                 cases[1].destination, "L", true)
-                                   .find("'D:\\********'"));
+  EXPECT_NE(std::string::npos,
+            backupCommandLine(ClientForm::sql2005, "C:\\SQLTools\\Binn\\sqlcmd.exe", cases[1].db,
+                              cases[1].destination, "L", true)
+                .find("'D:\\********'"));
 }
 
 TEST(RunDatabaseBackup, ReportsHowTheClientEnded) {
@@ -339,13 +342,6 @@ TEST(RunDatabaseBackup, UnsupportedProviderRunsNothing) {
   }
 }
 
-TEST(RunDatabaseBackup, MissingSetupKeyLeavesTheToolsFolderEmpty) {
-  DbFixture f;
-  f.platform.registry.clear();
-  f.run(sample);
-  EXPECT_EQ(0u, f.started().find("\"\\Binn\\OSQL.exe\" -S SRV01,1433 ")) << f.started();
-}
-
 TEST(RunDatabaseBackup, MissingSqlPathValueFailsReadingTheClientTools) {
   const struct {
     const char* version;
@@ -353,7 +349,8 @@ TEST(RunDatabaseBackup, MissingSqlPathValueFailsReadingTheClientTools) {
   } cases[] = {{"MSDE", msdeKey}, {"2005", sql2005Key}};
   for (const auto& c : cases) {
     DbFixture f;
-    f.platform.registry[c.key].clear();
+    f.platform.registry.clear();
+    f.platform.registry[c.key];  // the key alone, without SQLPath
     try {
       f.run(withVersion(c.version));
       ADD_FAILURE() << c.version << ": no failure";
@@ -364,6 +361,71 @@ TEST(RunDatabaseBackup, MissingSqlPathValueFailsReadingTheClientTools) {
     EXPECT_TRUE(f.platform.commandsStarted.empty());
     EXPECT_EQ((Lines{std::string("SQL start backup ") + c.version}), logTexts(f.platform));
   }
+}
+
+TEST(RunDatabaseBackup, NamesTheLaterToolsItUsesAndStartsNothingWithoutTools) {
+  const std::string later =
+      "HKLM\\SOFTWARE\\Microsoft\\Microsoft SQL Server\\150\\Tools\\ClientSetup";
+  const std::string odbc = "C:\\ODBC\\170\\Tools\\Binn\\";
+  for (const bool laterTools : {true, false}) {
+    DbFixture f;
+    f.platform.registry.clear();
+    f.platform.files.erase("C:\\SQLTools\\Binn\\sqlcmd.exe");
+    // An empty SQLPath once started the program at the root of the current drive.
+    f.platform.setRegistryValue(sql2005Key, "SQLPath", RegistryType::text, "");
+    f.platform.addFile("\\Binn\\sqlcmd.exe", "");
+    if (laterTools) {
+      f.platform.setRegistryValue(later, "ODBCToolsPath", RegistryType::text, odbc);
+      f.platform.addFile(odbc + "sqlcmd.exe", "");
+    }
+    const DatabaseResult result =
+        runDatabaseBackup(f.platform, f.log, withVersion("2005"), "D:\\Backup\\", testLogPath);
+    if (laterTools) {
+      EXPECT_EQ(SqlEnd::complete, result.end);
+      EXPECT_EQ("client tools found under " + later + ": " + odbc + "sqlcmd.exe",
+                logTexts(f.platform).at(1));
+      EXPECT_EQ(0u, f.started().find("\"" + odbc + "sqlcmd.exe\" -S SRV01,1433 ")) << f.started();
+      EXPECT_EQ(odbc + "sqlcmd.exe", result.program);
+      EXPECT_EQ(outputPath, result.outputPath);
+    } else {
+      EXPECT_EQ(SqlEnd::notComplete, result.end);
+      EXPECT_EQ((Lines{"SQL start backup 2005",
+                       "SQL backup NOT complete, no client tools found for 2005"}),
+                logTexts(f.platform));
+      EXPECT_TRUE(f.platform.commandsStarted.empty());
+      EXPECT_TRUE(f.platform.messages.empty()) << "no box";
+      EXPECT_EQ("", result.program);
+    }
+  }
+}
+
+TEST(ClientOutputConfirmsBackup, SuccessLineAndNoError) {
+  const std::string success =
+      "Processed 328 pages for database 'VESK_ZAVO', file 'VESK_ZAVO' on file 1.\r\n"
+      "BACKUP DATABASE successfully processed 330 pages in 0.052 seconds (49.503 MB/sec).\r\n";
+  const struct {
+    std::string output;
+    bool confirms;
+  } cases[] = {
+      {success, true},
+      {"BACKUP DATABASE successfully processed 1 pages", true},  // no line end
+      {"Msg 3211, Level 10, State 1\r\n10 percent processed.\r\n" + success, true},
+      {"", false},
+      {"\r\n(0 rows affected)\r\n", false},
+      {"Msg 3201, Level 16, State 1, Server SRV01, Line 1\r\nCannot open backup device.\r\n" +
+           success,
+       false},
+      {success + "Msg 50000, Level 11, State 1\r\n", false},
+      {"  BACKUP DATABASE successfully processed 330 pages\r\n", false},  // not at a line start
+      {"backup database successfully processed 330 pages\r\n", false},
+      {"BACKUP LOG successfully processed 3 pages\r\n", false},
+      // Written as Unicode: a NUL after every character.
+      {"B\0A\0C\0K\0U\0P\0 \0D\0A\0T\0A\0B\0A\0S\0E\0 \0s\0u\0c\0c\0e\0s\0s\0f\0u\0l\0l\0y\0 \0"
+       "p\0r\0o\0c\0e\0s\0s\0e\0d\0"s,
+       true},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(c.confirms, clientOutputConfirmsBackup(c.output)) << c.output;
 }
 
 }  // namespace

@@ -520,5 +520,78 @@ TEST(CompareWithBackup, WalkIsBoundedAndDeepTreesDoNotRecurse) {
   EXPECT_EQ(Lines{"d\\d (unknown)"}, differencesOf(platform, "D:\\Backup\\", {500, 2}));
 }
 
+TEST(CopyFolder, CountsWhatTheBackupHoldsAndWhatTheToolCopied) {
+  const std::string listing =
+      "C:\\App\\app.exe\r\nC:\\App\\ZAVO\\db.properties\r\n2 File(s) copied\r\n";
+  const struct {
+    const char* name;
+    const char* mode;
+    bool toolCopies;
+    std::function<void(FakePlatform&)> before;
+    CopyTool tool;
+    std::optional<uint64_t> toolCopied;
+    BackupCounts counts;  // notInBackup by its count
+  } cases[] = {
+      {"xcopy copies all", "Y", true, [](FakePlatform&) {}, CopyTool::xcopy, 2, {2, 2, 4, 0, {}}},
+      {"xcopy copies nothing and leaves no listing",
+       "Y",
+       false,
+       [](FakePlatform&) {},
+       CopyTool::xcopy,
+       std::nullopt,
+       {2, 2, 4, 2, {}}},
+      {"a file that cannot be copied",
+       "Y",
+       false,
+       [](FakePlatform& p) { p.copyFailsAfter["C:\\App\\app.exe"] = 0; },
+       CopyTool::xcopy,
+       std::nullopt,
+       {1, 2, 1, 1, {1, {}}}},
+      {"the shell copy is given every file",
+       "N",
+       true,
+       [](FakePlatform&) {},
+       CopyTool::shellCopy,
+       2,
+       {2, 2, 4, 0, {}}},
+  };
+  for (const auto& c : cases) {
+    CopyFixture f;
+    c.before(f.platform);
+    auto tool = [&f, &c, &listing] {
+      if (!c.toolCopies) return;
+      f.platform.copyTree("C:\\App", "D:\\Backup");
+      f.platform.files[std::string(testLogPath) + "xcp"].content = listing;
+    };
+    f.platform.processScripts = {{false, 10, 0, tool}};
+    f.platform.onShellCopy = tool;
+    const FolderCopyResult result = f.copyResult(c.mode);
+    EXPECT_EQ(c.counts.notInBackup.count == 0, result.complete) << c.name;
+    EXPECT_EQ(c.tool, result.tool) << c.name;
+    EXPECT_EQ(c.toolCopied, result.toolCopied) << c.name;
+    EXPECT_EQ(summaryLine(c.counts), summaryLine(result.counts)) << c.name;
+    EXPECT_EQ(c.counts.notInBackup.count, result.counts.notInBackup.count) << c.name;
+  }
+  EXPECT_EQ("backup holds 10000 files in 511 folders, 314572800 bytes; copied again: 0",
+            summaryLine({10000, 511, 314572800, 0, {}}));
+}
+
+TEST(XcopyCountIn, TheCountThatEndsTheListing) {
+  const struct {
+    const char* listing;
+    std::optional<uint64_t> count;
+  } cases[] = {
+      {"C:\\App\\a.txt\r\n1 File(s) copied\r\n", 1},
+      {"0 File(s) copied\r\n", 0},
+      {"C:\\App\\a.txt\r\nC:\\App\\b.txt\r\n2 Datei(en) kopiert\r\n\r\n", 2},
+      {"a.txt\n12 file(s) copied", 12},
+      {"", std::nullopt},
+      {"C:\\App\\a.txt\r\nC:\\App\\b.t", std::nullopt},           // cut off
+      {"C:\\App\\a.txt\r\n2 notes (old).txt\r\n", std::nullopt},  // a file's own line
+      {"99999999999999999999 File(s) copied\r\n", std::nullopt},  // beyond 64 bits
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.count, xcopyCountIn(c.listing)) << c.listing;
+}
+
 }  // namespace
 }  // namespace vesk

@@ -152,7 +152,8 @@ TEST(CopyFolder, ListingThatCannotBeCreatedIsLoggedAndXcopyStillCopies) {
     const SourceTree tree = walkSource(f.platform, f.platform.longPathOf("C:\\App"),
                                        f.platform.longPathOf("D:\\Backup\\"));
     EXPECT_TRUE(
-        copyFolder(f.platform, f.log, tree, "C:\\App", "D:\\Backup\\", CopyMode::xcopy, c.logPath));
+        copyFolder(f.platform, f.log, tree, "C:\\App", "D:\\Backup\\", CopyMode::xcopy, c.logPath)
+            .complete);
     EXPECT_EQ((Lines{"doing xcopy", "cd to D:\\",
                      "xcopy listing could not be created: " + std::string(c.logPath) + "xcp"}),
               logTexts(f.platform))

@@ -41,7 +41,7 @@ class RunBackup : public ::testing::Test {
   void installApplication(const std::string& finalPath = "C:/Apps/Client/",
                           const std::string& folder = "C:\\Apps\\Client") {
     platform.addFile(pathConf, "finalPath=" + finalPath + "\r\n");
-    platform.addFile(folder + "\\client.exe", "binary", 42);
+    platform.addFile(folder + (folder.back() == '\\' ? "" : "\\") + "client.exe", "binary", 42);
     platform.processScripts.push_back(
         {.runsForMs = 100, .onStart = [this, folder] { platform.copyTree(folder, "D:\\Backup"); }});
   }
@@ -202,10 +202,11 @@ TEST_F(RunBackup, CompletedCopyWithoutDatabaseSettingsExitsZero) {
     platform.drives.insert('E');
     installApplication(c.finalPath, c.folder);
     EXPECT_EQ(exitStatus::backedUp, run("\"D:\\Backup\"")) << c.finalPath;
-    EXPECT_EQ((std::vector<std::string>{"VESK start backup",
-                                        "Start copying from " + c.source + "to D:\\Backup\\",
-                                        "doing xcopy", "cd to D:\\", "Backup Folder completed",
-                                        "VESK backup completed without SQLServer version"}),
+    EXPECT_EQ((std::vector<std::string>{
+                  "VESK start backup", "Start copying from " + c.source + "to D:\\Backup\\",
+                  "doing xcopy", "cd to D:\\", "Backup Folder completed",
+                  "backup holds 1 files in 0 folders, 6 bytes; copied again: 0",
+                  "VESK backup completed without SQLServer version"}),
               logged())
         << c.finalPath;
     ASSERT_EQ(1u, platform.commandsStarted.size());
@@ -222,7 +223,8 @@ TEST_F(RunBackup, IncompleteCopyGoesOnAndExitsThree) {
   EXPECT_EQ(exitStatus::nothingBackedUp, run("\"D:\\Backup\""));
   std::vector<std::string> lines = logged();
   EXPECT_EQ("VESK backup completed without SQLServer version", lines.back());
-  EXPECT_EQ("Backup Folder NOT complete", lines[lines.size() - 2]);
+  EXPECT_EQ("Backup Folder NOT complete", lines[lines.size() - 3]);
+  EXPECT_EQ("backup holds 0 files in 0 folders, 0 bytes; copied again: 0", lines[lines.size() - 2]);
 }
 
 TEST_F(RunBackup, UnreadableDatabaseSettingsFailAtStep81) {

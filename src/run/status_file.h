@@ -1,0 +1,25 @@
+#pragma once
+
+// The status file that a run leaves in its destination, veskbackup-status.json, for monitoring
+// systems and for the next run into the same destination.
+
+#include <optional>
+#include <string>
+
+#include "platform/system.h"
+#include "run/run_record.h"
+
+namespace vesk {
+
+/// The status file's name in the destination folder.
+constexpr const char* statusFileName = "veskbackup-status.json";
+
+/// The status file's text for a run: one JSON object, in UTF-8 without a byte order mark (the
+/// record's texts are in the ANSI code page and are converted).
+std::string statusFileText(System& system, const RunRecord& record);
+
+/// The output file of the database backup that the run of this status file left running, in
+/// the ANSI code page; nothing when it left none, or when text is no status file.
+std::optional<std::string> stillRunningOutput(System& system, const std::string& text);
+
+}  // namespace vesk

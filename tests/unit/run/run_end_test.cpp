@@ -1,0 +1,225 @@
+#include "run/run_end.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <nlohmann/json.hpp>
+
+#include "fake_platform.h"
+#include "run/report.h"
+#include "run/run_backup.h"
+#include "run/status_file.h"
+
+namespace vesk {
+namespace {
+
+using Json = nlohmann::json;
+using Fields = std::vector<std::pair<std::string, std::string>>;  // JSON pointer, JSON value
+
+const std::string statusPath = "D:\\Backup\\veskbackup-status.json";
+const std::string logPath = "C:\\Tools\\veskbackuplog.txt07";
+const std::string outputPath = logPath + "sql";
+const std::string properties = "C:\\Apps\\Client\\ZAVO\\db.properties";
+const std::string success = "BACKUP DATABASE successfully processed 330 pages\r\n";
+
+/// An installation at C:\Apps\Client (two files of 6 and 4 bytes), copied by xcopy, with the
+/// client tools of version 90 whose client writes output after runsForMs.
+struct Scene {
+  FakePlatform platform;
+
+  Scene() {
+    platform.addFolder("C:\\users\\tester");
+    platform.addFolder("D:\\");
+    platform.addFile("C:\\users\\tester\\.quorlin\\path.conf", "finalPath=C:/Apps/Client/\r\n");
+    platform.addFile("C:\\Apps\\Client\\client.exe", "binary", 42);
+    platform.addFile("C:\\Apps\\Client\\data\\a.txt", "abcd", 42);
+    platform.setRegistryValue(
+        "HKLM\\SOFTWARE\\Microsoft\\Microsoft SQL Server\\90\\Tools\\ClientSetup", "SQLPath",
+        RegistryType::text, "C:\\SQLTools");
+    platform.addFile("C:\\SQLTools\\Binn\\sqlcmd.exe", "");
+    platform.processScripts.push_back(
+        {false, 100, 0, [this] { platform.copyTree("C:\\Apps\\Client", "D:\\Backup"); }});
+  }
+  void database(const std::string& provider, FakeProcessScript client, std::string output) {
+    platform.addFile(properties, "DB_PROVIDER=" + provider +
+                                     "\r\ndbconn.appl.url=proto://SRV01:1433;\r\n"
+                                     "dbconn.appl.user=u\r\ndbconn.appl.pwd=p\r\n");
+    client.onStart = [this, output] { platform.files[outputPath].content = output; };
+    platform.processScripts.push_back(client);
+  }
+  int run(const std::string& arguments = "\"D:\\Backup\"") {
+    platform.commandLineText = "\"C:\\Tools\\veskbackup.exe\" " + arguments;
+    return runBackup(platform);
+  }
+  std::vector<std::string> logTexts() const {
+    std::vector<std::string> texts;
+    for (const std::string& line : platform.fileLines(logPath))
+      texts.push_back(line.substr(line.find(": ") + 2));
+    return texts;
+  }
+};
+
+const FakeProcessScript ends{false, 300, 0, nullptr};
+const FakeProcessScript runsLong{false, 60'000, 0, nullptr};
+
+TEST(ReportRunEnd, StatusFileAndEventLogEntryOfEachOutcome) {
+  const std::string copied =
+      R"({"source": "C:\\Apps\\Client", "outcome": "completed", "filesInBackup": 2,
+          "foldersInBackup": 1, "bytesInBackup": 10, "copyTool": "xcopy",
+          "filesCopiedByTool": null, "filesCopiedAgain": 0,
+          "notInBackup": {"count": 0, "first": []}})";
+  const std::string held = "backup holds 2 files in 1 folders, 10 bytes; copied again: 0";
+  // db.properties is part of the installation too.
+  const std::string withDb = "backup holds 3 files in 2 folders, 109 bytes; copied again: 0";
+  const struct {
+    const char* name;
+    std::function<void(Scene&)> arrange;
+    int status;
+    Fields fields;                     // nothing: no status file
+    std::vector<std::string> outcome;  // the entry's first text, line by line
+  } cases[] = {
+      {"no db.properties",
+       [](Scene&) {},
+       0,
+       {{"/folders/0", copied},
+        {"/database", R"({"outcome": "no db.properties", "reason": "", "client": null,
+                          "output": null, "clientStart": null})"},
+        {"/previousDatabase", "null"},
+        {"/report", "null"}},
+       {"Backup Folder completed", held, "VESK backup completed without SQLServer version"}},
+      {"database backup confirmed",
+       [](Scene& s) { s.database("SQLNCLI.1", ends, success); },
+       0,
+       {{"/database", R"({"outcome": "confirmed", "reason": "",
+                          "client": "C:\\SQLTools\\Binn\\sqlcmd.exe",
+                          "output": "C:\\Tools\\veskbackuplog.txt07sql",
+                          "clientStart": "2026-12-07T14:05:09+01:00"})"}},
+       {"Backup Folder completed", withDb, "SQL backup Complete"}},
+      {"still running",
+       [](Scene& s) { s.database("SQLNCLI.1", runsLong, ""); },
+       5,
+       {{"/database/outcome", R"("still running")"},
+        {"/database/output", R"("C:\\Tools\\veskbackuplog.txt07sql")"},
+        {"/meaning",
+         R"("the copies completed and the database client was still running after 5 seconds")"}},
+       {"Backup Folder completed", withDb, "SQL backup still running after 5 seconds"}},
+      {"client error",
+       [](Scene& s) { s.database("SQLNCLI.1", ends, "Msg 3201, Level 16, State 1\r\n"); },
+       3,
+       {{"/database/outcome", R"("not complete")"},
+        {"/database/reason",
+         R"("client reported an error, see C:\\Tools\\veskbackuplog.txt07sql")"}},
+       {"Backup Folder completed", withDb,
+        "SQL backup NOT complete, client reported an error, see " + outputPath}},
+      {"no client tools",
+       [](Scene& s) {
+         s.database("SQLNCLI.1", ends, success);
+         s.platform.files.erase("C:\\SQLTools\\Binn\\sqlcmd.exe");
+       },
+       3,
+       {{"/database", R"({"outcome": "not complete", "reason": "no client tools found for 2005",
+                          "client": null, "output": null, "clientStart": null})"}},
+       {"Backup Folder completed", withDb,
+        "SQL backup NOT complete, no client tools found for 2005"}},
+      {"unsupported provider",
+       [](Scene& s) { s.database("MSOLEDBSQL", ends, success); },
+       3,
+       {{"/database/outcome", R"("unsupported provider")"}},
+       {"Backup Folder completed", "backup holds 3 files in 2 folders, 110 bytes; copied again: 0",
+        "SQL backup NOT complete, unsupported DB_PROVIDER"}},
+      {"failure in the database stage",
+       [](Scene& s) {
+         s.database("SQLNCLI.1", ends, success);
+         s.platform.registry.clear();
+         s.platform
+             .registry["HKLM\\SOFTWARE\\Microsoft\\Microsoft SQL Server\\90\\Tools\\ClientSetup"];
+       },
+       2,
+       {{"/database/outcome", R"("not complete")"},
+        {"/database/reason", R"("Unsupported value type")"},
+        {"/report", R"({"number": 1001, "step": 120, "description": "Unsupported value type"})"}},
+       {"Backup Folder completed", withDb, "Error: 1001line no: 120Desc:Unsupported value type"}},
+      {"refused: no path.conf",
+       [](Scene& s) { s.platform.files.erase("C:\\users\\tester\\.quorlin\\path.conf"); },
+       2,
+       {{"/folders", "[]"},
+        {"/database", "null"},
+        {"/report", R"({"number": 0, "step": 0, "description": ""})"},
+        {"/meaning", R"("the run ended through the error report")"}},
+       {"C:\\users\\tester\\.quorlin\\path.confnot found. Pls. check"}},
+      {"refused: a backup into the source leaves nothing in it",
+       [](Scene& s) {
+         s.platform.addFile("C:\\users\\tester\\.quorlin\\path.conf", "finalPath=D:/\r\n");
+       },
+       2,
+       {},
+       {"Cannot back up to itselfD:/"}},
+      {"the last run's backup confirmed",
+       [](Scene& s) {
+         s.platform.addFile(statusPath, R"({"database": {"outcome": "still running",
+                                            "output": "E:\\Old.txtsql"}})");
+         s.platform.addFile("E:\\Old.txtsql", success);
+       },
+       0,
+       {{"/previousDatabase", R"({"outcome": "confirmed", "output": "E:\\Old.txtsql"})"}},
+       {"previous SQL backup confirmed: E:\\Old.txtsql", "Backup Folder completed", held,
+        "VESK backup completed without SQLServer version"}},
+      {"status file not written",
+       [](Scene& s) { s.platform.unreplaceable.insert(statusPath); },
+       0,
+       {},
+       {"Backup Folder completed", held, "VESK backup completed without SQLServer version",
+        "status file not written: " + statusPath + ": Disk full"}},
+      {"usage message", [](Scene&) {}, 1, {}, {}},
+  };
+  for (const auto& c : cases) {
+    Scene s;
+    c.arrange(s);
+    const bool unreplaceable = !s.platform.unreplaceable.empty();
+    const std::string old = s.platform.fileContent(statusPath);
+    EXPECT_EQ(c.status, s.run(c.status == 1 ? "" : "\"D:\\Backup\"")) << c.name;
+
+    if (c.fields.empty()) {
+      EXPECT_EQ(old, s.platform.fileContent(statusPath)) << c.name << ": left as it was";
+    } else {
+      const std::string text = s.platform.fileContent(statusPath);
+      const Json status = Json::parse(text, nullptr, false);
+      ASSERT_TRUE(status.is_object()) << c.name << ": " << text;
+      EXPECT_EQ(c.status, status.at("exitStatus")) << c.name;
+      EXPECT_EQ(exitStatusMeaning(c.status), status.at("meaning")) << c.name;
+      EXPECT_EQ("2026-12-07T14:05:09+01:00", status.at("start")) << c.name;
+      EXPECT_EQ(logPath, status.at("log")) << c.name;
+      EXPECT_EQ(c.outcome, status.at("outcome").get<std::vector<std::string>>()) << c.name;
+      for (const auto& [pointer, value] : c.fields)
+        EXPECT_EQ(Json::parse(value), status.at(Json::json_pointer(pointer)))
+            << c.name << ": " << pointer;
+    }
+    if (unreplaceable) {
+      EXPECT_EQ(c.outcome.back(), s.logTexts().back()) << c.name << ": logged once";
+    }
+
+    ASSERT_EQ(1u, s.platform.eventEntries.size()) << c.name;
+    const EventEntry& entry = s.platform.eventEntries[0];
+    EXPECT_EQ(1000 + c.status, entry.eventId) << c.name;
+    EXPECT_EQ(c.status == 0   ? EventLevel::information
+              : c.status == 5 ? EventLevel::warning
+                              : EventLevel::error,
+              entry.level)
+        << c.name;
+    std::string lines;
+    for (const std::string& line : c.outcome) lines += (lines.empty() ? "" : "\r\n") + line;
+    EXPECT_EQ((std::vector<std::string>{lines, c.status == 1 ? "" : logPath}), entry.texts)
+        << c.name;
+  }
+}
+
+TEST(ReportRunEnd, AnEventLogThatRefusesTheEntryChangesNothingButALogLine) {
+  Scene s;
+  s.platform.failEventLog = true;
+  EXPECT_EQ(exitStatus::backedUp, s.run());
+  EXPECT_EQ("Event Log entry not written: Permission denied", s.logTexts().back());
+  EXPECT_TRUE(s.platform.messages.empty());
+}
+
+}  // namespace
+}  // namespace vesk
