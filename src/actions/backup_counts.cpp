@@ -1,6 +1,5 @@
 #include "actions/backup_counts.h"
 
-#include <cctype>
 #include <set>
 
 #include "platform/text.h"
@@ -44,22 +43,6 @@ uint64_t filesOf(const SourceTree& tree) {
     if (!entry.isFolder) ++files;
   });
   return files;
-}
-
-std::optional<uint64_t> xcopyCountIn(const std::string& listing) {
-  std::string line;
-  for (std::string piece : splitAt(listing, '\n')) {
-    piece.erase(piece.find_last_not_of("\r \t") + 1);
-    if (!piece.empty()) line = piece;
-  }
-  size_t digits = 0;
-  while (digits < line.size() && std::isdigit(static_cast<unsigned char>(line[digits]))) ++digits;
-  // The count, a blank and words with a plural in parentheses ("File(s) copied", "Datei(en)
-  // kopiert"); the line of a file, with which a listing cut off ends, has a path.
-  if (digits == 0 || digits > 19 || digits == line.size() || line[digits] != ' ' ||
-      line.find('(') == std::string::npos || line.find_first_of(".:\\") != std::string::npos)
-    return std::nullopt;
-  return std::stoull(line.substr(0, digits));
 }
 
 std::string summaryLine(const BackupCounts& counts) {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,11 +27,6 @@ BackupCounts countBackup(const SourceTree& tree, const std::vector<Difference>& 
 
 /// The number of files of the tree: what the shell copy is given.
 uint64_t filesOf(const SourceTree& tree);
-
-/// The count that xcopy writes at the end of its listing ("12 File(s) copied", in the
-/// language of the system): the number that begins its last line that is not empty, when that
-/// line reads so. Nothing otherwise (a listing cut off, or none at all).
-std::optional<uint64_t> xcopyCountIn(const std::string& listing);
 
 /// The run log's line after a folder's outcome:
 /// "backup holds 10000 files in 511 folders, 314572800 bytes; copied again: 0".

@@ -36,12 +36,14 @@ std::optional<std::string> belowSource(const std::string& line,
   return std::nullopt;
 }
 
-/// The count of the listing's last line: digits, a blank, and words that name no path.
+/// The count of the listing's last line: digits, a blank and words with no path in them
+/// ("File(s) copied", "Datei(en) kopiert"). A file's own line, with which a listing cut off
+/// ends, holds a path.
 std::optional<uint64_t> countIn(const std::string& line) {
   size_t digits = 0;
   while (digits < line.size() && std::isdigit(static_cast<unsigned char>(line[digits]))) ++digits;
-  if (digits == 0 || digits > 18 || digits == line.size() || line[digits] != ' ' ||
-      line.find('\\') != std::string::npos)
+  if (digits == 0 || digits > 19 || digits == line.size() || line[digits] != ' ' ||
+      line.find_first_of(".:\\") != std::string::npos)
     return std::nullopt;
   return std::stoull(line.substr(0, digits));
 }
@@ -105,6 +107,15 @@ class TreeFiles {
 };
 
 }  // namespace
+
+std::optional<uint64_t> xcopyCountIn(const std::string& listing) {
+  std::string line;
+  for (std::string piece : splitAt(listing, '\n')) {
+    piece.erase(piece.find_last_not_of("\r \t") + 1);
+    if (!piece.empty()) line = piece;
+  }
+  return countIn(line);
+}
 
 bool markCopiedFiles(EarlyListing& early, Trees& trees, const SourceTree& tree,
                      const std::string& listing, const std::vector<std::string>& sources) {

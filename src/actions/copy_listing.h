@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,5 +25,10 @@ namespace vesk {
 /// beyond ASCII, which xcopy writes in the console's code page, not the one of the tree's names.
 bool markCopiedFiles(EarlyListing& early, Trees& trees, const SourceTree& tree,
                      const std::string& listing, const std::vector<std::string>& sources);
+
+/// The count that xcopy writes at the end of its listing ("12 File(s) copied", in the
+/// language of the system): the number that begins its last line that is not empty, when that
+/// line reads so. Nothing otherwise (a listing cut off, or none at all).
+std::optional<uint64_t> xcopyCountIn(const std::string& listing);
 
 }  // namespace vesk

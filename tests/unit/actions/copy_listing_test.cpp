@@ -65,5 +65,22 @@ TEST(MarkCopiedFiles, TakesTheFilesThatXcopysListingNamesOrNothingAtAll) {
   }
 }
 
+TEST(XcopyCountIn, TheCountThatEndsTheListing) {
+  const struct {
+    const char* listing;
+    std::optional<uint64_t> count;
+  } cases[] = {
+      {"C:\\App\\a.txt\r\n1 File(s) copied\r\n", 1},
+      {"0 File(s) copied\r\n", 0},
+      {"C:\\App\\a.txt\r\nC:\\App\\b.txt\r\n2 Datei(en) kopiert\r\n\r\n", 2},
+      {"a.txt\n12 file(s) copied", 12},
+      {"", std::nullopt},
+      {"C:\\App\\a.txt\r\nC:\\App\\b.t", std::nullopt},           // cut off
+      {"C:\\App\\a.txt\r\n2 notes (old).txt\r\n", std::nullopt},  // a file's own line
+      {"99999999999999999999 File(s) copied\r\n", std::nullopt},  // beyond 64 bits
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.count, xcopyCountIn(c.listing)) << c.listing;
+}
+
 }  // namespace
 }  // namespace vesk
