@@ -34,7 +34,7 @@ class Bench:
                 own_console: bool = False) -> dict:
         """Runs one exact command line (current folder folder, default the launcher's) under
         peakmem.exe; returns its report with "seconds" added. own_console starts it with a
-        maximised console window of its own, as veskbackup.exe starts cmd."""
+        maximised console window of its own, as veskbackup.exe starts xcopy."""
         self.counter += 1
         command_file = f"{WORK}\\cmd-{self.counter}.txt"
         out_file = f"{WORK}\\measure-{self.counter}.json"

@@ -195,7 +195,8 @@ def report(args, tree, copies, db, info, loads, anomalies=(), large=None,
     lines += [
         "",
         "Compared with: items 1 and 2, the bare `cmd /c  xcopy \"SRC\" /e /s /d /y >LISTING`, "
-        "started with its own destination (empty, or filled by its own earlier runs) as current "
+        "as a batch file runs it (the program itself starts xcopy.exe without cmd), started "
+        "with its own destination (empty, or filled by its own earlier runs) as current "
         "folder; item 3, the xcopy-mode run of item 1; item 4, the same client started alone, "
         "from its last moment to the end of its process; item 6, an idle console program, "
         "which loads no window system either (the memory table has every kind of run, the "
@@ -210,7 +211,8 @@ def report(args, tree, copies, db, info, loads, anomalies=(), large=None,
         "starts it, with a maximised console window of its own (a program without a console "
         "cannot share one). \"After xcopy\" runs from the last line xcopy wrote to its listing "
         "(the listing file's last-write time) to the end of the process: for the bare command, "
-        "cmd ending; for veskbackup, cmd ending, then the program comparing the copy with the "
+        "xcopy and cmd ending; for veskbackup, xcopy ending, then the program comparing the "
+        "copy with the "
         "source, looking again at what xcopy may have changed, writing its last log lines and "
         "ending. \"veskbackup CPU time\": the processor time of veskbackup.exe's own threads "
         "(`GetProcessTimes`, not that of cmd or xcopy), which load from elsewhere disturbs far "
@@ -256,7 +258,7 @@ def report(args, tree, copies, db, info, loads, anomalies=(), large=None,
         "own and the notify flag `N`.",
         "- Items 1 and 2: the program's time holds all it does besides xcopy: the run log, "
         "path.conf, creating the destination, walking the source once (for paths too long for "
-        "xcopy and for the check), starting cmd, listing the backup while xcopy runs, and "
+        "xcopy and for the check), starting xcopy, listing the backup while xcopy runs, and "
         "comparing the backup with the source afterwards. The bare xcopy "
         "writes its listing to a file as the program's does. One untimed xcopy warms the file "
         "cache first, and `sync` runs before every measurement. For item 2b, 1% of the files, "
@@ -306,10 +308,10 @@ def report(args, tree, copies, db, info, loads, anomalies=(), large=None,
             "  1. After xcopy's end the program compares the backup, listed on a second thread "
             "while xcopy ran, with the source as it listed it before, looks again at what xcopy "
             "may have changed since, and copies again what differs: its time after xcopy's last "
-            "output exceeds cmd's by "
+            "output exceeds the bare command's by "
             + ", ".join(f"{after_gap[name]:+.2f} s ({names[name]})" for name in kinds) + ".")
         notes.append(
-            "  2. The console window that cmd gets because veskbackup.exe, a program without a "
+            "  2. The console window that xcopy gets because veskbackup.exe, a program without a "
             "console, starts it with the show-window code 3 (maximised): the bare command "
             f"started that way took {console_gap['unchanged']:+.2f} s (nothing changed) and "
             f"{console_gap['one']:+.2f} s (one file) against the bare command"
