@@ -109,6 +109,9 @@ def checked(bench: Bench, what: str, status: int, run, reset=None) -> dict:
 
 def expect_copy(rig: Rig, destination: str, expected, what: str):
     found = tree_counts(rig.path(destination))
+    # The run's own status file lies beside the copy, not in it.
+    if (rig.path(destination) / "veskbackup-status.json").is_file():
+        found = (found[0] - 1, found[1])
     if found != expected:
         raise RuntimeError(f"{what}: {found[0]} files and {found[1]} folders in {destination}, "
                            f"expected {expected[0]} and {expected[1]}")
