@@ -10,9 +10,9 @@ namespace vesk {
 enum class TimeKeeping {
   /// To 100 ns, as the copy tools set them: NTFS and ReFS on a volume of this machine.
   exact,
-  /// To 2 seconds, and only from 1980 to 2107: FAT, FAT32 and exFAT, and any volume that does
-  /// not say what it is or is reached over the network, whose server may name a file system
-  /// other than the one its disk has.
+  /// Within 2 seconds, and only from 1980 to 2107: FAT and FAT32 (2 s), exFAT (10 ms, years as
+  /// FAT's), and any volume that does not say what it is or is reached over the network, whose
+  /// server may name a file system other than the one its disk has.
   fat,
 };
 
