@@ -5,25 +5,36 @@
 #include <cstdint>
 #include <map>
 #include <optional>
-
-#include "platform/text.h"
+#include <string_view>
 
 namespace vesk {
 namespace {
 
-bool isAscii(const std::string& text) {
+bool isAscii(std::string_view text) {
   return std::all_of(text.begin(), text.end(),
                      [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-/// What line names below one of the source paths, or nothing when it begins with none. A
-/// character of the source beyond ASCII stands for any such byte of the line: xcopy writes it
-/// in the console's code page, one byte for one in the single-byte code pages.
-std::optional<std::string> belowSource(const std::string& line,
-                                       const std::vector<std::string>& sources) {
-  for (std::string prefix : sources) {
-    if (prefix.empty()) continue;
-    if (prefix.back() != '\\') prefix += '\\';
+/// Calls visit(line) for each line of text that is not empty, without its line end. The lines
+/// are views into text: a listing of a whole tree is never copied line by line.
+template <typename Visit>
+void forEachLine(std::string_view text, Visit visit) {
+  for (size_t start = 0; start < text.size();) {
+    size_t end = std::min(text.find('\n', start), text.size());
+    std::string_view line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (!line.empty()) visit(line);
+    start = end + 1;
+  }
+}
+
+/// What line names below one of the prefixes (source paths ending in a backslash), or nothing
+/// when it begins with none. A character of the source beyond ASCII stands for any such byte of
+/// the line: xcopy writes it in the console's code page, one byte for one in the single-byte
+/// code pages.
+std::optional<std::string_view> belowSource(std::string_view line,
+                                            const std::vector<std::string>& prefixes) {
+  for (const std::string& prefix : prefixes) {
     if (line.size() <= prefix.size()) continue;
     bool matches = true;
     for (size_t at = 0; at < prefix.size() && matches; ++at) {
@@ -39,13 +50,13 @@ std::optional<std::string> belowSource(const std::string& line,
 /// The count of the listing's last line: digits, a blank and words with no path in them
 /// ("File(s) copied", "Datei(en) kopiert"). A file's own line, with which a listing cut off
 /// ends, holds a path.
-std::optional<uint64_t> countIn(const std::string& line) {
+std::optional<uint64_t> countIn(std::string_view line) {
   size_t digits = 0;
   while (digits < line.size() && std::isdigit(static_cast<unsigned char>(line[digits]))) ++digits;
   if (digits == 0 || digits > 19 || digits == line.size() || line[digits] != ' ' ||
       line.find_first_of(".:\\") != std::string::npos)
     return std::nullopt;
-  return std::stoull(line.substr(0, digits));
+  return std::stoull(std::string(line.substr(0, digits)));
 }
 
 /// The tree's files by their path, for the lines of the listing.
@@ -108,45 +119,47 @@ class TreeFiles {
 
 }  // namespace
 
-std::optional<uint64_t> xcopyCountIn(const std::string& listing) {
-  std::string line;
-  for (std::string piece : splitAt(listing, '\n')) {
-    piece.erase(piece.find_last_not_of("\r \t") + 1);
-    if (!piece.empty()) line = piece;
-  }
-  return countIn(line);
+std::optional<uint64_t> xcopyCountIn(std::string_view listing) {
+  std::string_view last;
+  forEachLine(listing, [&](std::string_view line) {
+    line.remove_suffix(line.size() - (line.find_last_not_of(" \t") + 1));
+    if (!line.empty()) last = line;
+  });
+  return countIn(last);
 }
 
 bool markCopiedFiles(EarlyListing& early, Trees& trees, const SourceTree& tree,
-                     const std::string& listing, const std::vector<std::string>& sources) {
-  if (!early.complete) return false;
-  std::vector<std::string> lines = splitAt(listing, '\n');
-  // A listing cut off ends without its line end; a whole one ends with an empty piece.
-  if (lines.back().empty())
-    lines.pop_back();
-  else
-    return false;
-  for (std::string& line : lines)
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-  lines.erase(std::remove(lines.begin(), lines.end(), std::string()), lines.end());
-  if (lines.empty()) return false;
-  const std::optional<uint64_t> count = countIn(lines.back());
+                     std::string_view listing, const std::vector<std::string>& sources) {
+  // A listing cut off ends without its line end.
+  if (!early.complete || listing.empty() || listing.back() != '\n') return false;
+  const std::optional<uint64_t> count = xcopyCountIn(listing);
   if (!count) return false;
-  lines.pop_back();
+  std::vector<std::string> prefixes;
+  for (const std::string& source : sources)
+    if (!source.empty()) prefixes.push_back(source.back() == '\\' ? source : source + '\\');
 
+  // The count's own line holds no backslash and so begins with no source path.
   std::optional<TreeFiles> files;
   uint64_t named = 0;
-  for (const std::string& line : lines) {
-    std::optional<std::string> relative = belowSource(line, sources);
-    if (!relative) continue;  // a message of xcopy's own
-    if (!isAscii(*relative)) return false;
+  bool reliable = true;
+  forEachLine(listing, [&](std::string_view line) {
+    if (!reliable) return;
+    std::optional<std::string_view> relative = belowSource(line, prefixes);
+    if (!relative) return;  // a message of xcopy's own
+    if (!isAscii(*relative)) {
+      reliable = false;
+      return;
+    }
     if (!files) files.emplace(trees, tree);
-    std::optional<std::pair<size_t, size_t>> file = files->find(*relative);
-    if (!file || !early.folders[file->first]) return false;
+    std::optional<std::pair<size_t, size_t>> file = files->find(std::string(*relative));
+    if (!file || !early.folders[file->first]) {
+      reliable = false;
+      return;
+    }
     (*early.folders[file->first])[file->second] = EarlyLook::written;
     ++named;
-  }
-  return named == *count;
+  });
+  return reliable && named == *count;
 }
 
 }  // namespace vesk

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "actions/copy_check.h"
@@ -24,11 +25,11 @@ namespace vesk {
 /// of files it names, or it names a file that is not one of the tree's. That includes every name
 /// beyond ASCII, which xcopy writes in the console's code page, not the one of the tree's names.
 bool markCopiedFiles(EarlyListing& early, Trees& trees, const SourceTree& tree,
-                     const std::string& listing, const std::vector<std::string>& sources);
+                     std::string_view listing, const std::vector<std::string>& sources);
 
 /// The count that xcopy writes at the end of its listing ("12 File(s) copied", in the
 /// language of the system): the number that begins its last line that is not empty, when that
 /// line reads so. Nothing otherwise (a listing cut off, or none at all).
-std::optional<uint64_t> xcopyCountIn(const std::string& listing);
+std::optional<uint64_t> xcopyCountIn(std::string_view listing);
 
 }  // namespace vesk

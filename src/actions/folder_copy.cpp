@@ -175,13 +175,17 @@ FolderCopyResult copyFolder(const Platform& platform, RunLog& log, const SourceT
           succeeded = runXcopy(platform, log, fullSource, destination, logPath);
         }
         result.tool = CopyTool::xcopy;
-        const std::string listing = xcopyListing(platform.files, logPath);
-        // No listing: the count of what xcopy copied is not known.
-        if (!listing.empty()) result.toolCopied = xcopyCountIn(listing);
-        if (succeeded &&
-            markCopiedFiles(early, platform.trees, tree, listing, {source, fullSource}))
-          return checkAndRepair(platform, log, tree, source, times, {.early = &early}, result);
-        return checkAndRepair(platform, log, tree, source, times, {.anyFileWritten = true}, result);
+        bool marked = false;
+        {
+          // Read once, and let go before the check: a full run's listing names every file.
+          const std::string listing = xcopyListing(platform.files, logPath);
+          // No listing: the count of what xcopy copied is not known.
+          if (!listing.empty()) result.toolCopied = xcopyCountIn(listing);
+          marked = succeeded &&
+                   markCopiedFiles(early, platform.trees, tree, listing, {source, fullSource});
+        }
+        const ToolWork work = marked ? ToolWork{.early = &early} : ToolWork{.anyFileWritten = true};
+        return checkAndRepair(platform, log, tree, source, times, work, result);
       }
       logPaths(log, "too long for xcopy: ", tooLong);
     }
