@@ -91,7 +91,13 @@ std::string Win32Files::readFile(const std::string& path) {
       ownedHandle(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) throw fileSystemFailure(GetLastError());
+  // Room for the whole file at once: grown by appending, a large file (xcopy's listing of a
+  // full run) would briefly take up to three times its size.
   std::string content;
+  LARGE_INTEGER length{};
+  if (GetFileSizeEx(file.get(), &length) && length.QuadPart > 0 &&
+      static_cast<uint64_t>(length.QuadPart) < content.max_size())
+    content.reserve(static_cast<size_t>(length.QuadPart));
   std::vector<char> chunk(65536);
   for (;;) {
     DWORD got = 0;
