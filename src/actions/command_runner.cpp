@@ -37,14 +37,15 @@ CommandOutcome runAndWait(Processes& processes, Desktop& desktop, const ProcessS
     // wait between T and T + 1 seconds (plus one wait) after the start. A clock set back
     // makes the elapsed time smaller and the wait simply goes on.
     if (timeoutSeconds > 0 && processes.wallClockSeconds() - startSeconds > timeoutSeconds)
-      return {CommandEnd::stillRunning, 0, started.outputKept};
+      return {CommandEnd::stillRunning, 0, started.outputKept, started.processId,
+              started.creationTime};
   }
 
   // After a failed wait, or when the exit code cannot be read, the end of the command is not
   // confirmed; callers treat that like a command still running, never as a success.
   std::optional<uint32_t> exitCode = processes.processExitCode(process);
-  if (!exitCode) return {CommandEnd::stillRunning, 0, started.outputKept};
-  return {CommandEnd::exited, *exitCode, started.outputKept};
+  return {exitCode ? CommandEnd::exited : CommandEnd::stillRunning, exitCode.value_or(0),
+          started.outputKept, started.processId, started.creationTime};
 }
 
 std::string quoteArgument(const std::string& value) {

@@ -15,6 +15,9 @@ struct CommandOutcome {
   uint32_t exitCode = 0;  // meaningful when end is exited
   /// False when the output file that the start asked for could not be created.
   bool outputKept = true;
+  /// The started process's identity (see StartedProcess).
+  uint32_t processId = 0;
+  uint64_t creationTime = 0;
 };
 
 /// Starts the program and waits for its end, in waits of 250 ms; with timeoutSeconds > 0 it

@@ -1,18 +1,16 @@
 #include "actions/database_backup.h"
 
 #include <algorithm>
-#include <cctype>
 
+#include "actions/client_output.h"
 #include "actions/command_runner.h"
-#include "actions/paths.h"
+#include "config/settings_file.h"
 #include "platform/failure.h"
-#include "platform/text.h"
 
 namespace vesk {
 namespace {
 
 constexpr int32_t clientTimeoutSeconds = 5;
-constexpr int minimumErrorLevel = 11;
 const char* const passwordMask = "********";
 
 std::string withoutLeadingBlanks(const std::string& text) {
@@ -30,92 +28,42 @@ std::string doubledSingleQuotes(const std::string& text) {
   return result;
 }
 
-/// text with every occurrence of password shown as the mask.
-std::string masked(std::string text, const std::string& password) {
-  if (password.empty()) return text;
-  for (size_t at = 0; (at = text.find(password, at)) != std::string::npos;) {
-    text.replace(at, password.size(), passwordMask);
-    at += std::char_traits<char>::length(passwordMask);
+/// text as it stands inside a quoted argument: each double quote written \", the backslashes
+/// before it doubled.
+std::string escapedInQuotes(const std::string& text) {
+  std::string escaped;
+  size_t backslashes = 0;
+  for (char c : text) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    escaped.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
+    escaped += c;
+    backslashes = 0;
   }
-  return text;
-}
-
-struct StageEnd {
-  SqlEnd end;
-  std::string line;  // the status message that says so
-};
-
-StageEnd notComplete(const std::string& why) {
-  return {SqlEnd::notComplete, "SQL backup NOT complete, " + why};
-}
-
-/// The message for an ended client, and whether the backup is confirmed.
-/// oldOutputRemoved tells whether the output file of an earlier run was out of the way.
-StageEnd outcomeOf(Files& files, const CommandOutcome& outcome, const std::string& outputPath,
-                   bool oldOutputRemoved) {
-  switch (outcome.end) {
-    case CommandEnd::notStarted:
-      return notComplete("client could not be started");
-    case CommandEnd::stillRunning:
-      return {SqlEnd::stillRunning, "SQL backup still running after " +
-                                        std::to_string(clientTimeoutSeconds) + " seconds"};
-    case CommandEnd::exited:
-      break;
-  }
-  if (outcome.exitCode != 0)
-    return notComplete("client exit code " + std::to_string(outcome.exitCode));
-  // A file that the client could not replace (held open, read-only) is an earlier run's
-  // output: it tells nothing about this run.
-  if (!oldOutputRemoved)
-    return notComplete("old client output could not be removed: " + outputPath);
-  // Both clients end with 0 after a T-SQL error, and also when they could not write their
-  // output (a full disk): the output file is the only place either shows. An earlier run's file
-  // was removed before the client started, so a missing or empty one was not written now and
-  // confirms nothing; one that cannot be read leaves the backup unconfirmed too, and the
-  // administrator is sent to the same place to look.
-  std::optional<std::string> output;
-  try {
-    if (files.fileExists(outputPath)) output = files.readFile(outputPath);
-  } catch (const Failure&) {
-    return notComplete("client reported an error, see " + outputPath);
-  }
-  if (!output || output->empty()) return notComplete("client output missing, see " + outputPath);
-  if (clientOutputReportsError(*output))
-    return notComplete("client reported an error, see " + outputPath);
-  return {SqlEnd::complete, "SQL backup Complete"};
-}
-
-/// Drops the NULs that a client told to write Unicode puts after every character of its ASCII
-/// text.
-std::string withoutNuls(std::string text) {
-  text.erase(std::remove(text.begin(), text.end(), '\0'), text.end());
-  return text;
+  return escaped.append(backslashes, '\\');
 }
 
 }  // namespace
 
+DatabaseOutcome databaseNotComplete(const std::string& why, std::vector<std::string> messages) {
+  return {SqlEnd::notComplete, "SQL backup NOT complete, " + why, std::move(messages)};
+}
+
+std::string clientOutputPath(const std::string& logPath) { return logPath + "sql"; }
+
 std::string backupCommandLine(ClientForm form, const std::string& program, const DbSettings& db,
-                              const std::string& destinationDir, const std::string& logPath,
-                              bool maskPassword) {
+                              const std::string& destinationDir, const std::string& logPath) {
   const bool msde = form == ClientForm::msde;
-  std::string server = db.dbHost + "," + db.dbPort;
-  std::string user = db.dbUser;
-  if (maskPassword) {
-    // The password can stand in other values too: a url of the form user:password@host puts
-    // it into the -S value. Masked before quoting, it shows in none of its written forms.
-    server = masked(server, db.dbPassword);
-    user = masked(user, db.dbPassword);
-  }
   // Appended piece by piece, in the order of the command line.
   std::string line = "\"";
   line += program;
   line += "\" -S ";
-  line += quoteArgument(server);
+  line += quoteArgument(db.dbHost + "," + db.dbPort);
   line += " -d VESK_ZAVO -U ";
-  line += quoteArgument(user);
-  line += " -P ";
-  line += maskPassword ? std::string(passwordMask) : quoteArgument(db.dbPassword);
-  line += " -Q \"";
+  line += quoteArgument(db.dbUser);
+  line += " -b -Q \"";
   if (msde) {
     // The backslash before the opening double quote and the folder's own trailing backslash
     // before the closing one make both literal, so the folder reaches the procedure between
@@ -134,105 +82,115 @@ std::string backupCommandLine(ClientForm form, const std::string& program, const
   line += " -o \"";
   line += clientOutputPath(logPath);
   line += "\"";
-  return maskPassword ? masked(line, db.dbPassword) : line;
+  // osql reads the password from its variable only when -P ends the line without a value.
+  if (msde) line += " -P";
+  return line;
 }
 
-bool clientOutputReportsError(const std::string& output) {
-  const std::string text = withoutNuls(output);
-
-  for (size_t start = 0; start < text.size();) {
-    size_t end = std::min(text.find('\n', start), text.size());
-    if (startsWith(std::string_view(text).substr(start), "Msg ")) {
-      size_t level = text.find(", Level ", start);
-      if (level != std::string::npos && level < end) {
-        size_t at = level + 8;
-        int severity = 0;
-        size_t digits = 0;
-        for (; at < end && std::isdigit(static_cast<unsigned char>(text[at])); ++at, ++digits)
-          severity = std::min(severity * 10 + (text[at] - '0'), 1000);
-        if (digits > 0 && at < end && text[at] == ',' && severity >= minimumErrorLevel) return true;
-      }
-    }
-    start = end + 1;
-  }
-  return false;
+std::vector<std::pair<std::string, std::string>> clientEnvironment(ClientForm form,
+                                                                   const DbSettings& db) {
+  if (form == ClientForm::msde) return {{"OSQLPASSWORD", db.dbPassword}};
+  // Some later builds of sqlcmd take the password from its variable only together with the
+  // user from its own.
+  return {{"SQLCMDPASSWORD", db.dbPassword}, {"SQLCMDUSER", db.dbUser}};
 }
 
-bool clientOutputConfirmsBackup(const std::string& output) {
-  const std::string text = withoutNuls(output);
-  bool processed = false;
-  for (size_t start = 0; start < text.size() && !processed;) {
-    processed =
-        startsWith(std::string_view(text).substr(start), "BACKUP DATABASE successfully processed");
-    size_t end = text.find('\n', start);
-    start = end == std::string::npos ? text.size() : end + 1;
+std::string maskedPassword(const std::string& text, const std::string& password) {
+  if (password.empty()) return text;
+  // Every stretch that either form covers, overlapping ones joined, becomes one mask: masking
+  // one form after the other could leave a part of the first that the second took for itself.
+  std::vector<bool> covered(text.size());
+  for (const std::string& form : {password, escapedInQuotes(password)})
+    for (size_t at = text.find(form); at != std::string::npos; at = text.find(form, at + 1))
+      std::fill_n(covered.begin() + static_cast<std::ptrdiff_t>(at), form.size(), true);
+  std::string shown;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (!covered[i])
+      shown += text[i];
+    else if (i == 0 || !covered[i - 1])
+      shown += passwordMask;
   }
-  return processed && !clientOutputReportsError(text);
+  return shown;
 }
 
-std::string clientOutputPath(const std::string& logPath) { return logPath + "sql"; }
-
-DatabaseResult runDatabaseBackup(const Platform& platform, RunLog& log, const DbSettings& db,
-                                 const std::string& destinationDir, const std::string& logPath) {
-  DatabaseResult result;
-  auto ending = [&](const StageEnd& end) {
-    log.reportStatus(end.line);
-    result.end = end.end;
-    result.outcomeLine = end.line;
-    return result;
-  };
-  log.reportStatus(std::string("SQL start backup ") + serverVersionName(db.serverVersion));
-  if (db.serverVersion == ServerVersion::none) {
-    result.providerSupported = false;
-    return failingIn(DatabasePhase::outcome,
-                     [&] { return ending(notComplete("unsupported DB_PROVIDER")); });
+ClientRun runClient(const Platform& platform, RunLog& log, ClientForm form,
+                    const std::string& program, const DbSettings& db,
+                    const std::string& destinationDir, const std::string& logPath) {
+  ClientRun run;
+  const std::string line = backupCommandLine(form, program, db, destinationDir, logPath);
+  // The password is in no argument; a value that holds it (a url of the form
+  // user:password@host puts it into -S) is masked in what is shown and logged.
+  log.reportStatus(maskedPassword(line, db.dbPassword));
+  run.process.program = program;
+  run.process.outputPath = clientOutputPath(logPath);
+  // The client's output confirms the backup, so the output of an earlier run goes first.
+  try {
+    platform.files.deleteFile(run.process.outputPath);
+  } catch (const Failure&) {
+    run.oldOutputRemoved = false;
   }
+  run.process.clientStart = isoTimeText(platform.system.zonedTime());
+  // Started by its path, so that no text of the command line can make the system start
+  // another program (the part before a double quote inside SQLPath, say, a batch file that a
+  // command interpreter would run). Its input is the NUL device: a client that asks for a
+  // password reads the end of its input and fails instead of waiting for nobody.
+  run.command = runAndWait(platform.processes, platform.desktop,
+                           {.applicationName = program,
+                            .commandLine = line,
+                            .window = WindowMode::maximised,
+                            .inputFromNul = true,
+                            .environment = clientEnvironment(form, db)},
+                           clientTimeoutSeconds);
+  run.process.processId = run.command.processId;
+  run.process.creationTime = run.command.creationTime;
+  return run;
+}
 
-  const ClientForm form =
-      db.serverVersion == ServerVersion::msde ? ClientForm::msde : ClientForm::sql2005;
-  const std::optional<ClientProgram> program = failingIn(DatabasePhase::clientTools, [&] {
-    std::optional<ClientProgram> found = findClientProgram(platform.registry, platform.files, form);
-    if (found && !found->laterKey.empty())
-      log.writeLog("client tools found under " + found->laterKey + ": " + found->path);
-    return found;
-  });
-  // Nothing is started that the registry does not name as an existing program: a program at a
-  // path made up without it could be anyone's.
-  if (!program) {
-    return failingIn(DatabasePhase::outcome, [&] {
-      return ending(notComplete(std::string("no client tools found for ") +
-                                serverVersionName(db.serverVersion)));
-    });
+DatabaseOutcome outcomeOf(const Platform& platform, const ClientRun& run,
+                          const std::string& password) {
+  const std::string& outputPath = run.process.outputPath;
+  // A file that the client could not replace (held open, read-only) is an earlier run's
+  // output: it tells nothing about this run, now or when the next run reads it.
+  if (!run.oldOutputRemoved && run.command.end != CommandEnd::notStarted)
+    return databaseNotComplete("old client output could not be removed: " + outputPath);
+  switch (run.command.end) {
+    case CommandEnd::notStarted:
+      return databaseNotComplete("client could not be started");
+    case CommandEnd::stillRunning:
+      return {SqlEnd::stillRunning, "SQL backup still running after " +
+                                        std::to_string(clientTimeoutSeconds) + " seconds"};
+    case CommandEnd::exited:
+      break;
   }
+  // Both clients end with 0 after an error unless told -b, and also when they could not write
+  // their output (a full disk): the output file is the evidence. An earlier run's file was
+  // removed before the client started, so whatever is there now was written by it.
+  ClientEvidence evidence;
+  evidence.exitCode = run.command.exitCode;
+  try {
+    if (platform.files.fileExists(outputPath))
+      evidence.output = platform.files.readFile(outputPath);
+  } catch (const Failure&) {
+    evidence.outputReadable = false;
+  }
+  const ClientVerdict verdict = judgeClient(evidence, outputPath);
+  if (verdict.confirmed) return {SqlEnd::complete, "SQL backup Complete"};
+  return databaseNotComplete(
+      verdict.reason, messagesForLog(platform.system, verdict.messages, verdict.utf16, password));
+}
 
-  const std::string outputPath = clientOutputPath(logPath);
-  bool oldOutputRemoved = true;
-  const CommandOutcome outcome = failingIn(DatabasePhase::client, [&] {
-    // The password is never shown or logged; only the command that runs holds it.
-    log.reportStatus(backupCommandLine(form, program->path, db, destinationDir, logPath, true));
-    // The client's output confirms the backup, so the output of an earlier run goes first.
-    try {
-      platform.files.deleteFile(outputPath);
-    } catch (const Failure&) {
-      oldOutputRemoved = false;
-    }
-    result.program = program->path;
-    result.outputPath = outputPath;
-    result.clientStarted = platform.system.zonedTime();
-    // Started by its path, so that no text of the command line can make the system start
-    // another program (the part before a double quote inside SQLPath, say, a batch file
-    // that a command interpreter would run).
-    return runAndWait(
-        platform.processes, platform.desktop,
-        {.applicationName = program->path,
-         .commandLine = backupCommandLine(form, program->path, db, destinationDir, logPath, false),
-         .window = WindowMode::maximised},
-        clientTimeoutSeconds);
-  });
+DatabaseOutcome busyOutcome(const ClientProcess& running, bool overADay) {
+  const std::string since = "previous backup still running since " + running.clientStart;
+  if (overADay) return databaseNotComplete(since);
+  return {SqlEnd::stillRunning, "SQL backup not started, " + since};
+}
 
-  return failingIn(DatabasePhase::outcome, [&] {
-    return ending(outcomeOf(platform.files, outcome, outputPath, oldOutputRemoved));
-  });
+std::vector<std::string> messagesForLog(System& system, const std::vector<std::string>& messages,
+                                        bool utf16, const std::string& password) {
+  std::vector<std::string> lines;
+  for (const std::string& message : messages)
+    lines.push_back(maskedPassword(utf16 ? settingsFileText(system, message) : message, password));
+  return lines;
 }
 
 }  // namespace vesk

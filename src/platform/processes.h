@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace vesk {
 
@@ -28,6 +30,12 @@ struct ProcessStart {
   /// or emptied first (a relative path is taken from the current folder), and its standard
   /// input is the NUL device, so that a question from the program never waits for a person.
   std::string outputPath = {};
+  /// Standard input is the NUL device, and without outputPath standard output and error are
+  /// too: a program that asks a question reads the end of its input instead of waiting.
+  bool inputFromNul = false;
+  /// Variables added to this program's environment alone, by name and value (ANSI); the
+  /// program's own environment is not changed, so no other program started sees them.
+  std::vector<std::pair<std::string, std::string>> environment = {};
 };
 
 struct StartedProcess {
@@ -35,6 +43,11 @@ struct StartedProcess {
   /// False when the output file could not be created: the program's output then goes to the
   /// NUL device.
   bool outputKept = true;
+  /// The process's identity: its id, which the system hands to another process once it has
+  /// ended, and its creation time (100-ns intervals since 1601-01-01 UTC), which together with
+  /// the id names it alone.
+  uint32_t processId = 0;
+  uint64_t creationTime = 0;
 };
 
 class Processes {
@@ -47,6 +60,11 @@ class Processes {
   /// The exit code of an ended process; nothing while it runs or when it cannot be read.
   virtual std::optional<uint32_t> processExitCode(ProcessToken process) = 0;
   virtual void closeProcess(ProcessToken process) noexcept = 0;
+  /// A token for the process of this id that was created at creationTime, while it runs or
+  /// after it ended as long as the system still knows it; nothing when there is none (a
+  /// process of another creation time that took the id over is not it). Close it with
+  /// closeProcess.
+  virtual std::optional<ProcessToken> openProcess(uint32_t processId, uint64_t creationTime) = 0;
   /// Handles the program's pending window messages, then returns.
   virtual void yieldToMessages() = 0;
   /// Wall clock in whole seconds.

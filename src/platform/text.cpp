@@ -1,5 +1,7 @@
 #include "platform/text.h"
 
+#include <cstdint>
+
 namespace vesk {
 
 std::string lowerCase(std::string text) {
@@ -19,6 +21,35 @@ std::vector<std::string> splitAt(const std::string& text, char separator) {
     pieces.push_back(text.substr(start, found - start));
   pieces.push_back(text.substr(start));
   return pieces;
+}
+
+std::string utf8FromUtf16(std::u16string_view wide) {
+  std::string text;
+  for (size_t i = 0; i < wide.size(); ++i) {
+    uint32_t c = wide[i];
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 &&
+        wide[i + 1] < 0xE000) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (wide[++i] - 0xDC00);
+    } else if (c >= 0xD800 && c < 0xE000) {
+      c = 0xFFFD;
+    }
+    if (c < 0x80) {
+      text += static_cast<char>(c);
+    } else if (c < 0x800) {
+      text += static_cast<char>(0xC0 | (c >> 6));
+      text += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      text += static_cast<char>(0xE0 | (c >> 12));
+      text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      text += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      text += static_cast<char>(0xF0 | (c >> 18));
+      text += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      text += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return text;
 }
 
 std::string comparablePath(const std::string& path) {

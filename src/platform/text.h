@@ -19,6 +19,9 @@ bool startsWith(std::string_view text, std::string_view prefix);
 /// empty piece.
 std::vector<std::string> splitAt(const std::string& text, char separator);
 
+/// text in UTF-8; a lone surrogate becomes U+FFFD.
+std::string utf8FromUtf16(std::u16string_view text);
+
 /// path in the form in which two spellings of one path compare equal: letter case ignored,
 /// "/" as "\", without trailing backslashes.
 std::string comparablePath(const std::string& path);

@@ -78,10 +78,8 @@ FolderEnd backUpFolder(RunState& run, const RunSettings& settings, const std::st
   run.step = copied.complete ? Step::folderCompleted : Step::folderNotComplete;
   const std::string outcome =
       copied.complete ? "Backup Folder completed" : "Backup Folder NOT complete";
-  log.reportStatus(outcome);
-  log.writeLog(summaryLine(copied.counts));
-  run.record.outcomeLines.insert(run.record.outcomeLines.end(),
-                                 {outcome, summaryLine(copied.counts)});
+  recordOutcome(run, outcome);
+  recordOutcome(run, summaryLine(copied.counts), Shown::logOnly);
   return copied.complete ? FolderEnd::completed : FolderEnd::notComplete;
 }
 

@@ -1,16 +1,30 @@
 #pragma once
 
+#include <optional>
+
+#include "actions/database_backup.h"
 #include "run/run_state.h"
 
 namespace vesk {
 
+/// What a run found of the database backup that the run before it into the same destination
+/// left running, for the rest of the run.
+struct PreviousBackup {
+  /// That client, when it still runs: the run starts no second one.
+  std::optional<ClientProcess> stillRunning;
+  bool overADay = false;  // and has run for more than a day
+  bool notConfirmed = false;
+};
+
 /// When the status file in the run's destination says that the run before left its database
-/// backup running, reads what that backup's client wrote to its output file and logs one line:
-/// "previous SQL backup confirmed: " and the file's path for an output with a line beginning
-/// "BACKUP DATABASE successfully processed" and no error of severity 11 or more, otherwise
-/// "previous SQL backup NOT confirmed, see " and the path (also for a missing or unreadable
-/// output). Keeps what it found in the run's record; logs nothing without such a status file.
-/// Must run before the database stage, which removes the output file of its own log path.
-void confirmPreviousBackup(RunState& run);
+/// backup running: when that client (the same process id and creation time) still runs, logs
+/// "previous SQL backup still running since " and its start. Otherwise judges its output by the
+/// one rule (judgeClient; the exit code was not seen), keeps the output beside itself with
+/// ".prev" appended, where this run's client cannot replace it, and logs "previous SQL backup
+/// confirmed: " or "previous SQL backup NOT confirmed, see " with the path that holds it, then
+/// the output's error messages. Keeps what it found in the run's record; logs nothing without
+/// such a status file. Must run before the database stage, which removes the output file of
+/// its own log path.
+PreviousBackup confirmPreviousBackup(RunState& run);
 
 }  // namespace vesk

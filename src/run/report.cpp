@@ -98,7 +98,8 @@ int endThroughErrorReport(RunState& run, const RunEnding& ending) {
 }
 
 int statusOfCompletedRun(const RunEnding& ending) {
-  if (ending.copiesMade == 0 || !ending.everyCopyCompleted) return exitStatus::nothingBackedUp;
+  if (ending.copiesMade == 0 || !ending.everyCopyCompleted || ending.previousNotConfirmed)
+    return exitStatus::nothingBackedUp;
   if (!ending.database) return exitStatus::backedUp;  // no db.properties: no database to back up
   switch (*ending.database) {
     case SqlEnd::complete:
@@ -129,19 +130,6 @@ Step stepOf(DbRecordPart part) {
   for (const auto& row : steps)
     if (row.part == part) return row.step;
   return Step::readDbProperties;
-}
-
-Step stepOf(DatabasePhase phase, ClientForm form) {
-  const bool msde = form == ClientForm::msde;
-  switch (phase) {
-    case DatabasePhase::clientTools:
-      return msde ? Step::msdeClientTools : Step::sql2005ClientTools;
-    case DatabasePhase::client:
-      return msde ? Step::msdeClient : Step::sql2005Client;
-    case DatabasePhase::outcome:
-      break;
-  }
-  return Step::databaseOutcome;
 }
 
 ReportedFailure reported(const Failure& failure) {
@@ -199,7 +187,7 @@ std::string exitStatusMeaning(int status) {
     case exitStatus::errorReport:
       return "the run ended through the error report";
     case exitStatus::nothingBackedUp:
-      return "nothing backed up, a copy incomplete, or the database backup not confirmed";
+      return "nothing backed up, a copy incomplete, or a database backup not confirmed";
     case exitStatus::generic:
       return "a failure ended the process through the generic report";
     case exitStatus::databaseStillRunning:

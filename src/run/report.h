@@ -61,8 +61,6 @@ enum class Step : int32_t {
 
 /// The step of a malformed record of db.properties.
 Step stepOf(DbRecordPart part);
-/// The step of a failure in the database backup of the given generation.
-Step stepOf(DatabasePhase phase, ClientForm form);
 
 /// The number and description that the reports print for a failure.
 struct ReportedFailure {
@@ -91,6 +89,9 @@ struct RunEnding {
   bool everyCopyCompleted = true;
   /// Nothing when db.properties was not there.
   std::optional<SqlEnd> database;
+  /// The database backup that the run before left running turned out NOT confirmed: a failure
+  /// that outlived its run, which this run's status tells.
+  bool previousNotConfirmed = false;
 };
 
 /// Ends the run as it ended: the error report (before path.conf is open, the generic report)

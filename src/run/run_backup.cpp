@@ -1,9 +1,7 @@
 #include "run/run_backup.h"
 
-#include "actions/database_backup.h"
 #include "actions/paths.h"
-#include "config/db_properties.h"
-#include "config/settings_file.h"
+#include "run/database_stage.h"
 #include "run/folder_stage.h"
 #include "run/previous_backup.h"
 #include "run/run_end.h"
@@ -11,54 +9,6 @@
 
 namespace vesk {
 namespace {
-
-/// The database stage: db.properties, then the client's backup. Nothing when db.properties is
-/// not there.
-std::optional<SqlEnd> backUpDatabase(RunState& run, const RunSettings& settings,
-                                     const FolderStageResult& folders,
-                                     const std::string& pathConfPath) {
-  const Platform& platform = run.platform;
-  RunRecord& record = run.record;
-  if (!platform.files.fileExists(folders.dbPropertiesPath)) {
-    run.step = Step::noDbProperties;
-    record.databaseStage = DatabaseStage::noDbProperties;
-    // Every finalPath record that the stage let through was copied.
-    if (folders.copiesMade == 0) {
-      const std::string nothing = "nothing backed up: no finalPath record in " + pathConfPath;
-      run.log.writeLog(nothing);
-      record.outcomeLines.push_back(nothing);
-    }
-    const std::string without = "VESK backup completed without SQLServer version";
-    run.log.reportStatus(without);
-    record.outcomeLines.push_back(without);
-    return std::nullopt;
-  }
-  record.databaseStage = DatabaseStage::started;
-
-  run.step = Step::readDbProperties;
-  DbSettings db;
-  try {
-    db = readDbSettings(
-        settingsFileText(platform.system, platform.files.readFile(folders.dbPropertiesPath)));
-  } catch (const MalformedRecord& malformed) {
-    run.step = stepOf(malformed.where);
-    throw Failure(malformed);
-  }
-
-  run.step = Step::databaseStart;
-  try {
-    record.database =
-        runDatabaseBackup(platform, run.log, db, folders.destinationDir, settings.logPath);
-    record.databaseStage = DatabaseStage::ended;
-    record.outcomeLines.push_back(record.database.outcomeLine);
-    return record.database.end;
-  } catch (const DatabaseFailure& failure) {
-    // Only a supported version gets as far as a phase that can fail.
-    run.step = stepOf(failure.where, db.serverVersion == ServerVersion::msde ? ClientForm::msde
-                                                                             : ClientForm::sql2005);
-    throw Failure(failure);
-  }
-}
 
 /// The run's stages in their order; failures propagate.
 RunEnding runSequence(RunState& run) {
@@ -92,7 +42,9 @@ RunEnding runSequence(RunState& run) {
   } catch (const Failure&) {
     // Longer than any folder path: the folder stage refuses it in its turn.
   }
-  if (!run.record.destination.empty()) confirmPreviousBackup(run);
+  PreviousBackup previous;
+  if (!run.record.destination.empty()) previous = confirmPreviousBackup(run);
+  ending.previousNotConfirmed = previous.notConfirmed;
   const std::string pathConfPath = platform.system.userProfileFolder() + "\\.quorlin\\path.conf";
 
   const FolderStageResult folders = runFolderStage(run, settings, pathConfPath);
@@ -102,7 +54,7 @@ RunEnding runSequence(RunState& run) {
     ending.way = RunEnding::Way::refused;
     return ending;
   }
-  ending.database = backUpDatabase(run, settings, folders, pathConfPath);
+  ending.database = backUpDatabase(run, settings, folders, pathConfPath, previous);
   return ending;
 }
 

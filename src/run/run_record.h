@@ -23,8 +23,13 @@ struct FolderRecord {
 /// What a run found of the database backup that the run before it into the same destination
 /// left running.
 struct PreviousDatabase {
-  bool confirmed = false;
-  std::string outputPath;
+  enum class Outcome { confirmed, notConfirmed, stillRunning } outcome = Outcome::notConfirmed;
+  std::string outputPath;  // as the status file names it
+  /// Where the output is kept now that this run may replace it: outputPath and ".prev"; empty
+  /// when there was nothing to keep or it could not be kept.
+  std::string keptPath = {};
+  std::string reason = {};  // why it is not confirmed, or since when it runs
+  std::vector<std::string> messages = {};
 };
 
 /// How far the database stage came.

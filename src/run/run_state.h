@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "log/run_log.h"
 #include "platform/platform.h"
@@ -24,5 +26,19 @@ struct RunState {
   /// What the run did, for the reports at its end.
   RunRecord record;
 };
+
+/// How an outcome line is made known: in a box when the run shows status boxes, and in the log;
+/// or in the log only.
+enum class Shown { inBox, logOnly };
+
+/// What stands before each line of a database client's messages that the log copies after the
+/// outcome line they back.
+constexpr const char* messageIndent = "  ";
+
+/// The one place that records an outcome: logs the line, then the messages that back it, each
+/// on a line of its own, and adds them all to what the status file and the Event Log entry
+/// carry.
+void recordOutcome(RunState& run, const std::string& line, Shown shown = Shown::inBox,
+                   const std::vector<std::string>& messages = {});
 
 }  // namespace vesk

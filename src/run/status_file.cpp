@@ -14,35 +14,9 @@ using Json = nlohmann::ordered_json;
 
 const char* const stillRunning = "still running";
 
-/// An ANSI text in UTF-8, which is all that JSON may hold; a lone surrogate becomes U+FFFD.
+/// An ANSI text in UTF-8, which is all that JSON may hold.
 std::string utf8(System& system, const std::string& ansi) {
-  const std::u16string wide = system.utf16FromAnsi(ansi);
-  std::string text;
-  for (size_t i = 0; i < wide.size(); ++i) {
-    uint32_t c = wide[i];
-    if (c >= 0xD800 && c < 0xDC00 && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 &&
-        wide[i + 1] < 0xE000) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (wide[++i] - 0xDC00);
-    } else if (c >= 0xD800 && c < 0xE000) {
-      c = 0xFFFD;
-    }
-    if (c < 0x80) {
-      text += static_cast<char>(c);
-    } else if (c < 0x800) {
-      text += static_cast<char>(0xC0 | (c >> 6));
-      text += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      text += static_cast<char>(0xE0 | (c >> 12));
-      text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      text += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      text += static_cast<char>(0xF0 | (c >> 18));
-      text += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      text += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return text;
+  return utf8FromUtf16(system.utf16FromAnsi(ansi));
 }
 
 Json pathList(System& system, const PathList& paths) {
@@ -76,6 +50,12 @@ Json folderCopy(System& system, const FolderRecord& folder) {
           {"notInBackup", pathList(system, copy.counts.notInBackup)}};
 }
 
+Json texts(System& system, const std::vector<std::string>& lines) {
+  Json array = Json::array();
+  for (const std::string& line : lines) array.push_back(utf8(system, line));
+  return array;
+}
+
 Json database(System& system, const RunRecord& record) {
   const DatabaseResult& result = record.database;
   std::string outcome = "not complete", reason;
@@ -101,12 +81,43 @@ Json database(System& system, const RunRecord& record) {
       break;
     }
   }
-  const bool started = !result.program.empty();
+  const ClientProcess& client = result.client;
+  // A client left running by the run before is carried on as its status file named it.
+  const bool started = !client.outputPath.empty();
+  const bool known = started && client.processId != 0;
+  auto textOrNull = [&](const std::string& text) {
+    return text.empty() ? Json() : Json(utf8(system, text));
+  };
   return {{"outcome", outcome},
           {"reason", utf8(system, reason)},
-          {"client", started ? Json(utf8(system, result.program)) : Json()},
-          {"output", started ? Json(utf8(system, result.outputPath)) : Json()},
-          {"clientStart", started ? Json(isoTimeText(result.clientStarted)) : Json()}};
+          {"messages", texts(system, result.messages)},
+          {"client", textOrNull(client.program)},
+          {"output", textOrNull(client.outputPath)},
+          {"clientStart", textOrNull(client.clientStart)},
+          {"clientProcessId", known ? Json(client.processId) : Json()},
+          // In decimal text: more digits than some JSON readers keep exact.
+          {"clientCreated", known ? Json(std::to_string(client.creationTime)) : Json()}};
+}
+
+const char* previousOutcome(PreviousDatabase::Outcome outcome) {
+  switch (outcome) {
+    case PreviousDatabase::Outcome::confirmed:
+      return "confirmed";
+    case PreviousDatabase::Outcome::stillRunning:
+      return stillRunning;
+    case PreviousDatabase::Outcome::notConfirmed:
+      break;
+  }
+  return "not confirmed";
+}
+
+Json previousDatabase(System& system, const std::optional<PreviousDatabase>& previous) {
+  if (!previous) return nullptr;
+  return {{"outcome", previousOutcome(previous->outcome)},
+          {"reason", utf8(system, previous->reason)},
+          {"messages", texts(system, previous->messages)},
+          {"output", utf8(system, previous->outputPath)},
+          {"keptAs", previous->keptPath.empty() ? Json() : Json(utf8(system, previous->keptPath))}};
 }
 
 }  // namespace
@@ -114,17 +125,11 @@ Json database(System& system, const RunRecord& record) {
 std::string statusFileText(System& system, const RunRecord& record) {
   Json folders = Json::array();
   for (const FolderRecord& folder : record.folders) folders.push_back(folderCopy(system, folder));
-  Json previous;
-  if (record.previousDatabase)
-    previous = {{"outcome", record.previousDatabase->confirmed ? "confirmed" : "not confirmed"},
-                {"output", utf8(system, record.previousDatabase->outputPath)}};
   Json report;
   if (record.report)
     report = {{"number", record.report->number},
               {"step", record.report->step ? Json(*record.report->step) : Json()},
               {"description", utf8(system, record.report->description)}};
-  Json lines = Json::array();
-  for (const std::string& line : record.outcomeLines) lines.push_back(utf8(system, line));
 
   const Json status = {{"program", "veskbackup"},
                        {"version", VESK_VERSION},
@@ -136,25 +141,40 @@ std::string statusFileText(System& system, const RunRecord& record) {
                        {"destination", utf8(system, record.destination)},
                        {"folders", folders},
                        {"database", database(system, record)},
-                       {"previousDatabase", previous},
+                       {"previousDatabase", previousDatabase(system, record.previousDatabase)},
                        {"report", report},
-                       {"outcome", lines}};
+                       {"outcome", texts(system, record.outcomeLines)}};
   // Every text was made UTF-8 above; the handler only keeps a fault there from throwing.
   return status.dump(2, ' ', false, Json::error_handler_t::replace) + "\r\n";
 }
 
-std::optional<std::string> stillRunningOutput(System& system, const std::string& text) {
+std::optional<ClientProcess> stillRunningClient(System& system, const std::string& text) {
   const Json status = Json::parse(text, nullptr, false);
   if (!status.is_object()) return std::nullopt;
   const auto database = status.find("database");
   if (database == status.end() || !database->is_object()) return std::nullopt;
-  const auto outcome = database->find("outcome");
-  const auto output = database->find("output");
-  if (outcome == database->end() || *outcome != stillRunning || output == database->end() ||
-      !output->is_string())
-    return std::nullopt;
-  // Back to the ANSI code page, as settings files in UTF-8 are read.
-  return settingsFileText(system, output->get<std::string>());
+  auto textOf = [&](const char* key) -> std::optional<std::string> {
+    const auto found = database->find(key);
+    if (found == database->end() || !found->is_string()) return std::nullopt;
+    // Back to the ANSI code page, as settings files in UTF-8 are read.
+    return settingsFileText(system, found->get<std::string>());
+  };
+  const std::optional<std::string> outcome = textOf("outcome"), output = textOf("output");
+  if (!outcome || *outcome != stillRunning || !output) return std::nullopt;
+  ClientProcess client;
+  client.outputPath = *output;
+  client.program = textOf("client").value_or("");
+  client.clientStart = textOf("clientStart").value_or("");
+  // The identity, when the file has it whole; without it the client counts as ended.
+  const auto id = database->find("clientProcessId");
+  const std::optional<std::string> created = textOf("clientCreated");
+  if (id != database->end() && id->is_number_unsigned() && id->get<uint64_t>() <= UINT32_MAX &&
+      created && !created->empty() && created->size() <= 19 &&
+      created->find_first_not_of("0123456789") == std::string::npos) {
+    client.processId = id->get<uint32_t>();
+    client.creationTime = std::stoull(*created);
+  }
+  return client;
 }
 
 }  // namespace vesk

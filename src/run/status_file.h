@@ -18,8 +18,9 @@ constexpr const char* statusFileName = "veskbackup-status.json";
 /// record's texts are in the ANSI code page and are converted).
 std::string statusFileText(System& system, const RunRecord& record);
 
-/// The output file of the database backup that the run of this status file left running, in
-/// the ANSI code page; nothing when it left none, or when text is no status file.
-std::optional<std::string> stillRunningOutput(System& system, const std::string& text);
+/// The client of the database backup that the run of this status file left running, its texts
+/// in the ANSI code page (its identity 0 where the file has none); nothing when it left none,
+/// or when text is no status file.
+std::optional<ClientProcess> stillRunningClient(System& system, const std::string& text);
 
 }  // namespace vesk

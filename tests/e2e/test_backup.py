@@ -30,7 +30,7 @@ def test_whole_backup_copies_the_folder_and_starts_the_client(rig):
         "<ts>: Backup Folder completed",
         "<ts>: " + summary(app),
         "<ts>: SQL start backup 2005",
-        '<ts>: "C:\\SQLTools\\Binn\\sqlcmd.exe" -S SRV01,1433 -d VESK_ZAVO -U appuser -P ******** '
+        '<ts>: "C:\\SQLTools\\Binn\\sqlcmd.exe" -S SRV01,1433 -d VESK_ZAVO -U appuser -b '
         "-Q \"sp_VESKDatabaseBackup 'VESK_ZAVO', 'F', 'D:\\Backup'\" "
         f'-o "{log}sql"',
         "<ts>: SQL backup Complete",
@@ -41,8 +41,11 @@ def test_whole_backup_copies_the_folder_and_starts_the_client(rig):
     assert (d / "Backup" / "empty").is_dir()
     [call] = rig.client_calls(binn)
     assert call["argv"][1:] == [
-        "-S", "SRV01,1433", "-d", "VESK_ZAVO", "-U", "appuser", "-P", "secret", "-Q",
+        "-S", "SRV01,1433", "-d", "VESK_ZAVO", "-U", "appuser", "-b", "-Q",
         "sp_VESKDatabaseBackup 'VESK_ZAVO', 'F', 'D:\\Backup'", "-o", log + "sql"]
+    # The password reaches the client in its environment alone, its input is the NUL device.
+    assert call["passwordLengths"] == {"SQLCMDPASSWORD": len("secret"), "OSQLPASSWORD": None}
+    assert (call["SQLCMDUSER"], call["input"]) == ("appuser", "end")
     assert call["NoDefaultCurrentDirectoryInExePath"] is not None
     # The status file's counts are those of the summary line, and of the installation.
     status = read_status(d / "Backup")

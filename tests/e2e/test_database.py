@@ -8,7 +8,7 @@ from pathlib import Path
 
 import pytest
 
-from rig import CLIENT_KEYS, PROGRAM_DIR, masked, stamps, summary
+from rig import BACKUP_OUTPUT, CLIENT_KEYS, PROGRAM_DIR, masked, stamps, summary
 
 CAPTION = "veskbackup"
 ERROR_REPORT_0 = "Unexpected error 0 line no 0 in printing.\r\n"
@@ -23,7 +23,7 @@ FOLDER_DONE = [
 ]
 # The 2005 command line for the sample settings as the run log shows it; {log} is the run log's path.
 COMMAND_2005 = ('"C:\\SQLTools\\Binn\\sqlcmd.exe" -S SRV01,1433 -d VESK_ZAVO -U appuser '
-                "-P ******** -Q \"sp_VESKDatabaseBackup 'VESK_ZAVO', 'F', 'D:\\Backup'\" "
+                "-b -Q \"sp_VESKDatabaseBackup 'VESK_ZAVO', 'F', 'D:\\Backup'\" "
                 '-o "{log}sql"')
 
 
@@ -75,27 +75,27 @@ def statuses_shown(lines):
 @pytest.mark.parametrize("provider, generation, destination, user, password, notify, command, "
                          "received", [
     ("SQLOLEDB", "MSDE", "D:\\Backup", "appuser", "secret", "Y",
-     '"C:\\SQLTools\\Binn\\OSQL.exe" -S SRV01,1433 -d VESK_ZAVO -U appuser -P ******** '
-     "-Q \"sp_VESKDatabaseBackup 'VESK_ZAVO', 'F', \\\"D:\\Backup\\\"\" -o \"{log}sql\"",
-     ["-U", "appuser", "-P", "secret", "-Q",
+     '"C:\\SQLTools\\Binn\\OSQL.exe" -S SRV01,1433 -d VESK_ZAVO -U appuser -b '
+     "-Q \"sp_VESKDatabaseBackup 'VESK_ZAVO', 'F', \\\"D:\\Backup\\\"\" -o \"{log}sql\" -P",
+     ["-U", "appuser", "-b", "-Q",
       "sp_VESKDatabaseBackup 'VESK_ZAVO', 'F', \"D:\\Backup\""]),
     ("SQLNCLI.1", "2005", "D:\\Backup", "appuser", "secret", "N", COMMAND_2005,
-     ["-U", "appuser", "-P", "secret", "-Q",
+     ["-U", "appuser", "-b", "-Q",
       "sp_VESKDatabaseBackup 'VESK_ZAVO', 'F', 'D:\\Backup'"]),
     ("SQLOLEDB", "MSDE", "D:\\Bob's Backup", "appuser", "secret", "N",
-     '"C:\\SQLTools\\Binn\\OSQL.exe" -S SRV01,1433 -d VESK_ZAVO -U appuser -P ******** '
-     "-Q \"sp_VESKDatabaseBackup 'VESK_ZAVO', 'F', \\\"D:\\Bob's Backup\\\"\" -o \"{log}sql\"",
-     ["-U", "appuser", "-P", "secret", "-Q",
+     '"C:\\SQLTools\\Binn\\OSQL.exe" -S SRV01,1433 -d VESK_ZAVO -U appuser -b '
+     "-Q \"sp_VESKDatabaseBackup 'VESK_ZAVO', 'F', \\\"D:\\Bob's Backup\\\"\" -o \"{log}sql\" -P",
+     ["-U", "appuser", "-b", "-Q",
       "sp_VESKDatabaseBackup 'VESK_ZAVO', 'F', \"D:\\Bob's Backup\""]),
     ("SQLNCLI.1", "2005", "D:\\Bob's Backup", "appuser", "secret", "N",
-     '"C:\\SQLTools\\Binn\\sqlcmd.exe" -S SRV01,1433 -d VESK_ZAVO -U appuser -P ******** '
+     '"C:\\SQLTools\\Binn\\sqlcmd.exe" -S SRV01,1433 -d VESK_ZAVO -U appuser -b '
      "-Q \"sp_VESKDatabaseBackup 'VESK_ZAVO', 'F', 'D:\\Bob''s Backup'\" -o \"{log}sql\"",
-     ["-U", "appuser", "-P", "secret", "-Q",
+     ["-U", "appuser", "-b", "-Q",
       "sp_VESKDatabaseBackup 'VESK_ZAVO', 'F', 'D:\\Bob''s Backup'"]),
     ("SQLNCLI.1", "2005", "D:\\Backup", "app user", 'my "se cret\\', "Y",
-     '"C:\\SQLTools\\Binn\\sqlcmd.exe" -S SRV01,1433 -d VESK_ZAVO -U "app user" -P ******** '
+     '"C:\\SQLTools\\Binn\\sqlcmd.exe" -S SRV01,1433 -d VESK_ZAVO -U "app user" -b '
      "-Q \"sp_VESKDatabaseBackup 'VESK_ZAVO', 'F', 'D:\\Backup'\" -o \"{log}sql\"",
-     ["-U", "app user", "-P", 'my "se cret\\', "-Q",
+     ["-U", "app user", "-b", "-Q",
       "sp_VESKDatabaseBackup 'VESK_ZAVO', 'F', 'D:\\Backup'"]),
 ], ids=["MSDE", "2005", "MSDE folder with quote", "2005 folder with quote",
         "user and password with blanks"])
@@ -112,7 +112,9 @@ def test_client_receives_the_command_line_arguments(rig, provider, generation, d
     program = "OSQL.exe" if generation == "MSDE" else "sqlcmd.exe"
     assert call["program"] == "C:\\SQLTools\\Binn\\" + program
     assert call["argv"][1:] == ["-S", "SRV01,1433", "-d", "VESK_ZAVO"] + received + [
-        "-o", windows_log(r) + "sql"]
+        "-o", windows_log(r) + "sql"] + (["-P"] if generation == "MSDE" else [])
+    variable = "OSQLPASSWORD" if generation == "MSDE" else "SQLCMDPASSWORD"
+    assert call["passwordLengths"][variable] == len(password)
     assert r.status == 0
     shown = [box(text) for text in statuses_shown(fill(lines, r, rig))] if notify == "Y" else []
     assert r.boxes == shown
@@ -126,14 +128,18 @@ NO_CLIENT = "registry names an empty folder"
 @pytest.mark.parametrize("provider, control, end, calls, status", [
     ("SQLNCLI.1", dict(output="Msg 3201, Level 16, State 1, Server SRV01, Line 1\r\n"
                               "Cannot open backup device."),
-     ["{command}", "SQL backup NOT complete, client reported an error, see {log}sql"], 1, 3),
+     ["{command}", "SQL backup NOT complete, client reported an error, see {log}sql",
+      "  Msg 3201, Level 16, State 1, Server SRV01, Line 1", "  Cannot open backup device."],
+     1, 3),
     ("SQLNCLI.1", dict(output="Msg 3211, Level 10, State 1, Server SRV01, Line 1\r\n"
-                              "10 percent processed.\r\n"),
+                              "10 percent processed.\r\n" + BACKUP_OUTPUT),
      ["{command}", "SQL backup Complete"], 1, 0),
+    ("SQLNCLI.1", dict(output="\r\n(0 rows affected)\r\n"),
+     ["{command}", "SQL backup NOT complete, client output shows no backup, see {log}sql"], 1, 3),
     ("SQLNCLI.1", dict(exit=1), ["{command}", "SQL backup NOT complete, client exit code 1"], 1, 3),
     ("SQLNCLI.1", NO_CLIENT, ["SQL backup NOT complete, no client tools found for 2005"], 0, 3),
     ("MSOLEDBSQL", dict(), ["SQL backup NOT complete, unsupported DB_PROVIDER"], 0, 3),
-], ids=["error in output", "message in output", "exit code 1", "client missing",
+], ids=["error in output", "message in output", "no backup in output", "exit code 1", "client missing",
         "unsupported provider"])
 def test_how_the_client_ended_is_reported(rig, provider, control, end, calls, status):
     rig.drive("D")

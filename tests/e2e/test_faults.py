@@ -145,8 +145,8 @@ class Scene:
         folder = self.destination
         tail = (f"\\\"{folder}\\\"\"" if self.generation == "MSDE" else f"'{folder}'\"")
         return (f'"{self.tools}\\Binn\\{CLIENTS[self.generation]}" -S SRV01,1433 -d VESK_ZAVO '
-                f"-U appuser -P ******** -Q \"sp_VESKDatabaseBackup 'VESK_ZAVO', 'F', {tail} "
-                f'-o "{self.log}sql"')
+                f"-U appuser -b -Q \"sp_VESKDatabaseBackup 'VESK_ZAVO', 'F', {tail} "
+                f'-o "{self.log}sql"' + (" -P" if self.generation == "MSDE" else ""))
 
     def database(self):
         return [f"SQL start backup {self.generation}", self.command()]
@@ -299,8 +299,8 @@ def client_not_started(s, o):
 def client_got_whole_folder(s, o):
     [call] = s.rig.client_calls(s.binn)
     assert call["argv"][0] == f"{s.tools}\\Binn\\{CLIENTS[s.generation]}"
-    assert call["argv"][8] == PASSWORD
-    assert call["argv"][10] == f"sp_VESKDatabaseBackup 'VESK_ZAVO', 'F', '{s.destination}'"
+    assert call["passwordLengths"]["SQLCMDPASSWORD"] == len(PASSWORD)
+    assert call["argv"][9] == f"sp_VESKDatabaseBackup 'VESK_ZAVO', 'F', '{s.destination}'"
 
 
 def register_long_sql_path(s):
@@ -455,10 +455,10 @@ def empty_password(s):
     s.password = ""
 
 
-def check_empty_argument_kept(s, o):
+def check_empty_password_kept(s, o):
     [call] = s.rig.client_calls(s.binn)
-    assert len(call["argv"]) == 13, call["argv"]
-    assert call["argv"][7:10] == ["-P", "", "-Q"], call["argv"]
+    assert call["passwordLengths"]["SQLCMDPASSWORD"] == 0, call
+    assert call["argv"][5:9] == ["-U", "appuser", "-b", "-Q"], call["argv"]
 
 
 def log_on_small_disk(s):
@@ -709,7 +709,7 @@ ROWS = [
         check=check_system_xcopy_ran),
     Row("password-empty", "empty password in db.properties",
         "the client gets it as an empty argument, 13 in all; backup complete, exit 0",
-        0, Scene.whole_run, configure=empty_password, check=check_empty_argument_kept),
+        0, Scene.whole_run, configure=empty_password, check=check_empty_password_kept),
     Row("client-output-disk-full", "the log's disk full: the client cannot write its output",
         '"SQL backup NOT complete, client output missing, see " and the output file, exit 3',
         3, lambda s: s.whole_run(f"SQL backup NOT complete, client output missing, see {s.log}sql"),

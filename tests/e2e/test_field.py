@@ -79,7 +79,7 @@ def test_settings_files_as_editors_save_them(rig, encoding, mark):
     assert lines[1] == "Start copying from C:\\Apps\\B\u00fccherto D:\\Backup\\", lines
     assert lines[-1] == "SQL backup Complete", lines
     [call] = rig.client_calls(binn)
-    assert call["argv"][8] == password
+    assert call["passwordLengths"]["SQLCMDPASSWORD"] == len(password)
     assert (d / "Backup" / "data.txt").is_file()
     assert r.status == 0
 
@@ -135,7 +135,7 @@ def test_a_password_in_the_url_is_masked(rig):
     r = rig.run('"D:\\Backup"')
     log = f"{PROGRAM_DIR}\\{r.log_path.name}"
     assert ('"C:\\SQLTools\\Binn\\sqlcmd.exe" -S appuser,********@SRV01 -d VESK_ZAVO -U appuser '
-            "-P ******** -Q \"sp_VESKDatabaseBackup 'VESK_ZAVO', 'F', 'D:\\Backup'\" "
+            "-b -Q \"sp_VESKDatabaseBackup 'VESK_ZAVO', 'F', 'D:\\Backup'\" "
             f'-o "{log}sql"') in statuses(r)
     assert PASSWORD not in r.log
     [call] = rig.client_calls(binn)

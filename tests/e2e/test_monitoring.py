@@ -31,12 +31,19 @@ def wait_for(path: Path, seconds: float):
         time.sleep(0.1)
 
 
-@pytest.mark.parametrize("output, next_log, line", [
-    (BACKUP_OUTPUT, None, "previous SQL backup confirmed: {log}sql"),
-    ("Msg 3201, Level 16, State 1, Server SRV01, Line 1\r\nCannot open backup device.\r\n",
-     "C:\\VeskLogs\\other.txt", "previous SQL backup NOT confirmed, see {log}sql"),
-], ids=["confirmed", "error, next run with another log"])
-def test_next_run_confirms_the_backup_left_running(rig, output, next_log, line):
+FAILED = "Msg 3201, Level 16, State 1, Server SRV01, Line 1\r\nCannot open backup device.\r\n"
+
+
+@pytest.mark.parametrize("output, next_log, lines", [
+    (BACKUP_OUTPUT, None, ["previous SQL backup confirmed: {log}sql.prev"]),
+    (FAILED, "C:\\VeskLogs\\other.txt",
+     ["previous SQL backup NOT confirmed, see {log}sql.prev",
+      "  Msg 3201, Level 16, State 1, Server SRV01, Line 1", "  Cannot open backup device."]),
+    (FAILED, None,
+     ["previous SQL backup NOT confirmed, see {log}sql.prev",
+      "  Msg 3201, Level 16, State 1, Server SRV01, Line 1", "  Cannot open backup device."]),
+], ids=["confirmed", "error, next run with another log", "error, next run's client succeeds"])
+def test_next_run_confirms_the_backup_left_running(rig, output, next_log, lines):
     binn = set_up(rig, control=dict(sleep=10, output=output))
     backup = rig.path("D:\\Backup")
     first = rig.run('"D:\\Backup"')
@@ -59,16 +66,44 @@ def test_next_run_confirms_the_backup_left_running(rig, output, next_log, line):
     if next_log:
         rig.path(next_log).parent.mkdir(parents=True, exist_ok=True)
     second = rig.run(arguments, log=next_log)
-    lines = masked(second.log[len(first.log):] if not next_log else second.log)
-    expected = "<ts>: " + line.format(log=log)
-    assert lines.count(expected) == 1, lines
-    assert lines[lines.index(expected) - 1] == START, "before anything else of the run"
-    assert second.status == 0
+    logged = masked(second.log[len(first.log):] if not next_log else second.log)
+    expected = ["<ts>: " + line.format(log=log) for line in lines]
+    at = logged.index(expected[0])
+    assert logged[at - 1:at + len(lines)] == [START, *expected], "before anything else of the run"
+    # The earlier output is kept where the line says, though this run's client wrote its own.
+    assert rig.path(log + "sql.prev").read_bytes() == output.encode("cp1252")
+    confirmed = len(lines) == 1
+    # A failure that outlived its run is this run's failure too.
+    assert second.status == (0 if confirmed else 3)
     status = read_status(backup)
     assert status["previousDatabase"] == {
-        "outcome": "confirmed" if "NOT" not in line else "not confirmed", "output": log + "sql"}
+        "outcome": "confirmed" if confirmed else "not confirmed",
+        "reason": "" if confirmed else f"client reported an error, see {log}sql.prev",
+        "messages": [line.strip() for line in lines[1:]],
+        "output": log + "sql", "keptAs": log + "sql.prev"}
     assert status["database"]["outcome"] == "confirmed"
-    assert line.format(log=log) in status["outcome"]
+    assert [line.format(log=log) for line in lines] == status["outcome"][:len(lines)]
+
+
+def test_next_run_starts_no_second_client_while_the_first_runs(rig):
+    binn = set_up(rig, control=dict(sleep=25, output=FAILED))
+    try:
+        first = rig.run('"D:\\Backup"')
+        assert first.status == 5
+        start = read_status(rig.path("D:\\Backup"))["database"]["clientStart"]
+        second = rig.run('"D:\\Backup"')
+        assert second.status == 5
+        logged = masked(second.log[len(first.log):])
+        assert logged[1] == f"<ts>: previous SQL backup still running since {start}"
+        assert logged[-1] == ("<ts>: SQL backup not started, previous backup still running "
+                              f"since {start}")
+        assert len(rig.client_calls(binn)) == 1, "one client in all"
+        status = read_status(rig.path("D:\\Backup"))
+        assert (status["database"]["outcome"], status["database"]["clientStart"]) == (
+            "still running", start)
+    finally:
+        for pid in client_processes("C:\\SQLTools\\Binn\\sqlcmd.exe"):
+            os.kill(pid, signal.SIGKILL)
 
 
 def veskbackup_processes() -> list[int]:

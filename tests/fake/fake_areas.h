@@ -90,6 +90,8 @@ struct StartedCommand {
   WindowMode window = WindowMode::maximised;
   std::string outputPath;
   std::string currentFolder;  // the folder current when it was started
+  bool inputFromNul = false;
+  std::vector<std::pair<std::string, std::string>> environment;  // added for it alone
 };
 
 class FakeProcesses : public Processes {
@@ -98,6 +100,8 @@ class FakeProcesses : public Processes {
   WaitResult waitForProcess(ProcessToken process, int milliseconds) override;
   std::optional<uint32_t> processExitCode(ProcessToken process) override;
   void closeProcess(ProcessToken process) noexcept override;
+  /// Every process started keeps its id; processIdsReused hands an id to a later process.
+  std::optional<ProcessToken> openProcess(uint32_t processId, uint64_t creationTime) override;
   void yieldToMessages() override { ++yields; }
   int64_t wallClockSeconds() override { return clockMs / 1000; }
   void changeDrive(const std::string& text) override;
@@ -106,6 +110,8 @@ class FakeProcesses : public Processes {
   std::vector<FakeProcessScript> processScripts;  // one per startProcess, in order; default ends
   int64_t clockMs = 1'000'000;
   bool failWaits = false;  // every wait fails, as on a broken handle, after its time has passed
+  /// Ids of processes started: 4, 8, 12 and so on; when set, every start takes the id 4.
+  bool processIdsReused = false;
 
   std::vector<StartedCommand> commandsStarted;
   std::vector<std::string> driveAndFolderChanges;  // "drive X", "folder P"
@@ -120,6 +126,7 @@ class FakeProcesses : public Processes {
     FakeProcessScript script;
     int64_t startedAtMs = 0;
     bool open = true;
+    uint32_t id = 0;
   };
   std::vector<Process> processes_;
 };

@@ -10,7 +10,8 @@ namespace vesk {
 
 StartedProcess FakeProcesses::startProcess(const ProcessStart& start) {
   commandsStarted.push_back({start.applicationName, start.commandLine, start.window,
-                             start.outputPath, disk().currentFolder});
+                             start.outputPath, disk().currentFolder, start.inputFromNul,
+                             start.environment});
   FakeProcessScript script;
   if (processes_.size() < processScripts.size()) script = processScripts[processes_.size()];
   if (script.failToStart) {
@@ -27,9 +28,22 @@ StartedProcess FakeProcesses::startProcess(const ProcessStart& start) {
     if (outputKept) disk().files[key] = {script.output, clockMs * 10'000};
   }
   if (script.onStart) script.onStart();
-  processes_.push_back({script, clockMs, true});
+  const auto id = static_cast<uint32_t>(processIdsReused ? 4 : 4 * (processes_.size() + 1));
+  processes_.push_back({script, clockMs, true, id});
   ++openProcesses;
-  return {processes_.size(), outputKept};
+  return {processes_.size(), outputKept, id, static_cast<uint64_t>(clockMs) * 10'000};
+}
+
+std::optional<ProcessToken> FakeProcesses::openProcess(uint32_t processId, uint64_t creationTime) {
+  for (size_t i = 0; i < processes_.size(); ++i) {
+    const Process& p = processes_[i];
+    if (p.id == processId && static_cast<uint64_t>(p.startedAtMs) * 10'000 == creationTime) {
+      processes_[i].open = true;
+      ++openProcesses;
+      return i + 1;
+    }
+  }
+  return std::nullopt;
 }
 
 WaitResult FakeProcesses::waitForProcess(ProcessToken process, int milliseconds) {

@@ -5,8 +5,11 @@
 // line, the argument vector the C runtime parsed, the current folder and the value of
 // NoDefaultCurrentDirectoryInExePath (null when unset), "created", its process's creation time
 // (GetProcessTimes), and "started", the system time when its main began, both as FILETIME ticks
-// (100 ns since 1601, UTC). Then it follows control.txt next to itself, lines of key=value, all
-// optional:
+// (100 ns since 1601, UTC); "passwordLengths", for SQLCMDPASSWORD and OSQLPASSWORD, the length
+// of the value (null when unset; never the value), "SQLCMDUSER" (null when unset), and "input",
+// what one read of standard input gave: "end" (the end of input at once, as from the NUL
+// device), "data", or "none" (no standard input to read). Then it follows control.txt next to
+// itself, lines of key=value, all optional:
 //   sleep=N     seconds to sleep
 //   output=T    text written to the file named after -o; \r \n \\ are unescaped
 //   exit=N      exit code (default 0)
@@ -23,6 +26,16 @@
 #include <string>
 
 namespace {
+
+/// The value of an environment variable; nothing when it is not set.
+bool variable(const char* name, std::string& value) {
+  char buffer[4096] = "";
+  SetLastError(0);
+  const DWORD length = GetEnvironmentVariableA(name, buffer, sizeof buffer);
+  if (length == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND) return false;
+  value.assign(buffer, length < sizeof buffer ? length : 0);
+  return true;
+}
 
 std::string jsonText(const std::string& text) {
   std::string out = "\"";
@@ -90,10 +103,27 @@ int main(int argc, char** argv) {
     if (i) record += ',';
     record += jsonText(argv[i]);
   }
-  record += "],\"cwd\":" + jsonText(current) + ",\"NoDefaultCurrentDirectoryInExePath\":" +
-            (hasNoDefault ? jsonText(noDefault) : "null") +
-            ",\"created\":" + std::to_string(creationTicks()) +
-            ",\"started\":" + std::to_string(started) + "}\n";
+  record +=
+      "],\"cwd\":" + jsonText(current) +
+      ",\"NoDefaultCurrentDirectoryInExePath\":" + (hasNoDefault ? jsonText(noDefault) : "null") +
+      ",\"created\":" + std::to_string(creationTicks()) + ",\"started\":" + std::to_string(started);
+  record += ",\"passwordLengths\":{";
+  const char* passwords[] = {"SQLCMDPASSWORD", "OSQLPASSWORD"};
+  for (const char* name : passwords) {
+    std::string value;
+    record += std::string(name == passwords[0] ? "" : ",") + "\"" + name +
+              "\":" + (variable(name, value) ? std::to_string(value.size()) : "null");
+  }
+  std::string user;
+  record +=
+      std::string("},\"SQLCMDUSER\":") + (variable("SQLCMDUSER", user) ? jsonText(user) : "null");
+  char byte = 0;
+  DWORD read = 0;
+  const bool readable = ReadFile(GetStdHandle(STD_INPUT_HANDLE), &byte, 1, &read, nullptr);
+  record += std::string(",\"input\":") + (!readable   ? "\"none\""
+                                          : read == 0 ? "\"end\""
+                                                      : "\"data\"");
+  record += "}\n";
   std::ofstream(folder + "args.json", std::ios::binary | std::ios::app) << record;
 
   int sleepSeconds = 0, exitCode = 0;

@@ -157,6 +157,40 @@ TEST_F(Win32ProcessesTest, OutputAndErrorsGoToTheFileAndInputIsEmpty) {
   processes.closeProcess(started.process);
 }
 
+TEST_F(Win32ProcessesTest, VariablesReachTheOneChildAndNoOther) {
+  const std::string seen = temp / "seen.txt", later = temp / "later.txt";
+  const std::string print = inQuotes(self) + " --print-env sqlcmdpassword ";
+  SetEnvironmentVariableA("SQLCMDPASSWORD", "the program's own");
+  StartedProcess started = processes.startProcess(
+      {.applicationName = self,
+       .commandLine = print + inQuotes(seen),
+       .inputFromNul = true,
+       .environment = {{"SQLCMDPASSWORD", "p\xE4ss w\"rd"}, {"SQLCMDUSER", ""}}});
+  EXPECT_EQ(WaitResult::ended, processes.waitForProcess(started.process, endedWithin));
+  processes.closeProcess(started.process);
+  EXPECT_EQ("p\xE4ss w\"rd", fileText(seen)) << "replaces a variable of the same name";
+  SetEnvironmentVariableA("SQLCMDPASSWORD", nullptr);
+  EXPECT_EQ(0u, exitCodeOf(self, print + inQuotes(later)));
+  EXPECT_EQ("<unset>", fileText(later)) << "the next child does not get it";
+}
+
+TEST_F(Win32ProcessesTest, ProcessFoundAgainByItsIdAndCreationTimeAlone) {
+  StartedProcess started = processes.startProcess(
+      {.applicationName = self, .commandLine = inQuotes(self) + " --sleep 60"});
+  ASSERT_NE(0u, started.processId);
+  ASSERT_NE(0u, started.creationTime);
+  const std::optional<ProcessToken> again =
+      processes.openProcess(started.processId, started.creationTime);
+  ASSERT_TRUE(again.has_value());
+  EXPECT_EQ(WaitResult::stillRunning, processes.waitForProcess(*again, 0));
+  processes.closeProcess(*again);
+  // Another creation time is another process that took the id over.
+  EXPECT_FALSE(processes.openProcess(started.processId, started.creationTime + 1));
+  TerminateProcess(reinterpret_cast<HANDLE>(static_cast<uintptr_t>(started.process)), 9);
+  EXPECT_EQ(WaitResult::ended, processes.waitForProcess(started.process, endedWithin));
+  processes.closeProcess(started.process);
+}
+
 TEST_F(Win32ProcessesTest, CmdPlantedInTheCurrentFolderIsNotRun) {
   // The planted copy exits with 99; the system's interpreter ends with the code it is told.
   ASSERT_TRUE(CopyFileA(self.c_str(), (temp / "cmd.exe").c_str(), FALSE));

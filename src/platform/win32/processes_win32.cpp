@@ -1,6 +1,8 @@
 // The Win32 layer: started processes, the program's window messages, the wall clock, and the
 // current drive and folder that a started process inherits.
 
+#include <algorithm>
+#include <cwchar>
 #include <optional>
 #include <vector>
 
@@ -49,15 +51,17 @@ std::string programPath(const std::string& applicationName) {
   return ansiFromUtf16(*full);
 }
 
-/// The standard handles of a child whose output goes to a file: the file for output and
-/// errors, created or emptied as a command interpreter's ">" does, or the NUL device when it
-/// cannot be; the NUL device for input. They are inheritable, as handles handed to a child must
-/// be; the program opens no other handle so, and the child gets these and at most what the
+/// The standard handles of a child: for output and errors the file it is given, created or
+/// emptied as a command interpreter's ">" does, or the NUL device when there is none or it
+/// cannot be made; the NUL device for input. They are inheritable, as handles handed to a child
+/// must be; the program opens no other handle so, and the child gets these and at most what the
 /// program's own parent handed down as inheritable.
 class ChildIo {
  public:
   explicit ChildIo(const std::string& outputPath)
-      : file_(ownedHandle(openInheritable(outputPath.c_str(), GENERIC_WRITE, CREATE_ALWAYS))),
+      : file_(ownedHandle(outputPath.empty()
+                              ? nullptr
+                              : openInheritable(outputPath.c_str(), GENERIC_WRITE, CREATE_ALWAYS))),
         nulOutput_(ownedHandle(
             file_.valid() ? nullptr : openInheritable("NUL", GENERIC_WRITE, OPEN_EXISTING))),
         input_(ownedHandle(openInheritable("NUL", GENERIC_READ, OPEN_EXISTING))) {
@@ -66,7 +70,10 @@ class ChildIo {
 
   HANDLE output() const { return file_.valid() ? file_.get() : nulOutput_.get(); }
   HANDLE input() const { return input_.get(); }
-  bool outputKept() const { return file_.valid(); }
+  /// False when a file was asked for and could not be made.
+  bool outputKept(const std::string& outputPath) const {
+    return outputPath.empty() || file_.valid();
+  }
 
  private:
   static HANDLE openInheritable(const char* path, DWORD access, DWORD disposition) {
@@ -78,6 +85,54 @@ class ChildIo {
 
   Handle file_, nulOutput_, input_;
 };
+
+uint64_t ticksOf(const FILETIME& time) {
+  return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+/// When the process was created; 0 when that cannot be read.
+uint64_t creationTimeOf(HANDLE process) {
+  FILETIME created{}, exited{}, kernel{}, user{};
+  if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return 0;
+  return ticksOf(created);
+}
+
+/// The name of an environment entry: up to its first "=" after the first character ("=C:=C:\x"
+/// names "=C:").
+std::u16string_view variableName(std::u16string_view entry) {
+  return entry.substr(0, entry.find(u'=', 1));
+}
+
+/// Names ordered as the system orders those of environment variables: letter case ignored.
+int compareVariables(std::u16string_view a, std::u16string_view b) {
+  return CompareStringOrdinal(
+      reinterpret_cast<const wchar_t*>(a.data()), static_cast<int>(a.size()),
+      reinterpret_cast<const wchar_t*>(b.data()), static_cast<int>(b.size()), TRUE);
+}
+
+/// This program's environment with the variables added (one of the same name replaced), as the
+/// block of UTF-16 texts that CreateProcess takes, sorted by name as the system keeps it.
+std::u16string environmentBlock(const std::vector<std::pair<std::string, std::string>>& added) {
+  std::vector<std::u16string> entries;
+  if (wchar_t* own = GetEnvironmentStringsW()) {
+    for (const wchar_t* entry = own; *entry; entry += wcslen(entry) + 1)
+      entries.emplace_back(reinterpret_cast<const char16_t*>(entry));
+    FreeEnvironmentStringsW(own);
+  }
+  for (const auto& [name, value] : added) {
+    const std::u16string wideName = utf16FromAnsi(name);
+    std::erase_if(entries, [&](const std::u16string& entry) {
+      return compareVariables(variableName(entry), wideName) == CSTR_EQUAL;
+    });
+    entries.push_back(wideName + u"=" + utf16FromAnsi(value));
+  }
+  std::stable_sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
+    return compareVariables(variableName(a), variableName(b)) == CSTR_LESS_THAN;
+  });
+  std::u16string block;
+  for (const std::u16string& entry : entries) block += entry + u'\0';
+  return block + u'\0';
+}
 
 }  // namespace
 
@@ -98,20 +153,38 @@ StartedProcess Win32Processes::startProcess(const ProcessStart& start) {
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = showCommandOf(start.window);
   std::optional<ChildIo> io;
-  if (!start.outputPath.empty()) {
+  if (!start.outputPath.empty() || start.inputFromNul) {
     io.emplace(start.outputPath);
     startup.dwFlags |= STARTF_USESTDHANDLES;
     startup.hStdInput = io->input();
     startup.hStdOutput = io->output();
     startup.hStdError = io->output();
   }
+  // Variables for the child alone go into an environment block of its own; the program's own
+  // environment, which every other child inherits, never holds them.
+  std::u16string environment;
+  if (!start.environment.empty()) environment = environmentBlock(start.environment);
   PROCESS_INFORMATION started{};
   // The child's own copies of the handles stay open in it; ours close on the way out.
   if (!CreateProcessA(program.empty() ? nullptr : program.c_str(), line.data(), nullptr, nullptr,
-                      io ? TRUE : FALSE, 0, nullptr, nullptr, &startup, &started))
+                      io ? TRUE : FALSE, environment.empty() ? 0 : CREATE_UNICODE_ENVIRONMENT,
+                      environment.empty() ? nullptr : environment.data(), nullptr, &startup,
+                      &started))
     throwStartFailure(GetLastError());
   CloseHandle(started.hThread);
-  return {reinterpret_cast<uintptr_t>(started.hProcess), !io || io->outputKept()};
+  return {reinterpret_cast<uintptr_t>(started.hProcess), !io || io->outputKept(start.outputPath),
+          started.dwProcessId, creationTimeOf(started.hProcess)};
+}
+
+std::optional<ProcessToken> Win32Processes::openProcess(uint32_t processId, uint64_t creationTime) {
+  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, processId);
+  if (process == nullptr) return std::nullopt;
+  // An id that another process has taken over since is not the one asked for.
+  if (creationTime == 0 || creationTimeOf(process) != creationTime) {
+    CloseHandle(process);
+    return std::nullopt;
+  }
+  return reinterpret_cast<uintptr_t>(process);
 }
 
 WaitResult Win32Processes::waitForProcess(ProcessToken process, int milliseconds) {

@@ -21,12 +21,12 @@ TEST(Report, StepOfWhatFailed) {
       {stepOf(Part::urlPort), 105},
       {stepOf(Part::userValue), 107},
       {stepOf(Part::passwordValue), 109},
-      {stepOf(DatabasePhase::clientTools, ClientForm::msde), 116},
-      {stepOf(DatabasePhase::client, ClientForm::msde), 117},
-      {stepOf(DatabasePhase::clientTools, ClientForm::sql2005), 120},
-      {stepOf(DatabasePhase::client, ClientForm::sql2005), 121},
-      {stepOf(DatabasePhase::outcome, ClientForm::msde), 122},
-      {stepOf(DatabasePhase::outcome, ClientForm::sql2005), 122},
+      // The database stage's parts, which the run sets as it calls them.
+      {Step::msdeClientTools, 116},
+      {Step::msdeClient, 117},
+      {Step::sql2005ClientTools, 120},
+      {Step::sql2005Client, 121},
+      {Step::databaseOutcome, 122},
   };
   for (const auto& c : cases) EXPECT_EQ(c.expected, number(c.step));
 }

@@ -20,7 +20,8 @@ const std::string statusPath = "D:\\Backup\\veskbackup-status.json";
 const std::string logPath = "C:\\Tools\\veskbackuplog.txt07";
 const std::string outputPath = logPath + "sql";
 const std::string properties = "C:\\Apps\\Client\\ZAVO\\db.properties";
-const std::string success = "BACKUP DATABASE successfully processed 330 pages\r\n";
+const std::string success =
+    "BACKUP DATABASE successfully processed 330 pages in 0.052 seconds (49.503 MB/sec).\r\n";
 
 /// An installation at C:\Apps\Client (two files of 6 and 4 bytes), copied by xcopy, with the
 /// client tools of version 90 whose client writes output after runsForMs.
@@ -82,18 +83,20 @@ TEST(ReportRunEnd, StatusFileAndEventLogEntryOfEachOutcome) {
        [](Scene&) {},
        0,
        {{"/folders/0", copied},
-        {"/database", R"({"outcome": "no db.properties", "reason": "", "client": null,
-                          "output": null, "clientStart": null})"},
+        {"/database", R"({"outcome": "no db.properties", "reason": "", "messages": [],
+                          "client": null, "output": null, "clientStart": null,
+                          "clientProcessId": null, "clientCreated": null})"},
         {"/previousDatabase", "null"},
         {"/report", "null"}},
        {"Backup Folder completed", held, "VESK backup completed without SQLServer version"}},
       {"database backup confirmed",
        [](Scene& s) { s.database("SQLNCLI.1", ends, success); },
        0,
-       {{"/database", R"({"outcome": "confirmed", "reason": "",
+       {{"/database", R"({"outcome": "confirmed", "reason": "", "messages": [],
                           "client": "C:\\SQLTools\\Binn\\sqlcmd.exe",
                           "output": "C:\\Tools\\veskbackuplog.txt07sql",
-                          "clientStart": "2026-12-07T14:05:09+01:00"})"}},
+                          "clientStart": "2026-12-07T14:05:09+01:00",
+                          "clientProcessId": 8, "clientCreated": "10001000000"})"}},
        {"Backup Folder completed", withDb, "SQL backup Complete"}},
       {"still running",
        [](Scene& s) { s.database("SQLNCLI.1", runsLong, ""); },
@@ -108,17 +111,18 @@ TEST(ReportRunEnd, StatusFileAndEventLogEntryOfEachOutcome) {
        3,
        {{"/database/outcome", R"("not complete")"},
         {"/database/reason",
-         R"("client reported an error, see C:\\Tools\\veskbackuplog.txt07sql")"}},
+         R"("client reported an error, see C:\\Tools\\veskbackuplog.txt07sql")"},
+        {"/database/messages", R"(["Msg 3201, Level 16, State 1"])"}},
        {"Backup Folder completed", withDb,
-        "SQL backup NOT complete, client reported an error, see " + outputPath}},
+        "SQL backup NOT complete, client reported an error, see " + outputPath,
+        "  Msg 3201, Level 16, State 1"}},
       {"no client tools",
        [](Scene& s) {
          s.database("SQLNCLI.1", ends, success);
          s.platform.files.erase("C:\\SQLTools\\Binn\\sqlcmd.exe");
        },
        3,
-       {{"/database", R"({"outcome": "not complete", "reason": "no client tools found for 2005",
-                          "client": null, "output": null, "clientStart": null})"}},
+       {{"/database/reason", R"("no client tools found for 2005")"}, {"/database/client", "null"}},
        {"Backup Folder completed", withDb,
         "SQL backup NOT complete, no client tools found for 2005"}},
       {"unsupported provider",
@@ -161,9 +165,45 @@ TEST(ReportRunEnd, StatusFileAndEventLogEntryOfEachOutcome) {
          s.platform.addFile("E:\\Old.txtsql", success);
        },
        0,
-       {{"/previousDatabase", R"({"outcome": "confirmed", "output": "E:\\Old.txtsql"})"}},
-       {"previous SQL backup confirmed: E:\\Old.txtsql", "Backup Folder completed", held,
+       {{"/previousDatabase", R"({"outcome": "confirmed", "reason": "", "messages": [],
+                                  "output": "E:\\Old.txtsql",
+                                  "keptAs": "E:\\Old.txtsql.prev"})"}},
+       {"previous SQL backup confirmed: E:\\Old.txtsql.prev", "Backup Folder completed", held,
         "VESK backup completed without SQLServer version"}},
+      {"the last run's backup failed after it ended: a failure that reaches this run's status",
+       [](Scene& s) {
+         s.platform.addFile(statusPath, R"({"database": {"outcome": "still running",
+                                            "output": "E:\\Old.txtsql"}})");
+         s.platform.addFile("E:\\Old.txtsql", "Msg 3201, Level 16, State 1\r\nNo device.\r\n");
+         s.database("SQLNCLI.1", ends, success);
+       },
+       3,
+       {{"/previousDatabase/outcome", R"("not confirmed")"},
+        {"/previousDatabase/messages", R"(["Msg 3201, Level 16, State 1", "No device."])"},
+        {"/database/outcome", R"("confirmed")"}},
+       {"previous SQL backup NOT confirmed, see E:\\Old.txtsql.prev",
+        "  Msg 3201, Level 16, State 1", "  No device.", "Backup Folder completed", withDb,
+        "SQL backup Complete"}},
+      {"the last run's client still runs: no second one",
+       [](Scene& s) {
+         s.database("SQLNCLI.1", runsLong, "");
+         const StartedProcess earlier = s.platform.startProcess({});
+         s.platform.addFile(statusPath, R"({"database": {"outcome": "still running",
+             "output": "E:\\Old.txtsql", "clientStart": "2026-12-06T02:00:05+01:00",
+             "clientProcessId": )" + std::to_string(earlier.processId) +
+                                            R"(, "clientCreated": ")" +
+                                            std::to_string(earlier.creationTime) + R"("}})");
+         s.platform.processScripts.insert(s.platform.processScripts.begin(), runsLong);
+       },
+       5,
+       {{"/previousDatabase/outcome", R"("still running")"},
+        {"/database/outcome", R"("still running")"},
+        {"/database/output", R"("E:\\Old.txtsql")"},
+        {"/database/clientProcessId", "4"}},
+       {"previous SQL backup still running since 2026-12-06T02:00:05+01:00",
+        "Backup Folder completed", withDb,
+        "SQL backup not started, previous backup still running since "
+        "2026-12-06T02:00:05+01:00"}},
       {"status file not written",
        [](Scene& s) { s.platform.unreplaceable.insert(statusPath); },
        0,
