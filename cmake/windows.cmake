@@ -126,8 +126,8 @@ set_tests_properties(win32_tests PROPERTIES TIMEOUT 900)
 target_link_libraries(versioninfo PRIVATE version)
 target_link_libraries(peakmem PRIVATE psapi)
 
-# The release's text files, for Notepad: README.txt, made from the administrator's sections of
-# README.md whenever either changes, and LICENSE, both with CR LF line endings.
+# The release's text files, for Notepad: README.txt, made by pandoc from the administrator's
+# sections of README.md whenever either changes, and LICENSE, both with CR LF line endings.
 set(release_files LICENSE veskbackup.bat veskbackup.exe)
 list(JOIN release_files "," release_file_list)
 add_custom_command(
@@ -137,6 +137,7 @@ add_custom_command(
           -DTITLE=${PROJECT_DESCRIPTION} -DRELEASE_FILES=${release_file_list}
           -P ${CMAKE_SOURCE_DIR}/cmake/readme_txt.cmake
   DEPENDS ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/cmake/readme_txt.cmake
+          ${CMAKE_SOURCE_DIR}/cmake/readme_txt.lua
   COMMENT "Making README.txt from README.md"
   VERBATIM)
 add_custom_target(release_readme ALL DEPENDS ${CMAKE_BINARY_DIR}/README.txt)

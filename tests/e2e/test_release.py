@@ -137,28 +137,37 @@ def test_readme_txt_holds_the_administrator_sections_as_plain_text(package):
     assert underlined == headings
 
 
+LONG_COMMAND = "robocopy " + " ".join(f"C:\\folder{n}" for n in range(8)) + " /e"
+
+
 @pytest.mark.parametrize("markdown, shown, refused", [
     ("see [Exit statuses](#exit-statuses).", "see Exit statuses.", None),
     ("see [the licence](LICENSE).", "see the licence.", None),
     ("see [a page](https://example.org/x).", "see a page (https://example.org/x).", None),
-    # A file that the zip does not hold, and text that a console would garble: the build stops.
+    (f"```bat\n{LONG_COMMAND}\n```", "    " + LONG_COMMAND, None),
+    # What the reader of README.txt could not use: the build stops.
     ("see [reliability](docs/reliability.md).", None, "docs/reliability.md"),
+    ("see [Building](#building).", None, "#building"),
     ("copies `\u03a9mega.txt` too", None, "copies \u03a9mega.txt too"),
-], ids=["heading", "file of the zip", "web page", "file not in the zip", "beyond ASCII"])
+    (f"run `{LONG_COMMAND}`", None, "must fit 78 columns"),
+], ids=["heading", "file of the zip", "web page", "long command", "file not in the zip",
+        "heading not in README.txt", "beyond ASCII", "long code in a paragraph"])
 def test_readme_txt_rules(tmp_path, markdown, shown, refused):
     source = tmp_path / "README.md"
-    source.write_text(f"<!-- README.txt: from here -->\n{markdown}\n<!-- README.txt: to here -->\n",
+    source.write_text("<!-- README.txt: from here -->\n## Exit statuses\n\n"
+                      f"{markdown}\n<!-- README.txt: to here -->\n\n## Building\n",
                       encoding="utf-8")
     result = make_readme_txt(source, tmp_path / "README.txt")
     if refused:
         assert result.returncode != 0
         assert refused in result.stderr
+        assert not (tmp_path / "README.txt").exists()
     else:
         assert result.returncode == 0, result.stderr
         lines = (tmp_path / "README.txt").read_bytes().split(b"\r\n")
-        assert lines[:2] == [f"veskbackup {cmake_version()}".encode(),
-                             cmake_description().encode()]
-        assert lines[3] == shown.encode()
+        assert lines[:7] == [f"veskbackup {cmake_version()}".encode(),
+                             cmake_description().encode(), b"", b"Exit statuses",
+                             b"=============", b"", shown.encode()]
 
 
 @pytest.mark.parametrize("which", ["built", "packaged"])
