@@ -1,5 +1,5 @@
-"""The release: the zip that the package target makes, its text files and checksums, and the
-version resource of its exe."""
+"""The release: the zip that the package target makes, its text files and checksums, the
+version resource of its exe and README.txt's start page."""
 
 import collections
 import hashlib
@@ -33,6 +33,16 @@ def cmake_version() -> str:
 def cmake_description() -> str:
     match = re.search(r'DESCRIPTION\s+"([^"]*)"', (REPO / "CMakeLists.txt").read_text())
     assert match, "CMakeLists.txt gives the project no description"
+    return match.group(1)
+
+
+def readme_section(heading: str) -> str:
+    """The text of README.md under a heading, up to the next heading of its level or above."""
+    markdown = (REPO / "README.md").read_text()
+    level = heading.split(" ", 1)[0]
+    match = re.search(rf"^{re.escape(heading)}\n(.*?)(?=^#{{1,{len(level)}}} )", markdown,
+                      re.M | re.S)
+    assert match, f"README.md has no section {heading!r}"
     return match.group(1)
 
 
@@ -168,6 +178,22 @@ def test_readme_txt_rules(tmp_path, markdown, shown, refused):
         assert lines[:7] == [f"veskbackup {cmake_version()}".encode(),
                              cmake_description().encode(), b"", b"Exit statuses",
                              b"=============", b"", shown.encode()]
+
+
+def test_readme_txt_opens_with_the_start_whose_every_step_links_its_section(package):
+    # Each step of the start is a numbered item of README.md's section, with a link into the
+    # reference; the build has checked that every link's heading is in README.txt.
+    steps = re.split(r"^\d+\. ", readme_section("## Start here"), flags=re.M)[1:]
+    assert len(steps) >= 8
+    for step in steps:
+        assert re.search(r"\]\(#[a-z0-9-]+\)", step), f"a step of the start links nothing: {step}"
+    with zipfile.ZipFile(package) as z:
+        lines = z.read("README.txt").decode("ascii").split("\r\n")
+    # The start is the first page: its heading at the top, the next heading within 80 lines.
+    headings = [n for n, (line, rule) in enumerate(zip(lines, lines[1:]))
+                if line and rule == "=" * len(line)]
+    assert lines[headings[0]] == "Start here" and headings[0] < 5
+    assert headings[1] <= 80, f"the start runs to line {headings[1]} of README.txt"
 
 
 @pytest.mark.parametrize("which", ["built", "packaged"])
