@@ -165,18 +165,32 @@ DatabaseOutcome outcomeOf(const Platform& platform, const ClientRun& run,
   // Both clients end with 0 after an error unless told -b, and also when they could not write
   // their output (a full disk): the output file is the evidence. An earlier run's file was
   // removed before the client started, so whatever is there now was written by it.
-  ClientEvidence evidence;
+  ClientEvidence evidence = outputEvidence(platform, run.process);
   evidence.exitCode = run.command.exitCode;
-  try {
-    if (platform.files.fileExists(outputPath))
-      evidence.output = platform.files.readFile(outputPath);
-  } catch (const Failure&) {
-    evidence.outputReadable = false;
-  }
   const ClientVerdict verdict = judgeClient(evidence, outputPath);
   if (verdict.confirmed) return {SqlEnd::complete, "SQL backup Complete"};
   return databaseNotComplete(
       verdict.reason, messagesForLog(platform.system, verdict.messages, verdict.utf16, password));
+}
+
+ClientEvidence outputEvidence(const Platform& platform, const ClientProcess& client) {
+  // A file system that keeps times to 2 seconds (FAT) may date an output written at once after
+  // the client's start before it.
+  constexpr int64_t tolerance = 2 * 10'000'000;
+  ClientEvidence evidence;
+  try {
+    if (!platform.files.fileExists(client.outputPath)) return evidence;
+    if (client.creationTime != 0) {
+      const std::optional<FolderEntry> entry =
+          platform.trees.entryAt(platform.trees.longPathOf(client.outputPath));
+      if (entry && entry->lastWriteTime + tolerance < static_cast<int64_t>(client.creationTime))
+        return evidence;  // older than the client: not its output
+    }
+    evidence.output = platform.files.readFile(client.outputPath);
+  } catch (const Failure&) {
+    evidence.outputReadable = false;
+  }
+  return evidence;
 }
 
 DatabaseOutcome busyOutcome(const ClientProcess& running, bool overADay) {

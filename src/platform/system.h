@@ -3,6 +3,7 @@
 // Facts of the system and of the running program: its command line and folders, the local
 // time and the user's forms of it, the ANSI code page, the user's profile folder.
 
+#include <optional>
 #include <string>
 
 namespace vesk {
@@ -24,8 +25,12 @@ class System {
 
   /// The whole command line, the program's own name included.
   virtual std::string commandLine() = 0;
+  /// The program file's full path.
+  virtual std::string programPath() = 0;
   /// Folder holding the program file, without a trailing backslash.
   virtual std::string programFolder() = 0;
+  /// The value of a variable of the program's environment; nothing when it is not set.
+  virtual std::optional<std::string> environmentVariable(const std::string& name) = 0;
   /// The system folder, without a trailing backslash.
   virtual std::string systemFolder() = 0;
 

@@ -29,6 +29,7 @@ DatabaseOutcome backUpWithClient(RunState& run, DatabaseResult& result, const Db
   const ClientRun client =
       runClient(platform, run.log, form, program->path, db, destinationDir, logPath);
   result.client = client.process;
+  result.startedHere = true;
 
   run.step = Step::databaseOutcome;
   return outcomeOf(platform, client, db.dbPassword);

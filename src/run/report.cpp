@@ -54,7 +54,7 @@ int genericReport(RunState& run, const Failure& failure) {
   const ReportedFailure report = reported(failure);
   const std::string text = genericReportText(report);
   run.record.report = {report.number, std::nullopt, report.description};
-  run.record.outcomeLines.push_back(text);
+  keepOutcome(run, text);
   // Where nobody sees the box (a task that runs while no one is logged on), the log is the
   // only place that tells why the run ended. The failure may be the log's own: then the line
   // is lost too, and the box is still shown.
@@ -87,15 +87,17 @@ int endThroughErrorReport(RunState& run, const RunEnding& ending) {
     if (!catchesOne) return genericReport(run, raised);
     try {
       errorReport(run, reported(raised), Step::exitBlock);
-      run.record.outcomeLines.push_back(errorReportLine(reported(raised), Step::exitBlock));
+      keepOutcome(run, errorReportLine(reported(raised), Step::exitBlock));
       return exitStatus::errorReport;
     } catch (const Failure& again) {
       return genericReport(run, again);
     }
   }
-  if (!outcome.empty()) run.record.outcomeLines.push_back(outcome);
+  if (!outcome.empty()) keepOutcome(run, outcome);
   return exitStatus::errorReport;
 }
+
+}  // namespace
 
 int statusOfCompletedRun(const RunEnding& ending) {
   if (ending.copiesMade == 0 || !ending.everyCopyCompleted || ending.previousNotConfirmed)
@@ -111,8 +113,6 @@ int statusOfCompletedRun(const RunEnding& ending) {
   }
   return exitStatus::nothingBackedUp;
 }
-
-}  // namespace
 
 Step stepOf(DbRecordPart part) {
   using Part = DbRecordPart;

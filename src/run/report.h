@@ -101,6 +101,9 @@ struct RunEnding {
 int endRun(RunState& run, const RunEnding& ending,
            const std::function<void(int exitStatus)>& beforeLogCloses = {});
 
+/// The exit status of a run whose last stage was done.
+int statusOfCompletedRun(const RunEnding& ending);
+
 /// What an exit status means, in the words of README's table of exit statuses.
 std::string exitStatusMeaning(int status);
 

@@ -96,7 +96,10 @@ Json database(System& system, const RunRecord& record) {
           {"clientStart", textOrNull(client.clientStart)},
           {"clientProcessId", known ? Json(client.processId) : Json()},
           // In decimal text: more digits than some JSON readers keep exact.
-          {"clientCreated", known ? Json(std::to_string(client.creationTime)) : Json()}};
+          {"clientCreated", known ? Json(std::to_string(client.creationTime)) : Json()},
+          // Set by the watch that settles a backup still running when the run ended.
+          {"confirmedAt", nullptr},
+          {"settledBy", nullptr}};
 }
 
 const char* previousOutcome(PreviousDatabase::Outcome outcome) {
@@ -175,6 +178,36 @@ std::optional<ClientProcess> stillRunningClient(System& system, const std::strin
     client.creationTime = std::stoull(*created);
   }
   return client;
+}
+
+std::optional<std::string> settledStatusText(System& system, const std::string& text,
+                                             const std::string& runStart,
+                                             const ClientProcess& client,
+                                             const Settlement& settlement) {
+  Json status = Json::parse(text, nullptr, false);
+  if (!status.is_object() || status.value("start", Json()) != runStart) return std::nullopt;
+  Json& database = status["database"];
+  if (!database.is_object() || database.value("outcome", Json()) != stillRunning ||
+      database.value("clientProcessId", Json()) != client.processId ||
+      database.value("clientCreated", Json()) != std::to_string(client.creationTime))
+    return std::nullopt;
+
+  database["outcome"] = settlement.confirmed ? "confirmed" : "not complete";
+  database["reason"] = utf8(system, settlement.reason);
+  database["messages"] = texts(system, settlement.messages);
+  database["confirmedAt"] = isoTimeText(settlement.at);
+  database["settledBy"] = "watch";
+  status["exitStatus"] = settlement.exitStatus;
+  status["meaning"] = exitStatusMeaning(settlement.exitStatus);
+  Json lines = Json::array();
+  for (const Json& line : status.value("outcome", Json::array())) {
+    if (line.is_string() && startsWith(line.get<std::string>(), "SQL backup still running after"))
+      for (const std::string& settled : settlement.lines) lines.push_back(utf8(system, settled));
+    else
+      lines.push_back(line);
+  }
+  status["outcome"] = lines;
+  return status.dump(2, ' ', false, Json::error_handler_t::replace) + "\r\n";
 }
 
 }  // namespace vesk

@@ -15,6 +15,7 @@ import os
 import re
 import select
 import shutil
+import signal
 import subprocess
 import tempfile
 import time
@@ -26,6 +27,8 @@ RUN_DIR = "C:\\veskrun"
 BACKUP_OUTPUT = ("Processed 328 pages for database 'VESK_ZAVO', file 'VESK_ZAVO' on file 1.\r\n"
                  "BACKUP DATABASE successfully processed 330 pages in 0.052 seconds "
                  "(49.503 MB/sec).\r\n")
+# The programs that a test may leave running: the run's watch and the stub clients.
+STRAYS = ("veskbackup.exe", "sqlcmd.exe", "osql.exe")
 # What every run that reached its destination leaves in it.
 STATUS_FILE = "veskbackup-status.json"
 CLIENT_KEYS = {
@@ -331,6 +334,16 @@ class Rig:
         shutil.rmtree(self.path(self.profile_win + "\\.quorlin"), ignore_errors=True)
 
     def close(self):
+        # A client that a test left sleeping, and the watch a run left for it, would write into
+        # the files of the tests after it.
+        for entry in Path("/proc").iterdir():
+            try:
+                command = (entry / "cmdline").read_bytes().decode("latin-1").lower()
+            except (OSError, ValueError):
+                continue
+            if entry.name.isdigit() and any(name in command for name in STRAYS):
+                with contextlib.suppress(OSError):
+                    os.kill(int(entry.name), signal.SIGKILL)
         for key, view in self.registry_keys:
             self.session.wine("reg", "delete", key, "/f", *view, check=False)
 

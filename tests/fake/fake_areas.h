@@ -92,6 +92,8 @@ struct StartedCommand {
   std::string currentFolder;  // the folder current when it was started
   bool inputFromNul = false;
   std::vector<std::pair<std::string, std::string>> environment;  // added for it alone
+  bool outlivesTheRun = false;
+  std::string startFolder;  // the folder it was told to start in; empty: the current one
 };
 
 class FakeProcesses : public Processes {
@@ -180,7 +182,13 @@ class FakeDesktop : public Desktop {
 class FakeSystem : public System {
  public:
   std::string commandLine() override { return commandLineText; }
+  std::string programPath() override { return programFolderPath + "\\veskbackup.exe"; }
   std::string programFolder() override { return programFolderPath; }
+  std::optional<std::string> environmentVariable(const std::string& name) override {
+    const auto found = environment.find(name);
+    if (found == environment.end()) return std::nullopt;
+    return found->second;
+  }
   std::string systemFolder() override { return systemFolderPath; }
   LocalTime localTime() override { return now; }
   ZonedTime zonedTime() override { return {now, utcOffsetMinutes}; }
@@ -194,6 +202,7 @@ class FakeSystem : public System {
   std::string userProfileFolder() override { return profileFolder; }
 
   std::string commandLineText = "veskbackup.exe";
+  std::map<std::string, std::string> environment;
   std::string programFolderPath = "C:\\Tools";
   std::string systemFolderPath = "C:\\windows\\system32";
   LocalTime now{2026, 12, 7, 14, 5, 9};

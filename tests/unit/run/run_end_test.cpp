@@ -9,6 +9,7 @@
 #include "run/report.h"
 #include "run/run_backup.h"
 #include "run/status_file.h"
+#include "run/watch.h"
 
 namespace vesk {
 namespace {
@@ -45,7 +46,9 @@ struct Scene {
     platform.addFile(properties, "DB_PROVIDER=" + provider +
                                      "\r\ndbconn.appl.url=proto://SRV01:1433;\r\n"
                                      "dbconn.appl.user=u\r\ndbconn.appl.pwd=p\r\n");
-    client.onStart = [this, output] { platform.files[outputPath].content = output; };
+    client.onStart = [this, output] {
+      platform.files[outputPath] = {output, platform.clockMs * 10'000};
+    };
     platform.processScripts.push_back(client);
   }
   int run(const std::string& arguments = "\"D:\\Backup\"") {
@@ -85,7 +88,8 @@ TEST(ReportRunEnd, StatusFileAndEventLogEntryOfEachOutcome) {
        {{"/folders/0", copied},
         {"/database", R"({"outcome": "no db.properties", "reason": "", "messages": [],
                           "client": null, "output": null, "clientStart": null,
-                          "clientProcessId": null, "clientCreated": null})"},
+                          "clientProcessId": null, "clientCreated": null,
+                          "confirmedAt": null, "settledBy": null})"},
         {"/previousDatabase", "null"},
         {"/report", "null"}},
        {"Backup Folder completed", held, "VESK backup completed without SQLServer version"}},
@@ -96,7 +100,8 @@ TEST(ReportRunEnd, StatusFileAndEventLogEntryOfEachOutcome) {
                           "client": "C:\\SQLTools\\Binn\\sqlcmd.exe",
                           "output": "C:\\Tools\\veskbackuplog.txt07sql",
                           "clientStart": "2026-12-07T14:05:09+01:00",
-                          "clientProcessId": 8, "clientCreated": "10001000000"})"}},
+                          "clientProcessId": 8, "clientCreated": "10001000000",
+                          "confirmedAt": null, "settledBy": null})"}},
        {"Backup Folder completed", withDb, "SQL backup Complete"}},
       {"still running",
        [](Scene& s) { s.database("SQLNCLI.1", runsLong, ""); },
@@ -233,6 +238,18 @@ TEST(ReportRunEnd, StatusFileAndEventLogEntryOfEachOutcome) {
       for (const auto& [pointer, value] : c.fields)
         EXPECT_EQ(Json::parse(value), status.at(Json::json_pointer(pointer)))
             << c.name << ": " << pointer;
+    }
+    // The watch is left for a client of this run's still at work, and for no other.
+    const auto& started = s.platform.commandsStarted;
+    const bool watch = !started.empty() && started.back().environment.size() == 1 &&
+                       started.back().environment[0].first == watchVariable;
+    EXPECT_EQ(std::string(c.name) == "still running", watch) << c.name;
+    if (watch) {
+      EXPECT_EQ("C:\\Tools\\veskbackup.exe", started.back().commandLine);
+      EXPECT_EQ("C:\\windows\\system32", started.back().startFolder);
+      EXPECT_TRUE(started.back().outlivesTheRun);
+      EXPECT_EQ("SQL backup still running after 5 seconds", s.logTexts().back())
+          << "no line of its own";
     }
     if (unreplaceable) {
       EXPECT_EQ(c.outcome.back(), s.logTexts().back()) << c.name << ": logged once";
