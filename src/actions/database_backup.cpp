@@ -28,23 +28,6 @@ std::string doubledSingleQuotes(const std::string& text) {
   return result;
 }
 
-/// text as it stands inside a quoted argument: each double quote written \", the backslashes
-/// before it doubled.
-std::string escapedInQuotes(const std::string& text) {
-  std::string escaped;
-  size_t backslashes = 0;
-  for (char c : text) {
-    if (c == '\\') {
-      ++backslashes;
-      continue;
-    }
-    escaped.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
-    escaped += c;
-    backslashes = 0;
-  }
-  return escaped.append(backslashes, '\\');
-}
-
 }  // namespace
 
 DatabaseOutcome databaseNotComplete(const std::string& why, std::vector<std::string> messages) {
