@@ -37,6 +37,24 @@ DatabaseOutcome backUpWithClient(RunState& run, DatabaseResult& result, const Db
 
 }  // namespace
 
+Step stepOf(DbRecordPart part) {
+  using Part = DbRecordPart;
+  constexpr struct {
+    Part part;
+    Step step;
+  } steps[] = {{Part::providerValue, Step::providerValue},
+               {Part::urlValue, Step::urlValue},
+               {Part::urlScheme, Step::urlScheme},
+               {Part::urlHostLength, Step::urlHostLength},
+               {Part::urlHost, Step::urlHost},
+               {Part::urlPort, Step::urlPort},
+               {Part::userValue, Step::userValue},
+               {Part::passwordValue, Step::passwordValue}};
+  for (const auto& row : steps)
+    if (row.part == part) return row.step;
+  return Step::readDbProperties;
+}
+
 std::optional<SqlEnd> backUpDatabase(RunState& run, const RunSettings& settings,
                                      const FolderStageResult& folders,
                                      const std::string& pathConfPath,

@@ -1,5 +1,7 @@
 #include "run/report.h"
 
+#include "actions/database_backup.h"
+
 namespace vesk {
 namespace {
 
@@ -112,24 +114,6 @@ int statusOfCompletedRun(const RunEnding& ending) {
       break;
   }
   return exitStatus::nothingBackedUp;
-}
-
-Step stepOf(DbRecordPart part) {
-  using Part = DbRecordPart;
-  constexpr struct {
-    Part part;
-    Step step;
-  } steps[] = {{Part::providerValue, Step::providerValue},
-               {Part::urlValue, Step::urlValue},
-               {Part::urlScheme, Step::urlScheme},
-               {Part::urlHostLength, Step::urlHostLength},
-               {Part::urlHost, Step::urlHost},
-               {Part::urlPort, Step::urlPort},
-               {Part::userValue, Step::userValue},
-               {Part::passwordValue, Step::passwordValue}};
-  for (const auto& row : steps)
-    if (row.part == part) return row.step;
-  return Step::readDbProperties;
 }
 
 ReportedFailure reported(const Failure& failure) {

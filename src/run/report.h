@@ -10,12 +10,12 @@
 #include <optional>
 #include <string>
 
-#include "actions/database_backup.h"
-#include "config/db_properties.h"
 #include "platform/failure.h"
 #include "run/run_state.h"
 
 namespace vesk {
+
+enum class SqlEnd;  // how the database backup ended (actions/database_backup.h)
 
 /// Exit statuses of the process, read by schedulers.
 namespace exitStatus {
@@ -58,9 +58,6 @@ enum class Step : int32_t {
   databaseOutcome = 122,
   exitBlock = 124,  // a failure in the error report itself
 };
-
-/// The step of a malformed record of db.properties.
-Step stepOf(DbRecordPart part);
 
 /// The number and description that the reports print for a failure.
 struct ReportedFailure {

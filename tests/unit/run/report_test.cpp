@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "run/database_stage.h"
+
 namespace vesk {
 namespace {
 
