@@ -2,13 +2,12 @@
 
 #include <algorithm>
 
-#include "platform/failure.h"
-
 namespace vesk {
 namespace {
 
-// A folder with more entries than this to look at again is listed whole: one listing costs
-// about what a few looks at single files do.
+// A folder with more entries than this to look at is listed whole. Under Wine a listing costs
+// five requests to its server (open, handle, two reads, close), which a busy machine makes
+// slow, and a look at one entry none; on Windows one listing costs what a few looks do.
 constexpr size_t looksOneByOne = 8;
 
 /// The entries of a folder, in the order of compareNames, for lookups by name.
@@ -68,45 +67,14 @@ bool CopyJudge::holds(const std::u16string& relative, const FolderEntry& source,
   return true;
 }
 
-EarlyListing listBackup(Trees& trees, const SourceTree& tree, TimeKeeping times) {
-  EarlyListing listing;
-  listing.folders.reserve(tree.folders.size());
-  for (const TreeFolder& folder : tree.folders) {
-    std::optional<SortedFolder> copies =
-        listSorted(trees, joinLong(tree.destination, folder.relative));
-    if (!copies) {
-      listing.folders.emplace_back();
-      continue;
-    }
-    std::vector<EarlyLook> looks;
-    looks.reserve(folder.entries.size());
-    for (const TreeEntry& item : folder.entries) {
-      const FolderEntry* copy = copies->find(item.entry.name);
-      bool held =
-          copy && (item.entry.isFolder ? copy->isFolder
-                                       : matchCopy(item.entry, *copy, times) == CopyMatch::same);
-      looks.push_back(held ? EarlyLook::held : EarlyLook::lookAgain);
-    }
-    listing.folders.push_back(std::move(looks));
-  }
-  listing.complete = true;
-  return listing;
-}
-
 std::vector<Difference> compareWithBackup(Trees& trees, const SourceTree& tree, CopyJudge& judge,
-                                          const ToolWork& work) {
-  const EarlyListing* early = work.early;
-  if (early && (!early->complete || work.anyFileWritten)) early = nullptr;
-  // What the early listing found of a folder's entries, or nothing when it must be listed now.
-  auto looksOf = [early](size_t index) -> const std::vector<EarlyLook>* {
-    if (!early || !early->folders[index]) return nullptr;
-    return &*early->folders[index];
-  };
-
+                                          const std::optional<TreeMarks>& written) {
   std::vector<Difference> differences;
+  // The backup folder itself is always listed: one that cannot be holds nothing that can be
+  // shown to be there.
   std::optional<SortedFolder> backupRoot;
-  if (tree.folders[0].listed && !looksOf(0)) backupRoot = listSorted(trees, tree.destination);
-  if (!tree.folders[0].listed || (!looksOf(0) && !backupRoot)) {
+  if (tree.folders[0].listed) backupRoot = listSorted(trees, tree.destination);
+  if (!backupRoot) {
     differences.push_back({u"", true, false});
     return differences;
   }
@@ -128,21 +96,19 @@ std::vector<Difference> compareWithBackup(Trees& trees, const SourceTree& tree, 
     }
     const std::u16string backupFolder = joinLong(tree.destination, folder.relative);
     const std::u16string sourceFolder = joinLong(tree.source, folder.relative);
-    const std::vector<EarlyLook>* looks = looksOf(index);
-    auto lookAt = [looks](size_t at) { return looks ? (*looks)[at] : EarlyLook::lookAgain; };
-    size_t again = folder.entries.size(), written = work.anyFileWritten ? again : 0;
-    if (looks) {
-      again -= std::count(looks->begin(), looks->end(), EarlyLook::held);
-      written = std::count(looks->begin(), looks->end(), EarlyLook::written);
-    }
+    auto wrote = [&](size_t at) {
+      return !folder.entries[at].entry.isFolder && (!written || (*written)[index][at]);
+    };
+    size_t rewritten = 0;
+    for (size_t at = 0; at < folder.entries.size(); ++at) rewritten += wrote(at) ? 1 : 0;
     // What the backup and the source hold now, listed whole where many entries ask; a copy
     // that cannot be listed holds nothing that can be shown to be there.
     std::optional<SortedFolder> copies, sources;
-    if (index == 0 && backupRoot)
+    if (index == 0)
       copies = std::move(backupRoot);
-    else if (again > looksOneByOne || !looks)
+    else if (folder.entries.size() > looksOneByOne)
       copies = listSorted(trees, backupFolder).value_or(SortedFolder(trees, {}));
-    if (written > looksOneByOne) sources = listSorted(trees, sourceFolder);
+    if (rewritten > looksOneByOne) sources = listSorted(trees, sourceFolder);
 
     for (size_t at = 0; at < folder.entries.size(); ++at) {
       const TreeEntry& item = folder.entries[at];
@@ -151,11 +117,6 @@ std::vector<Difference> compareWithBackup(Trees& trees, const SourceTree& tree, 
       if (item.entry.isFolder &&
           (item.walk == FolderWalk::beyondLimits || !tree.folders[item.folder].listed)) {
         differences.push_back({relative, true, false});
-        continue;
-      }
-      const EarlyLook look = lookAt(at);
-      if (look == EarlyLook::held) {
-        if (item.entry.isFolder) inBackupNow[item.folder] = true;
         continue;
       }
       std::optional<FolderEntry> copy = entryIn(trees, copies, backupFolder, item.entry.name);
@@ -168,59 +129,12 @@ std::vector<Difference> compareWithBackup(Trees& trees, const SourceTree& tree, 
       // What the tool copied is the source as it was when the tool reached it. A source file
       // that cannot be found now is compared as the walk found it.
       std::optional<FolderEntry> now;
-      if (work.anyFileWritten || look == EarlyLook::written)
-        now = entryIn(trees, sources, sourceFolder, item.entry.name);
+      if (wrote(at)) now = entryIn(trees, sources, sourceFolder, item.entry.name);
       if (!copy || !judge.holds(relative, now ? *now : item.entry, *copy))
         differences.push_back({relative, false});
     }
   }
   return differences;
-}
-
-Repair repairBackup(Trees& trees, System& system, RunLog& log, const SourceTree& tree,
-                    const std::vector<Difference>& differences, const std::string& source,
-                    CopyJudge& judge) {
-  Repair repair;
-  PathList& copied = repair.copiedAgain;
-  for (const Difference& difference : differences) {
-    if (!difference.repairable) continue;
-    std::u16string to = joinLong(tree.destination, difference.relative);
-    try {
-      if (difference.isFolder) {
-        trees.createFolder(to);
-      } else {
-        trees.copyFile(joinLong(tree.source, difference.relative), to);
-        addPath(system, copied, difference.relative, source);
-      }
-    } catch (const Failure&) {
-      // What could not be repaired shows in the comparison below.
-    }
-  }
-  logPaths(log, "copied again: ", copied);
-
-  for (const Difference& difference : differences) {
-    bool repaired = false;
-    if (difference.repairable) {
-      auto copy = trees.entryAt(joinLong(tree.destination, difference.relative));
-      if (difference.isFolder) {
-        repaired = copy && copy->isFolder;
-      } else {
-        auto now = trees.entryAt(joinLong(tree.source, difference.relative));
-        repaired = !now || (copy && judge.holds(difference.relative, *now, *copy));
-      }
-    }
-    if (!repaired) {
-      addPath(system, repair.left, difference.relative, source);
-      repair.leftDifferences.push_back(difference);
-    }
-  }
-  return repair;
-}
-
-void logPaths(RunLog& log, const std::string& prefix, const PathList& paths) {
-  for (const std::string& path : paths.first) log.writeLog(prefix + path);
-  if (paths.count > paths.first.size())
-    log.writeLog(prefix + std::to_string(paths.count - paths.first.size()) + " more");
 }
 
 }  // namespace vesk

@@ -71,16 +71,17 @@ FolderEnd backUpFolder(RunState& run, const RunSettings& settings, const std::st
   log.reportStatus("Start copying from " + source + "to " + destination);
 
   run.step = Step::copyFolder;
-  const FolderCopyResult copied =
-      copyFolder(platform, log, tree, source, destination, settings.copyWith, settings.logPath);
-  run.record.folders.push_back({source, copied});
+  const FolderCopyResult result =
+      copyFolder(platform, log, tree,
+                 copyRequestOf(platform, source, destination, settings.copyWith, settings.logPath));
+  run.record.folders.push_back({source, result});
 
-  run.step = copied.complete ? Step::folderCompleted : Step::folderNotComplete;
+  run.step = result.complete ? Step::folderCompleted : Step::folderNotComplete;
   const std::string outcome =
-      copied.complete ? "Backup Folder completed" : "Backup Folder NOT complete";
+      result.complete ? "Backup Folder completed" : "Backup Folder NOT complete";
   recordOutcome(run, outcome);
-  recordOutcome(run, summaryLine(copied.counts), Shown::logOnly);
-  return copied.complete ? FolderEnd::completed : FolderEnd::notComplete;
+  recordOutcome(run, summaryLine(result.counts), Shown::logOnly);
+  return result.complete ? FolderEnd::completed : FolderEnd::notComplete;
 }
 
 }  // namespace

@@ -19,9 +19,10 @@ std::string utf8(System& system, const std::string& ansi) {
   return utf8FromUtf16(system.utf16FromAnsi(ansi));
 }
 
-Json pathList(System& system, const PathList& paths) {
+Json pathList(System& system, const PathList& paths, const std::string& source) {
   Json first = Json::array();
-  for (const std::string& path : paths.first) first.push_back(utf8(system, path));
+  for (const std::u16string& path : paths.first)
+    first.push_back(utf8(system, pathText(system, path, source)));
   return {{"count", paths.count}, {"first", first}};
 }
 
@@ -47,7 +48,7 @@ Json folderCopy(System& system, const FolderRecord& folder) {
           {"copyTool", toolName(copy.tool)},
           {"filesCopiedByTool", copy.toolCopied ? Json(*copy.toolCopied) : Json()},
           {"filesCopiedAgain", copy.counts.copiedAgain},
-          {"notInBackup", pathList(system, copy.counts.notInBackup)}};
+          {"notInBackup", pathList(system, copy.counts.notInBackup, folder.source)}};
 }
 
 Json texts(System& system, const std::vector<std::string>& lines) {

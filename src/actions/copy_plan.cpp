@@ -1,0 +1,125 @@
+#include "actions/copy_plan.h"
+
+#include <algorithm>
+#include <string_view>
+
+namespace vesk {
+namespace {
+
+/// The entries of tree that a copy tool taking paths of at most limit characters cannot be
+/// given: those whose full path in the source or in the destination is longer (a folder's
+/// together with the "\*" of its listing), and folders beyond the walk limits. What lies below a
+/// folder found here is not named. The source itself, when it is too long, is named alone.
+PathList pathsTooLong(const SourceTree& tree, size_t sourceLength, size_t destinationLength,
+                      size_t limit) {
+  auto fits = [&](const std::u16string& relative, bool isFolder) {
+    size_t inside = relative.empty() ? 0 : relative.size() + 1;
+    return std::max(sourceLength, destinationLength) + inside + (isFolder ? 2 : 0) <= limit;
+  };
+  PathList found;
+  if (!fits(u"", true)) {
+    found.add(u"");
+    return found;
+  }
+  // Folders come after their parents, so one pass passes the mark down every level.
+  std::vector<bool> skipped(tree.folders.size(), false);
+  for (size_t index = 0; index < tree.folders.size(); ++index) {
+    for (const TreeEntry& item : tree.folders[index].entries) {
+      const bool walked = item.entry.isFolder && item.walk == FolderWalk::walked;
+      if (skipped[index]) {
+        if (walked) skipped[item.folder] = true;
+        continue;
+      }
+      if (!inBackup(item)) continue;
+      std::u16string relative = joinLong(tree.folders[index].relative, item.entry.name);
+      if (fits(relative, item.entry.isFolder) && item.walk != FolderWalk::beyondLimits) continue;
+      found.add(relative);
+      if (walked) skipped[item.folder] = true;
+    }
+  }
+  return found;
+}
+
+PathList linkLoops(const SourceTree& tree) {
+  PathList loops;
+  for (const TreeFolder& folder : tree.folders)
+    for (const TreeEntry& item : folder.entries)
+      if (item.walk == FolderWalk::linkLoop) loops.add(joinLong(folder.relative, item.entry.name));
+  return loops;
+}
+
+}  // namespace
+
+CopyPlan planCopy(const SourceTree& tree, const CopyRequest& request) {
+  CopyPlan plan;
+  auto note = [&plan](std::string prefix, PathList paths, const std::string& whole) {
+    plan.notes.push_back({std::move(prefix), std::move(paths), whole});
+  };
+  auto whole = [] {
+    PathList one;
+    one.add(u"");
+    return one;
+  };
+  if (tree.source.empty() || tree.destination.empty()) {
+    plan.comparable = false;
+    note("too long to copy: ", whole(), tree.source.empty() ? request.source : request.destination);
+    return plan;
+  }
+  if (!canNameAFolder(request.source)) {
+    // Nothing can be copied from there; handed to a tool, such a path could name other folders.
+    note("not a folder name, not copied: ", whole(), request.source);
+    return plan;
+  }
+  // Both tools follow links, and would copy the folders of a loop again and again.
+  if (PathList loops = linkLoops(tree); loops.count > 0) {
+    note("link loop not followed: ", std::move(loops), request.source);
+    return plan;
+  }
+  if (request.mode == CopyMode::xcopy) {
+    if (drivePart(request.destination).empty()) {
+      // xcopy, given no destination, copies into the current folder. cmd could not make a
+      // network folder current (it fell back to the Windows folder); xcopy started directly
+      // copies into one under Wine, but that was never tried on Windows, so a network
+      // destination stays with the shell copy.
+      note("xcopy cannot copy into a network folder: ", whole(), request.destination);
+    } else {
+      // xcopy is waited for without limit, and one path too long for it can make it hang for
+      // ever: such a tree goes to the shell copy.
+      PathList tooLong =
+          pathsTooLong(tree, request.fullSourceLength, request.destinationLength, xcopyPathLimit);
+      if (tooLong.count == 0) {
+        plan.tool = CopyTool::xcopy;
+        return plan;
+      }
+      note("too long for xcopy: ", std::move(tooLong), request.fullSource);
+    }
+  }
+  // The shell copy, chosen or where xcopy cannot go. A path too long for it overruns its
+  // buffers: then only the repair pass, which takes every path the file system holds, copies
+  // the tree.
+  PathList tooLong =
+      pathsTooLong(tree, request.sourceLength, request.destinationLength, shellCopyPathLimit);
+  if (tooLong.count == 0) {
+    plan.tool = CopyTool::shellCopy;
+    return plan;
+  }
+  note("too long for the shell copy: ", std::move(tooLong), request.source);
+  plan.toolsGivenNothing = true;
+  return plan;
+}
+
+bool canNameAFolder(const std::string& path) {
+  constexpr std::string_view neverInNames = "\"*?<>|";
+  for (size_t at = path.rfind("\\\\?\\", 0) == 0 ? 4 : 0; at < path.size(); ++at)
+    if (static_cast<unsigned char>(path[at]) < 0x20 ||
+        neverInNames.find(path[at]) != std::string_view::npos)
+      return false;
+  return true;
+}
+
+std::string drivePart(const std::string& path) {
+  size_t colon = path.find(":\\");
+  return colon == std::string::npos ? std::string() : path.substr(0, colon + 2);
+}
+
+}  // namespace vesk
