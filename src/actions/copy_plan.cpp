@@ -75,6 +75,12 @@ CopyPlan planCopy(const SourceTree& tree, const CopyRequest& request) {
     note("link loop not followed: ", std::move(loops), request.source);
     return plan;
   }
+  if (request.destination.rfind("\\\\?\\", 0) == 0) {
+    // A long form that names what no ordinary path can (a name ending in a blank): the copy
+    // tools take ordinary paths only.
+    note("no copy tool takes the destination: ", whole(), request.destination);
+    return plan;
+  }
   if (request.mode == CopyMode::xcopy) {
     if (drivePart(request.destination).empty()) {
       // xcopy, given no destination, copies into the current folder. cmd could not make a

@@ -24,7 +24,8 @@ from typing import Callable
 import pytest
 
 import copy_faults
-from rig import CLIENT_KEYS, PROGRAM_DIR, RUN_DIR, STATUS_FILE, StartedRun, decode, masked, summary
+from rig import (CLIENT_KEYS, PROGRAM_DIR, RUN_DIR, STATUS_FILE, StartedRun, decode, masked,
+                 read_status, summary)
 from test_check import small_disk
 
 REPO = Path(__file__).resolve().parents[2]
@@ -102,7 +103,8 @@ class Scene:
         self.files = {"data.txt": b"data\r\n", "sub\\b.bin": bytes(range(256)) * 4}
         self.folders = ["empty"]
         self.db_properties_at = None  # default: <source>\ZAVO\db.properties
-        self.destination = "D:\\Backup"
+        self.destination = "D:\\Backup"  # as Windows names it; typed: as the command line has it
+        self.typed = None
         self.generation = "2005"
         self.password = PASSWORD
         self.tools = "C:\\SQLTools"  # the registered SQLPath
@@ -558,6 +560,18 @@ def check_second_run_on_fat(s, o):
     assert_copied(s)
 
 
+def typed_destination(s, typed, mode):
+    s.typed = typed
+    if mode == "shell copy":
+        shell_copy(s)
+
+
+def check_one_backup(s, o):
+    """The run used one name for the destination: D:\\ holds the backup and nothing else."""
+    assert [p.name for p in s.rig.path("D:\\").iterdir()] == ["Backup"]
+    assert read_status(s.rig.path(s.destination))["destination"] == s.destination + "\\"
+
+
 def copy_lines(s, *middle, held=None):
     return ["VESK start backup", s.start_copy(), *middle, "Backup Folder completed",
             held or s.held(), *s.database(), "SQL backup Complete"]
@@ -749,6 +763,17 @@ ROWS = [
         0, lambda s: copy_lines(s, *s.xcopy(), "copied again: torn.bin",
                                 held=summary(s.rig.path(s.source), (), 1)),
         configure=rewritten_while_copied, check=check_rewritten, bound=60),
+    *[Row(f"destination-{name}{suffix}", f"destination {words} ({mode} mode)",
+          'the one folder Windows names: "Start copying from ...to D:\\Backup\\", every tool, '
+          "walk and the status file there, the database backup there too; exit 0",
+          0, lambda s: copy_lines(s, *(["doing full copy"] if "N" in s.options else s.xcopy())),
+          configure=lambda s, typed=typed, mode=mode: typed_destination(s, typed, mode),
+          check=check_one_backup)
+      for name, words, typed in (("trailing-blank", 'with a trailing blank ("D:\\Backup ")',
+                                  "D:\\Backup "),
+                                 ("long-form", "in the long form (\\\\?\\D:\\Backup)",
+                                  "\\\\?\\D:\\Backup"))
+      for mode, suffix in (("xcopy", ""), ("shell copy", "-shell-copy"))],
     *[Row(f"fat-dated{suffix}", f"sources dated 1601 and 2200 to a FAT drive ({mode} mode)",
           '"time not kept by the destination" for both, "Backup Folder completed", exit 0, on '
           "the first and the second run",
@@ -802,7 +827,7 @@ def run_scene(s, row) -> Outcome:
     rig = s.rig
     program = (f"{PROGRAM_DIR}\\veskbackup.exe" if s.direct
                else f"cmd /c {PROGRAM_DIR}\\veskbackup.bat")
-    command = f"{program} \"{s.destination}\"{s.options}"
+    command = f"{program} \"{s.typed or s.destination}\"{s.options}"
     if s.first:
         command = " & ".join([*s.first, f"cd /d {RUN_DIR}", command])
     with contextlib.ExitStack() as running:

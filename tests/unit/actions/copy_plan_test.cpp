@@ -61,6 +61,11 @@ TEST(PlanCopy, ChoosesTheToolAndNamesWhatNoToolIsHanded) {
        },
        CopyTool::none,
        {"link loop not followed: a\\up", "link loop not followed: a\\b\\up2"}},
+      {"a destination only the long form names",
+       {"a.txt"},
+       [](SourceTree&, CopyRequest& r) { r.destination = "\\\\?\\D:\\Backup \\"; },
+       CopyTool::none,
+       {"no copy tool takes the destination: \\\\?\\D:\\Backup \\"}},
       // D:\Backup (9) is longer than C:\App (6): the destination's paths decide.
       {"a file too long for xcopy",
        {name245},

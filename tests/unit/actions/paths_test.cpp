@@ -52,6 +52,28 @@ TEST(NormaliseFolderPath, OverflowsPastSixteenBits) {
   }
 }
 
+TEST(WindowsFolderName, AsWindowsNamesTheFolder) {
+  const struct {
+    const char* path;
+    const char* expected;
+  } cases[] = {
+      {"D:\\Backup", "D:\\Backup"},
+      {"D:\\Backup ", "D:\\Backup"},
+      {"D:\\Backup. .", "D:\\Backup"},
+      {"D:\\Backup\\ ", "D:\\Backup\\"},
+      {"D:\\Backup \\", "D:\\Backup \\"},  // not the last name: Windows keeps the blank
+      {"D:\\Backup\\..", "D:\\Backup\\.."},
+      {"...", "..."},
+      {"\\\\?\\D:\\Backup", "D:\\Backup"},
+      {"\\\\?\\D:\\", "D:\\"},
+      {"\\\\?\\UNC\\nas\\share\\bk", "\\\\nas\\share\\bk"},
+      {"\\\\?\\D:\\Backup \\x", "\\\\?\\D:\\Backup \\x"},  // only the long form names it
+      {"\\\\?\\D:\\a\\..\\b", "\\\\?\\D:\\a\\..\\b"},
+      {"\\\\?\\Volume{1}\\bk", "\\\\?\\Volume{1}\\bk"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.expected, windowsFolderName(c.path)) << c.path;
+}
+
 struct CreateCase {
   const char* path;
   std::vector<std::string> existing;
