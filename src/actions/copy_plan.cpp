@@ -50,7 +50,8 @@ PathList linkLoops(const SourceTree& tree) {
 
 }  // namespace
 
-CopyPlan planCopy(const SourceTree& tree, const CopyRequest& request) {
+CopyPlan planCopy(const SourceTree& tree, const CopyRequest& request,
+                  const std::vector<std::u16string>& heldForEarlier) {
   CopyPlan plan;
   auto note = [&plan](std::string prefix, PathList paths, const std::string& whole) {
     plan.notes.push_back({std::move(prefix), std::move(paths), whole});
@@ -60,6 +61,7 @@ CopyPlan planCopy(const SourceTree& tree, const CopyRequest& request) {
     one.add(u"");
     return one;
   };
+  plan.heldForEarlier.insert(heldForEarlier.begin(), heldForEarlier.end());
   if (tree.source.empty() || tree.destination.empty()) {
     plan.comparable = false;
     note("too long to copy: ", whole(), tree.source.empty() ? request.source : request.destination);
@@ -73,6 +75,12 @@ CopyPlan planCopy(const SourceTree& tree, const CopyRequest& request) {
   // Both tools follow links, and would copy the folders of a loop again and again.
   if (PathList loops = linkLoops(tree); loops.count > 0) {
     note("link loop not followed: ", std::move(loops), request.source);
+    return plan;
+  }
+  if (!heldForEarlier.empty()) {
+    PathList held;
+    for (const std::u16string& path : heldForEarlier) held.add(path);
+    note("copied for an earlier finalPath record, not replaced: ", std::move(held), request.source);
     return plan;
   }
   if (request.destination.rfind("\\\\?\\", 0) == 0) {
@@ -112,6 +120,41 @@ CopyPlan planCopy(const SourceTree& tree, const CopyRequest& request) {
   note("too long for the shell copy: ", std::move(tooLong), request.source);
   plan.toolsGivenNothing = true;
   return plan;
+}
+
+std::vector<std::u16string> heldByEarlierRecords(Trees& trees, const SourceTree& tree,
+                                                 const std::vector<SourceTree>& earlier) {
+  // The files of the earlier trees by their path, in the order of compareNames.
+  std::vector<std::pair<std::u16string, const FolderEntry*>> placed;
+  for (const SourceTree& other : earlier)
+    for (const TreeFolder& folder : other.folders)
+      for (const TreeEntry& item : folder.entries)
+        if (!item.entry.isFolder && inBackup(item))
+          placed.emplace_back(joinLong(folder.relative, item.entry.name), &item.entry);
+  auto before = [&trees](const auto& a, const std::u16string& b) {
+    return trees.compareNames(a.first, b) < 0;
+  };
+  std::sort(placed.begin(), placed.end(),
+            [&](const auto& a, const auto& b) { return before(a, b.first); });
+
+  std::vector<std::u16string> held;
+  if (placed.empty()) return held;
+  for (const TreeFolder& folder : tree.folders) {
+    for (const TreeEntry& item : folder.entries) {
+      if (!inBackup(item)) continue;
+      std::u16string relative = joinLong(folder.relative, item.entry.name);
+      auto at = std::lower_bound(placed.begin(), placed.end(), relative, before);
+      for (; at != placed.end() && trees.compareNames(at->first, relative) == 0; ++at) {
+        const FolderEntry& file = *at->second;
+        if (item.entry.isFolder || file.size != item.entry.size ||
+            file.lastWriteTime != item.entry.lastWriteTime) {
+          held.push_back(relative);
+          break;
+        }
+      }
+    }
+  }
+  return held;
 }
 
 bool canNameAFolder(const std::string& path) {

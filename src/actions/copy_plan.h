@@ -4,6 +4,7 @@
 // Pure: it decides from the walk of the source and the texts of the request alone.
 
 #include <cstddef>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -49,10 +50,21 @@ struct CopyPlan {
   /// even the wide-character functions): nothing is compared.
   bool comparable = true;
   std::vector<PlanNote> notes;  // in the order the run logs them
+  /// Paths of the tree where an earlier finalPath record of the run holds another file: no tool
+  /// is handed the tree and the repair pass leaves them, so that the earlier copy stays whole.
+  std::set<std::u16string> heldForEarlier;
 };
 
-/// The plan for copying tree as request asks.
-CopyPlan planCopy(const SourceTree& tree, const CopyRequest& request);
+/// The plan for copying tree as request asks. heldForEarlier: see CopyPlan; paths as the
+/// walk spells them (heldByEarlierRecords).
+CopyPlan planCopy(const SourceTree& tree, const CopyRequest& request,
+                  const std::vector<std::u16string>& heldForEarlier = {});
+
+/// The paths of tree (as its walk spells them) where an earlier finalPath record's tree holds a
+/// file, and tree another file (of another size or time) or a folder: copied over it, they would
+/// replace what the run placed in the backup for the earlier record.
+std::vector<std::u16string> heldByEarlierRecords(Trees& trees, const SourceTree& tree,
+                                                 const std::vector<SourceTree>& earlier);
 
 /// False when path holds a character that no folder's name can hold: one that the copy tools
 /// read as a pattern (* ?) or as the end of their argument ("), or that Windows refuses in a

@@ -5,10 +5,14 @@
 namespace vesk {
 
 Repair repairBackup(Trees& trees, const SourceTree& tree,
-                    const std::vector<Difference>& differences, CopyJudge& judge) {
+                    const std::vector<Difference>& differences, CopyJudge& judge,
+                    const std::set<std::u16string>& leave) {
   Repair repair;
+  auto repairable = [&leave](const Difference& difference) {
+    return difference.repairable && !leave.count(difference.relative);
+  };
   for (const Difference& difference : differences) {
-    if (!difference.repairable) continue;
+    if (!repairable(difference)) continue;
     std::u16string to = joinLong(tree.destination, difference.relative);
     try {
       if (difference.isFolder) {
@@ -24,7 +28,7 @@ Repair repairBackup(Trees& trees, const SourceTree& tree,
 
   for (const Difference& difference : differences) {
     bool repaired = false;
-    if (difference.repairable) {
+    if (repairable(difference)) {
       auto copy = trees.entryAt(joinLong(tree.destination, difference.relative));
       if (difference.isFolder) {
         repaired = copy && copy->isFolder;

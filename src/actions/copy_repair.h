@@ -2,6 +2,7 @@
 
 // The repair pass: what the check found missing or different, copied again from the source.
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -18,11 +19,12 @@ struct Repair {
   std::vector<Difference> leftDifferences;  // the differences behind left
 };
 
-/// Copies again, from the source, what differs and can be repaired: missing folders are
-/// created, files copied over what the backup holds (nothing in the backup is deleted). Then
-/// compares what it repaired afresh and returns what is still not in the backup; a file gone
-/// from the source meanwhile is no longer part of it.
+/// Copies again, from the source, what differs and can be repaired, but no path in leave:
+/// missing folders are created, files copied over what the backup holds (nothing in the backup
+/// is deleted). Then compares what it repaired afresh and returns what is still not in the
+/// backup; a file gone from the source meanwhile is no longer part of it.
 Repair repairBackup(Trees& trees, const SourceTree& tree,
-                    const std::vector<Difference>& differences, CopyJudge& judge);
+                    const std::vector<Difference>& differences, CopyJudge& judge,
+                    const std::set<std::u16string>& leave = {});
 
 }  // namespace vesk

@@ -23,9 +23,10 @@ CopyRequest copyRequestOf(const Platform& platform, const std::string& source,
 }
 
 FolderCopyResult copyFolder(const Platform& platform, RunLog& log, const SourceTree& tree,
-                            const CopyRequest& request) {
+                            const CopyRequest& request,
+                            const std::vector<std::u16string>& heldForEarlier) {
   System& system = platform.system;
-  const CopyPlan plan = planCopy(tree, request);
+  const CopyPlan plan = planCopy(tree, request, heldForEarlier);
   for (const PlanNote& note : plan.notes)
     logPaths(log, system, note.prefix, note.paths, note.whole);
 
@@ -45,9 +46,9 @@ FolderCopyResult copyFolder(const Platform& platform, RunLog& log, const SourceT
   // than the source. Only the files themselves tell whether the backup is there.
   if (plan.comparable) {
     CopyJudge judge(platform.trees, tree, timeKeepingOf(platform.trees.volumeOf(tree.destination)));
-    const Repair repair =
-        repairBackup(platform.trees, tree,
-                     compareWithBackup(platform.trees, tree, judge, report.written), judge);
+    const Repair repair = repairBackup(
+        platform.trees, tree, compareWithBackup(platform.trees, tree, judge, report.written), judge,
+        plan.heldForEarlier);
     PathList timeNotKept;
     for (const std::u16string& relative : judge.timeNotKept()) timeNotKept.add(relative);
     logPaths(log, system, "copied again: ", repair.copiedAgain, request.source);

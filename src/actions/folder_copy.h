@@ -34,9 +34,10 @@ CopyRequest copyRequestOf(const Platform& platform, const std::string& source,
 /// Copies the contents of the request's source into its destination, whose tree the walk has
 /// listed (walkSource of source and destination), as planCopy plans it: logs the plan's notes,
 /// runs its tool, compares the backup with the source, copies again what differs (see
-/// repairBackup) and logs "copied again: ", "time not kept by
+/// repairBackup, which leaves heldForEarlier alone) and logs "copied again: ", "time not kept by
 /// the destination: " and "not in backup: ". Complete exactly when nothing is left.
 FolderCopyResult copyFolder(const Platform& platform, RunLog& log, const SourceTree& tree,
-                            const CopyRequest& request);
+                            const CopyRequest& request,
+                            const std::vector<std::u16string>& heldForEarlier = {});
 
 }  // namespace vesk

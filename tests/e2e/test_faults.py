@@ -572,6 +572,33 @@ def check_one_backup(s, o):
     assert read_status(s.rig.path(s.destination))["destination"] == s.destination + "\\"
 
 
+SECOND = "C:\\Apps\\Second"  # a second installation with a file of the first one's name
+
+
+def second_record(s):
+    second = s.rig.path(SECOND)
+    second.mkdir(parents=True)
+    (second / "data.txt").write_bytes(b"the second record's data\r\n")
+    (second / "only.txt").write_bytes(b"only here")
+    s.rig.write_path_conf(f"finalPath={s.final_path}\r\nfinalPath=C:/Apps/Second/\r\n")
+
+
+def two_records_lines(s):
+    tool = ["doing full copy"] if "N" in s.options else s.xcopy()
+    return ["VESK start backup", s.start_copy(), *tool, "Backup Folder completed", s.held(),
+            f"Start copying from {SECOND}to {s.destination}\\",
+            "copied for an earlier finalPath record, not replaced: data.txt",
+            "copied again: only.txt", "not in backup: data.txt", "Backup Folder NOT complete",
+            summary(s.rig.path(SECOND), ["data.txt"], 1),
+            "VESK backup completed without SQLServer version"]
+
+
+def check_first_record_kept(s, o):
+    backup = s.rig.path(s.destination)
+    assert (backup / "data.txt").read_bytes() == s.files["data.txt"]
+    assert (backup / "only.txt").read_bytes() == b"only here"
+
+
 def copy_lines(s, *middle, held=None):
     return ["VESK start backup", s.start_copy(), *middle, "Backup Folder completed",
             held or s.held(), *s.database(), "SQL backup Complete"]
@@ -774,6 +801,15 @@ ROWS = [
                                  ("long-form", "in the long form (\\\\?\\D:\\Backup)",
                                   "\\\\?\\D:\\Backup"))
       for mode, suffix in (("xcopy", ""), ("shell copy", "-shell-copy"))],
+    *[Row(f"two-records{suffix}", f"two finalPath records whose trees share a file's name ({mode} "
+          "mode)",
+          '"Backup Folder completed" for the first, whose file stays; the second: "copied for an '
+          'earlier finalPath record, not replaced", "not in backup" for it, "Backup Folder NOT '
+          'complete", exit 3',
+          3, two_records_lines, configure=configure, prepare=second_record,
+          check=check_first_record_kept)
+      for mode, suffix, configure in (("xcopy", "", lambda s: None),
+                                      ("shell copy", "-shell-copy", shell_copy))],
     *[Row(f"fat-dated{suffix}", f"sources dated 1601 and 2200 to a FAT drive ({mode} mode)",
           '"time not kept by the destination" for both, "Backup Folder completed", exit 0, on '
           "the first and the second run",

@@ -218,6 +218,7 @@ TEST(RepairBackup, CopiesAgainWhatDiffersAndNamesWhatIsLeft) {
     std::vector<Difference> differences;
     std::function<void(FakePlatform&)> change;
     Lines copiedAgain, left;
+    std::set<std::u16string> leave = {};
   } cases[] = {
       {"a missing file", {{u"a.txt"}}, [](FakePlatform&) {}, {"a.txt"}, {}},
       {"a missing folder and its file",
@@ -236,6 +237,12 @@ TEST(RepairBackup, CopiesAgainWhatDiffersAndNamesWhatIsLeft) {
        {},
        {"a.txt"}},
       {"a source file gone since", {{u"gone.txt"}}, [](FakePlatform&) {}, {}, {}},
+      {"a file an earlier record placed",
+       {{u"a.txt"}},
+       [](FakePlatform&) {},
+       {},
+       {"a.txt"},
+       {u"a.txt"}},
   };
   for (const auto& c : cases) {
     FakePlatform platform;
@@ -246,7 +253,7 @@ TEST(RepairBackup, CopiesAgainWhatDiffersAndNamesWhatIsLeft) {
     const SourceTree tree =
         walkSource(platform, platform.longPathOf("C:\\App"), platform.longPathOf("D:\\Backup"));
     CopyJudge judge(platform, tree, TimeKeeping::exact);
-    const Repair repair = repairBackup(platform, tree, c.differences, judge);
+    const Repair repair = repairBackup(platform, tree, c.differences, judge, c.leave);
     auto text = [&](const PathList& list) {
       Lines lines;
       for (const std::u16string& path : list.first) lines.push_back(platform.ansiFromUtf16(path));

@@ -31,12 +31,15 @@ Lines notesOf(const CopyPlan& plan) {
 
 TEST(PlanCopy, ChoosesTheToolAndNamesWhatNoToolIsHanded) {
   const std::string name245(245, 'n'), name250(250, 'n'), name243(243, 'f'), name242(242, 'f');
+  std::vector<std::u16string> twelve;
+  for (char c = 'a'; c < 'm'; ++c) twelve.push_back(std::u16string(1, c) + u".txt");
   struct Case {
     const char* name;
     Lines paths;  // below the source; a folder's ends in "\"
     std::function<void(SourceTree&, CopyRequest&)> change;
     CopyTool tool;
     Lines notes;
+    std::vector<std::u16string> held = {};
   };
   auto none = [](SourceTree&, CopyRequest&) {};
   auto shell = [](SourceTree&, CopyRequest& r) { r.mode = CopyMode::shellCopy; };
@@ -61,6 +64,22 @@ TEST(PlanCopy, ChoosesTheToolAndNamesWhatNoToolIsHanded) {
        },
        CopyTool::none,
        {"link loop not followed: a\\up", "link loop not followed: a\\b\\up2"}},
+      {"files an earlier record placed, the first ten named",
+       {"a.txt"},
+       none,
+       CopyTool::none,
+       {"copied for an earlier finalPath record, not replaced: a.txt",
+        "copied for an earlier finalPath record, not replaced: b.txt",
+        "copied for an earlier finalPath record, not replaced: c.txt",
+        "copied for an earlier finalPath record, not replaced: d.txt",
+        "copied for an earlier finalPath record, not replaced: e.txt",
+        "copied for an earlier finalPath record, not replaced: f.txt",
+        "copied for an earlier finalPath record, not replaced: g.txt",
+        "copied for an earlier finalPath record, not replaced: h.txt",
+        "copied for an earlier finalPath record, not replaced: i.txt",
+        "copied for an earlier finalPath record, not replaced: j.txt",
+        "copied for an earlier finalPath record, not replaced: 2 more"},
+       twelve},
       {"a destination only the long form names",
        {"a.txt"},
        [](SourceTree&, CopyRequest& r) { r.destination = "\\\\?\\D:\\Backup \\"; },
@@ -104,13 +123,41 @@ TEST(PlanCopy, ChoosesTheToolAndNamesWhatNoToolIsHanded) {
     CopyRequest request{
         "C:\\App", "D:\\Backup\\", CopyMode::xcopy, "C:\\log", "C:\\Full\\App", 6, 6, 9};
     c.change(tree, request);
-    const CopyPlan plan = planCopy(tree, request);
+    const CopyPlan plan = planCopy(tree, request, c.held);
     EXPECT_EQ(c.tool, plan.tool) << c.name;
     EXPECT_EQ(c.notes, notesOf(plan)) << c.name;
     const bool givenNothing =
         !c.notes.empty() && c.notes.back().starts_with("too long for the shell");
     EXPECT_EQ(givenNothing, plan.toolsGivenNothing) << c.name;
     EXPECT_EQ(!tree.source.empty(), plan.comparable) << c.name;
+    EXPECT_EQ(c.held.size(), plan.heldForEarlier.size()) << c.name;
+  }
+}
+
+TEST(HeldByEarlierRecords, FilesOfAnEarlierRecordThatThisOneWouldReplace) {
+  const struct {
+    const char* name;
+    std::vector<Lines> earlier;
+    Lines tree;
+    std::vector<std::u16string> held;
+    int64_t earlierTime = 0;
+  } cases[] = {
+      {"none before", {}, {"a.txt"}, {}},
+      {"another file", {{"a.txt", "x\\b.txt"}}, {"x\\b.txt", "c.txt"}, {u"x\\b.txt"}, 7},
+      {"the same size and time", {{"a.txt"}}, {"a.txt"}, {}},
+      {"another letter case", {{"A.TXT"}}, {"a.txt"}, {u"a.txt"}, 7},
+      {"a folder over a file", {{"a"}}, {"a\\b.txt"}, {u"a"}},
+      {"a file over a folder, which it cannot replace", {{"a\\b.txt"}}, {"a"}, {}},
+      {"the second of two", {{"a.txt"}, {"b.txt"}}, {"a.txt", "b.txt"}, {u"b.txt"}, 7},
+  };
+  for (const auto& c : cases) {
+    FakePlatform platform;
+    std::vector<SourceTree> earlier;
+    for (const Lines& paths : c.earlier) earlier.push_back(treeOf(paths));
+    if (!earlier.empty())
+      for (TreeFolder& folder : earlier.back().folders)
+        for (TreeEntry& item : folder.entries) item.entry.lastWriteTime = c.earlierTime;
+    EXPECT_EQ(c.held, heldByEarlierRecords(platform, treeOf(c.tree), earlier)) << c.name;
   }
 }
 
