@@ -29,6 +29,28 @@ BACKUP_OUTPUT = ("Processed 328 pages for database 'VESK_ZAVO', file 'VESK_ZAVO'
                  "(49.503 MB/sec).\r\n")
 # The programs that a test may leave running: the run's watch and the stub clients.
 STRAYS = ("veskbackup.exe", "sqlcmd.exe", "osql.exe")
+# The prefixes of this test run's sessions: a process of another prefix (another test run or a
+# benchmark on the same machine) is never ended by these tests.
+SESSION_PREFIXES = set()
+
+
+def session_processes(matches) -> list[int]:
+    """Linux process ids of the live Wine processes of this run's sessions whose command line
+    (NULs as blanks) matches accepts."""
+    found = []
+    for entry in Path("/proc").iterdir():
+        if not entry.name.isdigit():
+            continue
+        try:
+            command = (entry / "cmdline").read_bytes().replace(b"\0", b" ").decode("latin-1")
+            state = (entry / "stat").read_text().rsplit(")", 1)[1].split()[0]
+            environment = (entry / "environ").read_bytes().split(b"\0")
+        except OSError:
+            continue
+        ours = any(f"WINEPREFIX={prefix}".encode() in environment for prefix in SESSION_PREFIXES)
+        if ours and state != "Z" and matches(command):
+            found.append(int(entry.name))
+    return found
 # What every run that reached its destination leaves in it.
 STATUS_FILE = "veskbackup-status.json"
 CLIENT_KEYS = {
@@ -145,6 +167,7 @@ class WineSession:
         self.xvfb = None
 
     def start(self):
+        SESSION_PREFIXES.add(str(self.prefix))
         for name in ("veskbackup.exe", "veskbackup.bat", "boxtool.exe", "stub_client.exe"):
             if not (self.build_dir / name).is_file():
                 raise RuntimeError(f"{self.build_dir / name} is missing: build the windows preset")
@@ -336,14 +359,9 @@ class Rig:
     def close(self):
         # A client that a test left sleeping, and the watch a run left for it, would write into
         # the files of the tests after it.
-        for entry in Path("/proc").iterdir():
-            try:
-                command = (entry / "cmdline").read_bytes().decode("latin-1").lower()
-            except (OSError, ValueError):
-                continue
-            if entry.name.isdigit() and any(name in command for name in STRAYS):
-                with contextlib.suppress(OSError):
-                    os.kill(int(entry.name), signal.SIGKILL)
+        for pid in session_processes(lambda command: any(n in command.lower() for n in STRAYS)):
+            with contextlib.suppress(OSError):
+                os.kill(pid, signal.SIGKILL)
         for key, view in self.registry_keys:
             self.session.wine("reg", "delete", key, "/f", *view, check=False)
 

@@ -4,11 +4,10 @@ reported, the password kept out of sight, and the exit statuses of whole runs.""
 import os
 import shutil
 import signal
-from pathlib import Path
 
 import pytest
 
-from rig import BACKUP_OUTPUT, CLIENT_KEYS, PROGRAM_DIR, masked, stamps, summary
+from rig import BACKUP_OUTPUT, CLIENT_KEYS, PROGRAM_DIR, masked, session_processes, stamps, summary
 
 CAPTION = "veskbackup"
 ERROR_REPORT_0 = "Unexpected error 0 line no 0 in printing.\r\n"
@@ -209,19 +208,8 @@ def test_run_without_db_properties_completes_without_database(rig):
 
 
 def client_processes(program: str) -> list[int]:
-    """Linux process ids of Wine processes whose command line begins with program."""
-    found = []
-    for entry in Path("/proc").iterdir():
-        if not entry.name.isdigit():
-            continue
-        try:
-            command = (entry / "cmdline").read_bytes().replace(b"\0", b" ").decode("latin-1")
-            state = (entry / "stat").read_text().rsplit(")", 1)[1].split()[0]
-        except OSError:
-            continue
-        if command.startswith(program) and state != "Z":
-            found.append(int(entry.name))
-    return found
+    """Linux process ids of this run's Wine processes whose command line begins with program."""
+    return session_processes(lambda command: command.startswith(program))
 
 
 def test_client_still_running_after_five_seconds(rig):
