@@ -89,36 +89,33 @@ CopyPlan planCopy(const SourceTree& tree, const CopyRequest& request,
     note("no copy tool takes the destination: ", whole(), request.destination);
     return plan;
   }
-  if (request.mode == CopyMode::xcopy) {
-    if (drivePart(request.destination).empty()) {
-      // xcopy, given no destination, copies into the current folder. cmd could not make a
-      // network folder current (it fell back to the Windows folder); xcopy started directly
-      // copies into one under Wine, but that was never tried on Windows, so a network
-      // destination stays with the shell copy.
-      note("xcopy cannot copy into a network folder: ", whole(), request.destination);
-    } else {
-      // xcopy is waited for without limit, and one path too long for it can make it hang for
-      // ever: such a tree goes to the shell copy.
-      PathList tooLong =
-          pathsTooLong(tree, request.fullSourceLength, request.destinationLength, xcopyPathLimit);
-      if (tooLong.count == 0) {
-        plan.tool = CopyTool::xcopy;
-        return plan;
-      }
-      note("too long for xcopy: ", std::move(tooLong), request.fullSource);
-    }
-  }
-  // The shell copy, chosen or where xcopy cannot go. A path too long for it overruns its
-  // buffers: then only the repair pass, which takes every path the file system holds, copies
-  // the tree.
-  PathList tooLong =
-      pathsTooLong(tree, request.sourceLength, request.destinationLength, shellCopyPathLimit);
-  if (tooLong.count == 0) {
-    plan.tool = CopyTool::shellCopy;
+  // A tool is handed the tree only where no path of it is too long for the tool: xcopy is waited
+  // for without limit, and one such path can make it hang for ever; the shell copy overruns its
+  // buffers. Then the next tool is tried, and after the shell copy none: the repair pass, which
+  // takes every path the file system holds, copies the tree.
+  auto fitsIn = [&](CopyTool tool, size_t sourceLength, size_t limit, const char* prefix,
+                    const std::string& source) {
+    PathList tooLong = pathsTooLong(tree, sourceLength, request.destinationLength, limit);
+    const bool fits = tooLong.count == 0;
+    if (fits)
+      plan.tool = tool;
+    else
+      note(prefix, std::move(tooLong), source);
+    return fits;
+  };
+  if (request.mode == CopyMode::xcopy && drivePart(request.destination).empty()) {
+    // xcopy, given no destination, copies into the current folder. cmd could not make a network
+    // folder current (it fell back to the Windows folder); xcopy started directly copies into one
+    // under Wine, but that was never tried on Windows, so a network destination stays with the
+    // shell copy.
+    note("xcopy cannot copy into a network folder: ", whole(), request.destination);
+  } else if (request.mode == CopyMode::xcopy &&
+             fitsIn(CopyTool::xcopy, request.fullSourceLength, xcopyPathLimit,
+                    "too long for xcopy: ", request.fullSource)) {
     return plan;
   }
-  note("too long for the shell copy: ", std::move(tooLong), request.source);
-  plan.toolsGivenNothing = true;
+  plan.toolsGivenNothing = !fitsIn(CopyTool::shellCopy, request.sourceLength, shellCopyPathLimit,
+                                   "too long for the shell copy: ", request.source);
   return plan;
 }
 
