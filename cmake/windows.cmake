@@ -31,6 +31,7 @@ add_custom_target(delay_load_libs DEPENDS ${delay_load_libs})
 
 # The Win32 layer, one file per area of the platform.
 add_library(vesk_win32 STATIC
+  src/platform/win32/crash_win32.cpp
   src/platform/win32/desktop_win32.cpp
   src/platform/win32/event_log_win32.cpp
   src/platform/win32/files_win32.cpp
@@ -105,6 +106,7 @@ target_compile_options(gtest_win PRIVATE -w)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/tests/win32/run.sh)
 add_executable(win32_tests
   tests/win32/main.cpp
+  tests/win32/crash_win32_test.cpp
   tests/win32/desktop_win32_test.cpp
   tests/win32/event_log_win32_test.cpp
   tests/win32/files_win32_test.cpp

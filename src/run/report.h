@@ -101,6 +101,11 @@ struct RunEnding {
 int endRun(RunState& run, const RunEnding& ending,
            const std::function<void(int exitStatus)>& beforeLogCloses = {});
 
+/// Ends the run for what no stage handles (memory exhausted): the generic report, then
+/// beforeLogCloses with exit status 4, which it returns.
+int endThroughGenericReport(RunState& run, const ReportedFailure& failure,
+                            const std::function<void(int exitStatus)>& beforeLogCloses = {});
+
 /// What an exit status means, in the words of README's table of exit statuses.
 std::string exitStatusMeaning(int status);
 

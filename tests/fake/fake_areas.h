@@ -192,6 +192,10 @@ class FakeSystem : public System {
   std::string ansiFromUtf16(const std::u16string& text) override;
   std::u16string utf16FromAnsi(const std::string& text) override;
   std::string userProfileFolder() override { return profileFolder; }
+  void onCrash(int exitStatus, std::function<std::string(const Crash&)> record) override {
+    crashExitStatus = exitStatus;
+    crashRecord = std::move(record);
+  }
 
   std::string commandLineText = "veskbackup.exe";
   std::string programFolderPath = "C:\\Tools";
@@ -199,6 +203,9 @@ class FakeSystem : public System {
   LocalTime now{2026, 12, 7, 14, 5, 9};
   int utcOffsetMinutes = 60;
   std::string profileFolder = "C:\\users\\tester";
+  /// What onCrash was given: a test crashes the run by calling crashRecord.
+  int crashExitStatus = 0;
+  std::function<std::string(const Crash&)> crashRecord;
 };
 
 struct EventEntry {

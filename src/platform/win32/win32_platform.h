@@ -140,6 +140,7 @@ class Win32System final : public System {
   std::string longTimeText(const LocalTime& t) override;
   std::string ansiFromUtf16(const std::u16string& text) override;
   std::u16string utf16FromAnsi(const std::string& text) override;
+  void onCrash(int exitStatus, std::function<std::string(const Crash&)> record) override;
   std::string userProfileFolder() override;
 };
 

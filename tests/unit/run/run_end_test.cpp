@@ -253,6 +253,32 @@ TEST(ReportRunEnd, StatusFileAndEventLogEntryOfEachOutcome) {
   }
 }
 
+TEST(ReportRunEnd, ACrashEndsTheRunThroughTheGenericReportWithStatus4) {
+  Scene s;
+  std::string box, lastLine, status;
+  std::vector<EventEntry> entries;
+  // The crash comes while xcopy runs; the Win32 layer then shows the box and ends the process,
+  // which the fake does not: what the crash left is taken at once.
+  s.platform.processScripts[0].onStart = [&] {
+    box = s.platform.crashRecord({-1073741571, "stack overflow (c00000fd)"});
+    lastLine = s.logTexts().back();
+    status = s.platform.fileContent(statusPath);
+    entries = s.platform.eventEntries;
+  };
+  s.run();
+  EXPECT_EQ(exitStatus::generic, s.platform.crashExitStatus);
+  EXPECT_EQ("Error-1073741571: stack overflow (c00000fd)", box);
+  EXPECT_EQ(box, lastLine);
+  const Json written = Json::parse(status);
+  EXPECT_EQ(4, written.at("exitStatus"));
+  const Json report = {
+      {"number", -1073741571}, {"step", nullptr}, {"description", "stack overflow (c00000fd)"}};
+  EXPECT_EQ(report, written.at("report"));
+  ASSERT_EQ(1u, entries.size());
+  EXPECT_EQ(1004, entries[0].eventId);
+  EXPECT_FALSE(s.platform.crashRecord) << "disarmed once the run has ended";
+}
+
 TEST(ReportRunEnd, AnEventLogThatRefusesTheEntryChangesNothingButALogLine) {
   Scene s;
   s.platform.failEventLog = true;
