@@ -129,8 +129,9 @@ target_link_libraries(versioninfo PRIVATE version)
 target_link_libraries(peakmem PRIVATE psapi)
 
 # The release's text files, for Notepad: README.txt, made from the administrator's sections of
-# README.md whenever either changes, and LICENSE, both with CR LF line endings.
-set(release_files LICENSE veskbackup.bat veskbackup.exe)
+# README.md whenever either changes, LICENSE and the status file's schema, all with CR LF line
+# endings.
+set(release_files LICENSE veskbackup.bat veskbackup.exe veskbackup-status.schema.json)
 list(JOIN release_files "," release_file_list)
 add_custom_command(
   OUTPUT ${CMAKE_BINARY_DIR}/README.txt
@@ -143,13 +144,16 @@ add_custom_command(
   VERBATIM)
 add_custom_target(release_readme ALL DEPENDS ${CMAKE_BINARY_DIR}/README.txt)
 configure_file(LICENSE ${CMAKE_BINARY_DIR}/LICENSE @ONLY NEWLINE_STYLE CRLF)
+configure_file(src/veskbackup-status.schema.json ${CMAKE_BINARY_DIR}/veskbackup-status.schema.json
+               @ONLY NEWLINE_STYLE CRLF)
 
 # The release: `cmake --build --preset windows --target package` makes
-# veskbackup-<version>-win64.zip with the exe, its batch file, README.txt, LICENSE and
-# SHA256SUMS at the top.
+# veskbackup-<version>-win64.zip with the exe, its batch file, README.txt, LICENSE, the status
+# file's schema and SHA256SUMS at the top.
 install(TARGETS veskbackup RUNTIME DESTINATION .)
 install(FILES ${CMAKE_BINARY_DIR}/veskbackup.bat ${CMAKE_BINARY_DIR}/README.txt
-              ${CMAKE_BINARY_DIR}/LICENSE DESTINATION .)
+              ${CMAKE_BINARY_DIR}/LICENSE ${CMAKE_BINARY_DIR}/veskbackup-status.schema.json
+        DESTINATION .)
 # SHA256SUMS is made from the files as they are installed, so from the exe after the package
 # step has stripped it: made from the build folder, it would not match the zip. Its lines are
 # those that `sha256sum -c` reads (the hash, two blanks, the name) with LF endings, since that

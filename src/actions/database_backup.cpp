@@ -4,6 +4,7 @@
 
 #include "actions/client_output.h"
 #include "actions/command_runner.h"
+#include "actions/read_back.h"
 #include "config/settings_file.h"
 #include "platform/failure.h"
 
@@ -168,8 +169,10 @@ DatabaseOutcome outcomeOf(const Platform& platform, const ClientRun& run,
   ClientEvidence evidence;
   evidence.exitCode = run.command.exitCode;
   try {
-    if (platform.files.fileExists(outputPath))
-      evidence.output = platform.files.readFile(outputPath);
+    if (platform.files.fileExists(outputPath)) {
+      evidence.output = platform.files.readFileWithin(outputPath, maxClientOutputSize);
+      evidence.outputTooLarge = !evidence.output;
+    }
   } catch (const Failure&) {
     evidence.outputReadable = false;
   }

@@ -54,6 +54,11 @@ class System {
   /// ANSI text as UTF-16.
   virtual std::u16string utf16FromAnsi(const std::string& text) = 0;
 
+  /// The computer's name and the name of the account the program runs as; empty when the
+  /// system does not give them.
+  virtual std::string computerName() = 0;
+  virtual std::string accountName() = 0;
+
   /// From now on a crash calls record, on a thread and stack of its own, and shows the text it
   /// returns in a box where the desktop is visible; then the process ends with exitStatus. A
   /// second crash, also in record, ends it with exitStatus at once. A later call replaces
