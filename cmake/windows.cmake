@@ -128,10 +128,13 @@ set_tests_properties(win32_tests PROPERTIES TIMEOUT 900)
 target_link_libraries(versioninfo PRIVATE version)
 target_link_libraries(peakmem PRIVATE psapi)
 
-# The release's text files, for Notepad: README.txt, made from the administrator's sections of
-# README.md whenever either changes, LICENSE and the status file's schema, all with CR LF line
-# endings.
-set(release_files LICENSE veskbackup.bat veskbackup.exe veskbackup-status.schema.json)
+# The release's text files, for Notepad, all with CR LF line endings: README.txt, made by pandoc
+# from the administrator's sections of README.md whenever either changes; LICENSE; the nightly
+# task's definition, in UTF-16 with a byte order mark, the form that Task Scheduler writes and
+# schtasks /create /xml reads; the .reg file that registers the Event Log source; and the status
+# file's schema.
+set(release_files LICENSE veskbackup.bat veskbackup.exe veskbackup-task.xml
+                  veskbackup-eventlog.reg veskbackup-status.schema.json)
 list(JOIN release_files "," release_file_list)
 add_custom_command(
   OUTPUT ${CMAKE_BINARY_DIR}/README.txt
@@ -140,20 +143,35 @@ add_custom_command(
           -DTITLE=${PROJECT_DESCRIPTION} -DRELEASE_FILES=${release_file_list}
           -P ${CMAKE_SOURCE_DIR}/cmake/readme_txt.cmake
   DEPENDS ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/cmake/readme_txt.cmake
+          ${CMAKE_SOURCE_DIR}/cmake/readme_txt.lua
   COMMENT "Making README.txt from README.md"
   VERBATIM)
-add_custom_target(release_readme ALL DEPENDS ${CMAKE_BINARY_DIR}/README.txt)
 configure_file(LICENSE ${CMAKE_BINARY_DIR}/LICENSE @ONLY NEWLINE_STYLE CRLF)
+configure_file(src/veskbackup-eventlog.reg ${CMAKE_BINARY_DIR}/veskbackup-eventlog.reg COPYONLY)
 configure_file(src/veskbackup-status.schema.json ${CMAKE_BINARY_DIR}/veskbackup-status.schema.json
                @ONLY NEWLINE_STYLE CRLF)
+# glibc's iconv writes UTF-16 with a byte order mark, in the machine's (little-endian) order.
+find_program(VESK_ICONV iconv REQUIRED)
+configure_file(src/veskbackup-task.xml.in ${CMAKE_BINARY_DIR}/veskbackup-task.utf8.xml @ONLY
+               NEWLINE_STYLE CRLF)
+add_custom_command(
+  OUTPUT ${CMAKE_BINARY_DIR}/veskbackup-task.xml
+  COMMAND ${VESK_ICONV} -f UTF-8 -t UTF-16 -o ${CMAKE_BINARY_DIR}/veskbackup-task.xml
+          ${CMAKE_BINARY_DIR}/veskbackup-task.utf8.xml
+  DEPENDS ${CMAKE_BINARY_DIR}/veskbackup-task.utf8.xml
+  COMMENT "Making veskbackup-task.xml in UTF-16"
+  VERBATIM)
+add_custom_target(release_text ALL
+                  DEPENDS ${CMAKE_BINARY_DIR}/README.txt ${CMAKE_BINARY_DIR}/veskbackup-task.xml)
 
 # The release: `cmake --build --preset windows --target package` makes
-# veskbackup-<version>-win64.zip with the exe, its batch file, README.txt, LICENSE, the status
-# file's schema and SHA256SUMS at the top.
+# veskbackup-<version>-win64.zip with the exe, its batch file, README.txt, LICENSE, the task's
+# definition, the Event Log's .reg file, the status file's schema and SHA256SUMS at the top.
 install(TARGETS veskbackup RUNTIME DESTINATION .)
 install(FILES ${CMAKE_BINARY_DIR}/veskbackup.bat ${CMAKE_BINARY_DIR}/README.txt
-              ${CMAKE_BINARY_DIR}/LICENSE ${CMAKE_BINARY_DIR}/veskbackup-status.schema.json
-        DESTINATION .)
+              ${CMAKE_BINARY_DIR}/LICENSE ${CMAKE_BINARY_DIR}/veskbackup-task.xml
+              ${CMAKE_BINARY_DIR}/veskbackup-eventlog.reg
+              ${CMAKE_BINARY_DIR}/veskbackup-status.schema.json DESTINATION .)
 # SHA256SUMS is made from the files as they are installed, so from the exe after the package
 # step has stripped it: made from the build folder, it would not match the zip. Its lines are
 # those that `sha256sum -c` reads (the hash, two blanks, the name) with LF endings, since that

@@ -6,10 +6,19 @@
 
 #include "platform/win32/win32_platform.h"
 #include "run/run_backup.h"
+#include "run/watch.h"
 
 int main() {
   auto windows = vesk::win32::makeWin32Platform();
   const vesk::Platform platform = windows->platform();
+  // The watch that a run left behind for its database client: no box, whatever happens.
+  if (const std::optional<vesk::WatchOrder> order = vesk::watchOrderFor(platform.system)) {
+    try {
+      return vesk::runWatch(platform, *order);
+    } catch (...) {
+      return vesk::exitStatus::generic;
+    }
+  }
   try {
     return vesk::runBackup(platform);
   } catch (const std::exception& e) {

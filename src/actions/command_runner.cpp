@@ -48,10 +48,8 @@ CommandOutcome runAndWait(Processes& processes, Desktop& desktop, const ProcessS
           started.outputKept, started.processId, started.creationTime};
 }
 
-std::string quoteArgument(const std::string& value) {
-  // Left bare, an empty value would vanish and the next argument take its place.
-  if (!value.empty() && value.find_first_of(" \t\"") == std::string::npos) return value;
-  std::string quoted = "\"";
+std::string escapedInQuotes(const std::string& value) {
+  std::string escaped;
   size_t backslashes = 0;
   for (char c : value) {
     if (c == '\\') {
@@ -59,14 +57,20 @@ std::string quoteArgument(const std::string& value) {
       continue;
     }
     // Backslashes count as escapes only directly before a double quote.
-    quoted.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
-    quoted += c;
+    escaped.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
+    escaped += c;
     backslashes = 0;
   }
+  return escaped.append(backslashes, '\\');
+}
+
+std::string quoteArgument(const std::string& value) {
+  // Left bare, an empty value would vanish and the next argument take its place.
+  if (!value.empty() && value.find_first_of(" \t\"") == std::string::npos) return value;
   // The closing double quote must not be escaped by backslashes that end the value.
-  quoted.append(2 * backslashes, '\\');
-  quoted += '"';
-  return quoted;
+  const size_t last = value.find_last_not_of('\\');
+  const size_t trailing = value.size() - (last == std::string::npos ? 0 : last + 1);
+  return "\"" + escapedInQuotes(value) + std::string(trailing, '\\') + "\"";
 }
 
 }  // namespace vesk

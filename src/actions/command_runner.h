@@ -32,4 +32,8 @@ CommandOutcome runAndWait(Processes& processes, Desktop& desktop, const ProcessS
 /// doubled.
 std::string quoteArgument(const std::string& value);
 
+/// value as it stands inside a quoted argument: each double quote written \", the backslashes
+/// directly before it doubled.
+std::string escapedInQuotes(const std::string& value);
+
 }  // namespace vesk

@@ -29,23 +29,6 @@ std::string doubledSingleQuotes(const std::string& text) {
   return result;
 }
 
-/// text as it stands inside a quoted argument: each double quote written \", the backslashes
-/// before it doubled.
-std::string escapedInQuotes(const std::string& text) {
-  std::string escaped;
-  size_t backslashes = 0;
-  for (char c : text) {
-    if (c == '\\') {
-      ++backslashes;
-      continue;
-    }
-    escaped.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
-    escaped += c;
-    backslashes = 0;
-  }
-  return escaped.append(backslashes, '\\');
-}
-
 }  // namespace
 
 DatabaseOutcome databaseNotComplete(const std::string& why, std::vector<std::string> messages) {
@@ -166,20 +149,33 @@ DatabaseOutcome outcomeOf(const Platform& platform, const ClientRun& run,
   // Both clients end with 0 after an error unless told -b, and also when they could not write
   // their output (a full disk): the output file is the evidence. An earlier run's file was
   // removed before the client started, so whatever is there now was written by it.
-  ClientEvidence evidence;
+  ClientEvidence evidence = outputEvidence(platform, run.process);
   evidence.exitCode = run.command.exitCode;
-  try {
-    if (platform.files.fileExists(outputPath)) {
-      evidence.output = platform.files.readFileWithin(outputPath, maxClientOutputSize);
-      evidence.outputTooLarge = !evidence.output;
-    }
-  } catch (const Failure&) {
-    evidence.outputReadable = false;
-  }
   const ClientVerdict verdict = judgeClient(evidence, outputPath);
   if (verdict.confirmed) return {SqlEnd::complete, "SQL backup Complete"};
   return databaseNotComplete(
       verdict.reason, messagesForLog(platform.system, verdict.messages, verdict.utf16, password));
+}
+
+ClientEvidence outputEvidence(const Platform& platform, const ClientProcess& client) {
+  // A file system that keeps times to 2 seconds (FAT) may date an output written at once after
+  // the client's start before it.
+  constexpr int64_t tolerance = 2 * 10'000'000;
+  ClientEvidence evidence;
+  try {
+    if (!platform.files.fileExists(client.outputPath)) return evidence;
+    if (client.creationTime != 0) {
+      const std::optional<FolderEntry> entry =
+          platform.trees.entryAt(platform.trees.longPathOf(client.outputPath));
+      if (entry && entry->lastWriteTime + tolerance < static_cast<int64_t>(client.creationTime))
+        return evidence;  // older than the client: not its output
+    }
+    evidence.output = platform.files.readFileWithin(client.outputPath, maxClientOutputSize);
+    evidence.outputTooLarge = !evidence.output;
+  } catch (const Failure&) {
+    evidence.outputReadable = false;
+  }
+  return evidence;
 }
 
 DatabaseOutcome busyOutcome(const ClientProcess& running, bool overADay) {

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "actions/client_output.h"
 #include "actions/client_tools.h"
 #include "actions/command_runner.h"
 #include "config/db_properties.h"
@@ -43,6 +44,8 @@ struct DatabaseResult {
   std::string outcomeLine;  // the last status message of the stage
   std::vector<std::string> messages;
   ClientProcess client;
+  /// The client was started by this run (not one an earlier run left running).
+  bool startedHere = false;
 };
 
 /// The client's run: how it ended within the wait, and whether an earlier run's output was out
@@ -80,6 +83,12 @@ std::string maskedPassword(const std::string& text, const std::string& password)
 ClientRun runClient(const Platform& platform, RunLog& log, ClientForm form,
                     const std::string& program, const DbSettings& db,
                     const std::string& destinationDir, const std::string& logPath);
+
+/// What the client's output file holds as evidence: its content when it was written after the
+/// client started (the creation time, where known, against the file's last write), nothing when
+/// it is missing or older; unreadable when it is there but cannot be read. The exit code is the
+/// caller's to add.
+ClientEvidence outputEvidence(const Platform& platform, const ClientProcess& client);
 
 /// What the client's end means, by the one rule (judgeClient): "SQL backup Complete", "SQL
 /// backup still running after 5 seconds", or "SQL backup NOT complete, " and why, with the

@@ -16,8 +16,9 @@ using ProcessToken = uint64_t;
 
 enum class WaitResult { ended, stillRunning, failed };
 
-/// How the window of a started program is shown. The run shows its tools maximised.
-enum class WindowMode { maximised };
+/// How the window of a started program is shown. The run shows its tools maximised; its own
+/// watch has none to show.
+enum class WindowMode { maximised, hidden };
 
 /// A program to start. It inherits the current drive and folder.
 struct ProcessStart {
@@ -36,6 +37,11 @@ struct ProcessStart {
   /// Variables added to this program's environment alone, by name and value (ANSI); the
   /// program's own environment is not changed, so no other program started sees them.
   std::vector<std::pair<std::string, std::string>> environment = {};
+  /// The program is to outlive the run: it is taken out of a job that would end it with the
+  /// run, where the job lets it go.
+  bool outlivesTheRun = false;
+  /// The folder the program starts in; empty: the current one.
+  std::string currentFolder = {};
 };
 
 struct StartedProcess {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace vesk {
@@ -33,8 +34,12 @@ class System {
 
   /// The whole command line, the program's own name included.
   virtual std::string commandLine() = 0;
+  /// The program file's full path.
+  virtual std::string programPath() = 0;
   /// Folder holding the program file, without a trailing backslash.
   virtual std::string programFolder() = 0;
+  /// The value of a variable of the program's environment; nothing when it is not set.
+  virtual std::optional<std::string> environmentVariable(const std::string& name) = 0;
   /// The system folder, without a trailing backslash.
   virtual std::string systemFolder() = 0;
 

@@ -29,12 +29,31 @@ DatabaseOutcome backUpWithClient(RunState& run, DatabaseResult& result, const Db
   const ClientRun client =
       runClient(platform, run.log, form, program->path, db, destinationDir, logPath);
   result.client = client.process;
+  result.startedHere = true;
 
   run.step = Step::databaseOutcome;
   return outcomeOf(platform, client, db.dbPassword);
 }
 
 }  // namespace
+
+Step stepOf(DbRecordPart part) {
+  using Part = DbRecordPart;
+  constexpr struct {
+    Part part;
+    Step step;
+  } steps[] = {{Part::providerValue, Step::providerValue},
+               {Part::urlValue, Step::urlValue},
+               {Part::urlScheme, Step::urlScheme},
+               {Part::urlHostLength, Step::urlHostLength},
+               {Part::urlHost, Step::urlHost},
+               {Part::urlPort, Step::urlPort},
+               {Part::userValue, Step::userValue},
+               {Part::passwordValue, Step::passwordValue}};
+  for (const auto& row : steps)
+    if (row.part == part) return row.step;
+  return Step::readDbProperties;
+}
 
 std::optional<SqlEnd> backUpDatabase(RunState& run, const RunSettings& settings,
                                      const FolderStageResult& folders,

@@ -19,6 +19,9 @@ std::optional<SqlEnd> backUpDatabase(RunState& run, const RunSettings& settings,
                                      const std::string& pathConfPath,
                                      const PreviousBackup& previous);
 
+/// The step of a malformed record of db.properties: the reader names the part of the record.
+Step stepOf(DbRecordPart part);
+
 /// The database backup with the settings of db.properties: reports "SQL start backup " and the
 /// version, finds the client, runs it and records the outcome by the one rule, each part at its
 /// step. destinationDir ends in one backslash.

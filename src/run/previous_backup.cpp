@@ -11,9 +11,6 @@ namespace {
 
 constexpr int64_t ticksPerSecond = 10'000'000;
 constexpr int64_t secondsInADay = 24 * 60 * 60;
-// A file system that keeps times to 2 seconds (FAT) may date an output written at once after
-// the client's start before it.
-constexpr int64_t timeTolerance = 2 * ticksPerSecond;
 
 /// True when the process that the record names (its id and its creation time) still runs.
 bool stillRuns(Processes& processes, const ClientProcess& client) {
@@ -24,25 +21,6 @@ bool stillRuns(Processes& processes, const ClientProcess& client) {
   const bool running = processes.waitForProcess(*token, 0) == WaitResult::stillRunning;
   processes.closeProcess(*token);
   return running;
-}
-
-/// The output file's content, when it was written after the client started.
-ClientEvidence evidenceOf(const Platform& platform, const ClientProcess& client) {
-  ClientEvidence evidence;
-  try {
-    if (!platform.files.fileExists(client.outputPath)) return evidence;
-    if (client.creationTime != 0) {
-      const std::optional<FolderEntry> entry =
-          platform.trees.entryAt(platform.trees.longPathOf(client.outputPath));
-      if (entry && entry->lastWriteTime + timeTolerance < static_cast<int64_t>(client.creationTime))
-        return evidence;  // older than the client: not its output
-    }
-    evidence.output = platform.files.readFileWithin(client.outputPath, maxClientOutputSize);
-    evidence.outputTooLarge = !evidence.output;
-  } catch (const Failure&) {
-    evidence.outputReadable = false;
-  }
-  return evidence;
 }
 
 /// Why the output that a status file names is not read, or nothing when it may be: the file
@@ -107,7 +85,7 @@ PreviousBackup confirmPreviousBackup(RunState& run) {
     notRead(run, previous, *refusal);
     return found;
   }
-  const ClientEvidence evidence = evidenceOf(platform, *client);
+  const ClientEvidence evidence = outputEvidence(platform, *client);
   if (evidence.outputTooLarge) {
     notRead(run, previous, "larger than 4 MiB");
     return found;

@@ -1,5 +1,7 @@
 #include "run/report.h"
 
+#include "actions/database_backup.h"
+
 namespace vesk {
 namespace {
 
@@ -53,7 +55,7 @@ void errorReport(RunState& run, const ReportedFailure& failure, Step step) {
 int genericReport(RunState& run, const ReportedFailure& report) {
   const std::string text = genericReportText(report);
   run.record.report = {report.number, std::nullopt, report.description};
-  run.record.outcomeLines.push_back(text);
+  keepOutcome(run, text);
   // Where nobody sees the box (a task that runs while no one is logged on), the log is the
   // only place that tells why the run ended. The failure may be the log's own: then the line
   // is lost too, and the box is still shown.
@@ -86,15 +88,17 @@ int endThroughErrorReport(RunState& run, const RunEnding& ending) {
     if (!catchesOne) return genericReport(run, reported(raised));
     try {
       errorReport(run, reported(raised), Step::exitBlock);
-      run.record.outcomeLines.push_back(errorReportLine(reported(raised), Step::exitBlock));
+      keepOutcome(run, errorReportLine(reported(raised), Step::exitBlock));
       return exitStatus::errorReport;
     } catch (const Failure& again) {
       return genericReport(run, reported(again));
     }
   }
-  if (!outcome.empty()) run.record.outcomeLines.push_back(outcome);
+  if (!outcome.empty()) keepOutcome(run, outcome);
   return exitStatus::errorReport;
 }
+
+}  // namespace
 
 int statusOfCompletedRun(const RunEnding& ending) {
   if (ending.copiesMade == 0 || !ending.everyCopyCompleted || ending.previousNotConfirmed)
@@ -109,26 +113,6 @@ int statusOfCompletedRun(const RunEnding& ending) {
       break;
   }
   return exitStatus::nothingBackedUp;
-}
-
-}  // namespace
-
-Step stepOf(DbRecordPart part) {
-  using Part = DbRecordPart;
-  constexpr struct {
-    Part part;
-    Step step;
-  } steps[] = {{Part::providerValue, Step::providerValue},
-               {Part::urlValue, Step::urlValue},
-               {Part::urlScheme, Step::urlScheme},
-               {Part::urlHostLength, Step::urlHostLength},
-               {Part::urlHost, Step::urlHost},
-               {Part::urlPort, Step::urlPort},
-               {Part::userValue, Step::userValue},
-               {Part::passwordValue, Step::passwordValue}};
-  for (const auto& row : steps)
-    if (row.part == part) return row.step;
-  return Step::readDbProperties;
 }
 
 ReportedFailure reported(const Failure& failure) {

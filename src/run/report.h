@@ -10,12 +10,12 @@
 #include <optional>
 #include <string>
 
-#include "actions/database_backup.h"
-#include "config/db_properties.h"
 #include "platform/failure.h"
 #include "run/run_state.h"
 
 namespace vesk {
+
+enum class SqlEnd;  // how the database backup ended (actions/database_backup.h)
 
 /// Exit statuses of the process, read by schedulers.
 namespace exitStatus {
@@ -58,9 +58,6 @@ enum class Step : int32_t {
   databaseOutcome = 122,
   exitBlock = 124,  // a failure in the error report itself
 };
-
-/// The step of a malformed record of db.properties.
-Step stepOf(DbRecordPart part);
 
 /// The number and description that the reports print for a failure.
 struct ReportedFailure {
@@ -105,6 +102,9 @@ int endRun(RunState& run, const RunEnding& ending,
 /// beforeLogCloses with exit status 4, which it returns.
 int endThroughGenericReport(RunState& run, const ReportedFailure& failure,
                             const std::function<void(int exitStatus)>& beforeLogCloses = {});
+
+/// The exit status of a run whose last stage was done.
+int statusOfCompletedRun(const RunEnding& ending);
 
 /// What an exit status means, in the words of README's table of exit statuses.
 std::string exitStatusMeaning(int status);

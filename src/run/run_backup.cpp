@@ -6,6 +6,7 @@
 #include "run/previous_backup.h"
 #include "run/run_end.h"
 #include "run/run_settings.h"
+#include "run/watch.h"
 
 namespace vesk {
 namespace {
@@ -74,7 +75,18 @@ int runBackup(const Platform& platform) {
       ending.failure = raised;
       ending.step = run.step;
     }
-    status = endRun(run, ending, [&](int exitStatus) { reportRunEnd(run, exitStatus); });
+    status = endRun(run, ending, [&](int exitStatus) {
+      reportRunEnd(run, exitStatus);
+      // A client of this run's still at work gets its watch, which settles the run's record
+      // when it ends.
+      const DatabaseResult& database = run.record.database;
+      if (ending.way == RunEnding::Way::completed && database.startedHere &&
+          database.end == SqlEnd::stillRunning) {
+        RunEnding confirmed = ending;
+        confirmed.database = SqlEnd::complete;
+        leaveWatch(run, statusOfCompletedRun(confirmed));
+      }
+    });
   } catch (const std::exception& error) {
     // Not a failure of the run's own (memory exhausted, say): the generic report, as for a
     // crash, wherever the run was.

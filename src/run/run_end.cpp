@@ -12,7 +12,7 @@ constexpr uint16_t firstEventId = 1000;
 
 /// One line for a report that could not be made; a log that cannot take it loses it.
 void logFailure(RunState& run, const std::string& line) {
-  run.record.outcomeLines.push_back(line);
+  keepOutcome(run, line);
   if (!run.log.isOpen()) return;
   try {
     run.log.writeLog(line);

@@ -8,11 +8,15 @@ void recordOutcome(RunState& run, const std::string& line, Shown shown,
     run.log.reportStatus(line);
   else
     run.log.writeLog(line);
-  run.record.outcomeLines.push_back(line);
+  keepOutcome(run, line);
   for (const std::string& message : messages) {
     run.log.writeLog(messageIndent + message);
-    run.record.outcomeLines.push_back(messageIndent + message);
+    keepOutcome(run, messageIndent + message);
   }
+}
+
+void keepOutcome(RunState& run, const std::string& line) {
+  run.record.outcomeLines.push_back(line);
 }
 
 }  // namespace vesk

@@ -41,4 +41,8 @@ constexpr const char* messageIndent = "  ";
 void recordOutcome(RunState& run, const std::string& line, Shown shown = Shown::inBox,
                    const std::vector<std::string>& messages = {});
 
+/// Adds a line that the run logged its own way (the error report's, one the log could not take)
+/// to what the status file and the Event Log entry carry.
+void keepOutcome(RunState& run, const std::string& line);
+
 }  // namespace vesk

@@ -7,6 +7,7 @@
 #include "log/run_log.h"
 #include "platform/text.h"
 #include "run/report.h"
+#include "run/status_reader.h"
 
 namespace vesk {
 namespace {
@@ -116,7 +117,7 @@ Json database(System& system, const RunRecord& record) {
           {"clientProcessId", known ? Json(client.processId) : Json()},
           // In decimal text: more digits than some JSON readers keep exact.
           {"clientCreated", known ? Json(std::to_string(client.creationTime)) : Json()},
-          // Left to what settles the outcome after the run.
+          // Set by the watch that settles a backup still running when the run ended.
           {"confirmedAt", nullptr},
           {"settledBy", nullptr}};
 }
@@ -193,6 +194,40 @@ int64_t secondsBetween(const ZonedTime& from, const ZonedTime& to) {
            t.utcOffsetMinutes * 60LL;
   };
   return std::max<int64_t>(0, utcSeconds(to) - utcSeconds(from));
+}
+
+std::optional<std::string> settledStatusText(System& system, const std::string& text,
+                                             const std::string& runStart,
+                                             const ClientProcess& client,
+                                             const Settlement& settlement) {
+  // Read within the bounds and by the schema first: the file lies where others may write.
+  if (!readStatusText(system, text).status) return std::nullopt;
+  Json status = Json::parse(text, nullptr, false);
+  if (!status.is_object() || status.value("start", Json()) != runStart) return std::nullopt;
+  Json& database = status["database"];
+  if (!database.is_object() || database.value("outcome", Json()) != stillRunning ||
+      database.value("clientProcessId", Json()) != client.processId ||
+      database.value("clientCreated", Json()) != std::to_string(client.creationTime))
+    return std::nullopt;
+
+  database["outcome"] = settlement.confirmed ? "confirmed" : "not complete";
+  database["reason"] = utf8(system, settlement.reason);
+  database["messages"] = texts(system, settlement.messages);
+  database["confirmedAt"] = isoTimeText(settlement.at);
+  database["settledBy"] = "watch";
+  status["exitStatus"] = settlement.exitStatus;
+  status["meaning"] = exitStatusMeaning(settlement.exitStatus);
+  // Settled to a success, the run is the last one that ended with 0.
+  if (settlement.exitStatus == exitStatus::backedUp) status["lastSuccess"] = status["end"];
+  Json lines = Json::array();
+  for (const Json& line : status.value("outcome", Json::array())) {
+    if (line.is_string() && startsWith(line.get<std::string>(), "SQL backup still running after"))
+      for (const std::string& settled : settlement.lines) lines.push_back(utf8(system, settled));
+    else
+      lines.push_back(line);
+  }
+  status["outcome"] = lines;
+  return status.dump(2, ' ', false, Json::error_handler_t::replace) + "\r\n";
 }
 
 }  // namespace vesk

@@ -15,6 +15,7 @@ import os
 import re
 import select
 import shutil
+import signal
 import subprocess
 import tempfile
 import time
@@ -28,6 +29,8 @@ RUN_DIR = "C:\\veskrun"
 BACKUP_OUTPUT = ("Processed 328 pages for database 'VESK_ZAVO', file 'VESK_ZAVO' on file 1.\r\n"
                  "BACKUP DATABASE successfully processed 330 pages in 0.052 seconds "
                  "(49.503 MB/sec).\r\n")
+# The programs that a test may leave running: the run's watch and the stub clients.
+STRAYS = ("veskbackup.exe", "sqlcmd.exe", "osql.exe")
 # What every run that reached its destination leaves in it.
 STATUS_FILE = "veskbackup-status.json"
 CLIENT_KEYS = {
@@ -340,6 +343,20 @@ class Rig:
         shutil.rmtree(self.path(self.profile_win + "\\.quorlin"), ignore_errors=True)
 
     def close(self):
+        # A client that a test left sleeping, and the watch a run left for it, would write into
+        # the files of the tests after it. Only this session's: other test runs on the machine
+        # start the same programs, and a Wine process killed from outside ends with exit status 0.
+        prefix = f"WINEPREFIX={self.session.prefix}".encode()
+        for entry in Path("/proc").iterdir():
+            try:
+                command = (entry / "cmdline").read_bytes().decode("latin-1").lower()
+                environment = (entry / "environ").read_bytes().split(b"\0")
+            except (OSError, ValueError):
+                continue
+            if (entry.name.isdigit() and any(name in command for name in STRAYS)
+                    and prefix in environment):
+                with contextlib.suppress(OSError):
+                    os.kill(int(entry.name), signal.SIGKILL)
         for key, view in self.registry_keys:
             self.session.wine("reg", "delete", key, "/f", *view, check=False)
         # Every status file that a test's runs left, read by the test or not, keeps the schema.

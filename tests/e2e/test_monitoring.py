@@ -58,7 +58,10 @@ def test_next_run_confirms_the_backup_left_running(rig, output, next_log, lines)
     [folder] = status["folders"]
     assert (folder["filesInBackup"], folder["foldersInBackup"],
             folder["bytesInBackup"]) == backup_counts(backup)
-    # The client goes on after the run and writes its output when it ends.
+    # The client goes on after the run and writes its output when it ends; without the watch,
+    # which the run left for it, the next run confirms it.
+    for pid in veskbackup_processes(rig):
+        os.kill(pid, signal.SIGKILL)
     wait_for(binn / "ends.txt", 20)
 
     rig.client_control(binn, output=BACKUP_OUTPUT)
@@ -192,3 +195,65 @@ def test_one_event_log_entry_per_run(rig, path_conf, status, event_type, message
     assert expected in texts[0]
     # The zone of the run's process: the status file's times carry its offset.
     assert re.search(offset + "$", read_status(rig.path("D:\\Backup"))["start"])
+
+
+def wait_for_settlement(folder: Path, seconds: float) -> dict:
+    deadline = time.monotonic() + seconds
+    while True:
+        status = read_status(folder)
+        if status["database"].get("settledBy") == "watch":
+            return status
+        assert time.monotonic() < deadline, "no watch settled the record"
+        time.sleep(0.5)
+
+
+@pytest.mark.parametrize("output, confirmed", [(BACKUP_OUTPUT, True), (FAILED, False)],
+                         ids=["confirmed", "failed"])
+def test_watch_settles_the_backup_the_same_night(rig, output, confirmed):
+    binn = set_up(rig, control=dict(sleep=20, output=output))
+    backup = rig.path("D:\\Backup")
+    trace = rig.tmp / "wine-stderr.txt"
+    with trace.open("wb") as stderr:
+        first = rig.run('"D:\\Backup"', env={"WINEDEBUG": "-all,fixme+advapi"}, stderr=stderr)
+    assert first.status == 5 and first.elapsed < 6.5 + 2, first.elapsed
+    assert masked(first.log)[-1] == "<ts>: SQL backup still running after 5 seconds"
+
+    status = wait_for_settlement(backup, 60)
+    log = first.log_path.read_bytes().decode("cp1252")
+    settled = masked(log[len(first.log):])
+    if confirmed:
+        assert settled == ["<ts>: SQL backup confirmed after 0 minutes"]
+    else:
+        assert settled == [
+            f"<ts>: SQL backup NOT complete, client reported an error, see {windows_log(first)}sql",
+            "<ts>:   Msg 3201, Level 16, State 1, Server SRV01, Line 1",
+            "<ts>:   Cannot open backup device."]
+    assert (status["exitStatus"], status["database"]["outcome"]) == (
+        (0, "confirmed") if confirmed else (3, "not complete"))
+    assert re.fullmatch(r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d",
+                        status["database"]["confirmedAt"])
+    assert [line.removeprefix("<ts>: ") for line in settled] == status["outcome"][-len(settled):]
+    # The run's entry, then the watch's own.
+    calls = REPORT_EVENT.findall(trace.read_text(errors="replace"))
+    assert [(int(t, 16), int(i, 16)) for t, i in calls] == [
+        (0x0002, 0xA00003ED), (0x0004, 0x600003F2) if confirmed else (0x0001, 0xE00003F5)]
+
+    # The record is settled: the next run has nothing to confirm.
+    rig.client_control(binn, output=BACKUP_OUTPUT)
+    second = rig.run('"D:\\Backup"')
+    assert not any("previous SQL backup" in line for line in masked(second.log[len(log):]))
+    assert second.status == 0
+
+
+def test_a_killed_watch_leaves_the_status_file_whole_and_the_next_run_confirms(rig):
+    binn = set_up(rig, control=dict(sleep=12, output=BACKUP_OUTPUT))
+    first = rig.run('"D:\\Backup"')
+    assert first.status == 5
+    before = (rig.path("D:\\Backup") / STATUS_FILE).read_bytes()
+    for pid in veskbackup_processes(rig):
+        os.kill(pid, signal.SIGKILL)
+    wait_for(binn / "ends.txt", 30)
+    assert (rig.path("D:\\Backup") / STATUS_FILE).read_bytes() == before
+    second = rig.run('"D:\\Backup"')
+    assert f"<ts>: previous SQL backup confirmed: {windows_log(first)}sql.prev" in masked(
+        second.log[len(first.log):])

@@ -96,6 +96,8 @@ struct StartedCommand {
   std::string currentFolder;  // the folder current when it was started
   bool inputFromNul = false;
   std::vector<std::pair<std::string, std::string>> environment;  // added for it alone
+  bool outlivesTheRun = false;
+  std::string startFolder;  // the folder it was told to start in; empty: the current one
 };
 
 class FakeProcesses : public Processes {
@@ -184,7 +186,13 @@ class FakeDesktop : public Desktop {
 class FakeSystem : public System {
  public:
   std::string commandLine() override { return commandLineText; }
+  std::string programPath() override { return programFolderPath + "\\veskbackup.exe"; }
   std::string programFolder() override { return programFolderPath; }
+  std::optional<std::string> environmentVariable(const std::string& name) override {
+    const auto found = environment.find(name);
+    if (found == environment.end()) return std::nullopt;
+    return found->second;
+  }
   std::string systemFolder() override { return systemFolderPath; }
   LocalTime localTime() override { return now; }
   ZonedTime zonedTime() override { return {now, utcOffsetMinutes}; }
@@ -204,6 +212,7 @@ class FakeSystem : public System {
   std::string accountName() override { return account; }
 
   std::string commandLineText = "veskbackup.exe";
+  std::map<std::string, std::string> environment;
   std::string programFolderPath = "C:\\Tools";
   std::string systemFolderPath = "C:\\windows\\system32";
   LocalTime now{2026, 12, 7, 14, 5, 9};

@@ -11,7 +11,7 @@ namespace vesk {
 StartedProcess FakeProcesses::startProcess(const ProcessStart& start) {
   commandsStarted.push_back({start.applicationName, start.commandLine, start.window,
                              start.outputPath, disk().currentFolder, start.inputFromNul,
-                             start.environment});
+                             start.environment, start.outlivesTheRun, start.currentFolder});
   FakeProcessScript script;
   if (processes_.size() < processScripts.size()) script = processScripts[processes_.size()];
   if (script.failToStart) {

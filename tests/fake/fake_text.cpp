@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "fake/fake_file_system.h"
+#include "platform/text.h"
 
 namespace vesk {
 namespace {
@@ -84,30 +85,7 @@ std::u16string utf16FromUtf8(const std::string& text) {
   return wide;
 }
 
-std::string utf8FromUtf16(const std::u16string& text) {
-  std::string narrow;
-  for (size_t i = 0; i < text.size(); ++i) {
-    char32_t code = text[i];
-    if (code >= 0xD800 && code < 0xDC00 && i + 1 < text.size())
-      code = 0x10000 + ((code - 0xD800) << 10) + (text[++i] - 0xDC00);
-    if (code < 0x80) {
-      narrow += static_cast<char>(code);
-    } else if (code < 0x800) {
-      narrow += static_cast<char>(0xC0 | (code >> 6));
-      narrow += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-      narrow += static_cast<char>(0xE0 | (code >> 12));
-      narrow += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      narrow += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-      narrow += static_cast<char>(0xF0 | (code >> 18));
-      narrow += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-      narrow += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      narrow += static_cast<char>(0x80 | (code & 0x3F));
-    }
-  }
-  return narrow;
-}
+std::string utf8FromUtf16(const std::u16string& text) { return vesk::utf8FromUtf16(text); }
 
 int compareNames(const std::u16string& a, const std::u16string& b) {
   for (size_t i = 0; i < a.size() && i < b.size(); ++i) {

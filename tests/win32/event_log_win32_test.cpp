@@ -44,6 +44,11 @@ TEST(Win32EventLogTest, MessageTableHoldsATextForEveryExitStatus) {
               formatted(program, messages[status], "Backup Folder completed", "L.txt"))
         << status;
   }
+  // The watch's two.
+  EXPECT_EQ("veskbackup: database backup confirmed.\r\n\r\nx\r\n\r\nRun log: y",
+            formatted(program, 0x600003F2, "x", "y"));
+  EXPECT_EQ("veskbackup: database backup NOT confirmed.\r\n\r\nx\r\n\r\nRun log: y",
+            formatted(program, 0xE00003F5, "x", "y"));
   EXPECT_EQ("<none>", formatted(program, 1003, "x", "y")) << "the table holds the full identifiers";
   FreeLibrary(program);
 }

@@ -73,6 +73,14 @@ int main(int argc, char** argv) {
     std::ofstream(argv[3], std::ios::binary) << (value ? value : "<unset>");
     return 0;
   }
+  if (argc == 4 && isOption(argv[1], "--has-handle")) {
+    // "yes" into the file when the handle of that value is open in this process, "no" otherwise.
+    DWORD flags = 0;
+    const auto handle = reinterpret_cast<HANDLE>(std::strtoull(argv[2], nullptr, 10));
+    std::ofstream(argv[3], std::ios::binary)
+        << (GetHandleInformation(handle, &flags) ? "yes" : "no");
+    return 0;
+  }
   if (argc == 2 && isOption(argv[1], "--echo-stdio")) {
     // What standard input gave, to standard output, then a line to standard error.
     char buffer[64];

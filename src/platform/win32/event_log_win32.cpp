@@ -17,8 +17,10 @@ const char* const eventSource = "veskbackup";
 constexpr struct {
   uint16_t eventId;
   DWORD message;
-} messages[] = {{1000, MSG_EXIT_STATUS_0}, {1001, MSG_EXIT_STATUS_1}, {1002, MSG_EXIT_STATUS_2},
-                {1003, MSG_EXIT_STATUS_3}, {1004, MSG_EXIT_STATUS_4}, {1005, MSG_EXIT_STATUS_5}};
+} messages[] = {{1000, MSG_EXIT_STATUS_0},   {1001, MSG_EXIT_STATUS_1},
+                {1002, MSG_EXIT_STATUS_2},   {1003, MSG_EXIT_STATUS_3},
+                {1004, MSG_EXIT_STATUS_4},   {1005, MSG_EXIT_STATUS_5},
+                {1010, MSG_WATCH_CONFIRMED}, {1013, MSG_WATCH_NOT_CONFIRMED}};
 
 // ReportEvent takes at most this many characters in one insertion string.
 constexpr size_t longestText = 31'839;

@@ -34,6 +34,8 @@ HANDLE toHandle(ProcessToken token) {
 
 WORD showCommandOf(WindowMode window) {
   switch (window) {
+    case WindowMode::hidden:
+      return SW_HIDE;
     case WindowMode::maximised:
       break;
   }
@@ -69,6 +71,8 @@ class ChildIo {
   }
 
   HANDLE output() const { return file_.valid() ? file_.get() : nulOutput_.get(); }
+  /// The handles the child is to inherit, and none besides.
+  std::vector<HANDLE> handed() const { return {input(), output()}; }
   HANDLE input() const { return input_.get(); }
   /// False when a file was asked for and could not be made.
   bool outputKept(const std::string& outputPath) const {
@@ -84,6 +88,39 @@ class ChildIo {
   }
 
   Handle file_, nulOutput_, input_;
+};
+
+/// The list of the handles that a child inherits, as CreateProcess takes it; without a list
+/// (a system that offers none) the child inherits every inheritable handle.
+class InheritedHandles {
+ public:
+  explicit InheritedHandles(std::vector<HANDLE> handles) : handles_(std::move(handles)) {
+    std::sort(handles_.begin(), handles_.end());
+    handles_.erase(std::unique(handles_.begin(), handles_.end()), handles_.end());
+    SIZE_T size = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    buffer_.resize(size);
+    auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(buffer_.data());
+    if (size == 0 || !InitializeProcThreadAttributeList(list, 1, 0, &size)) return;
+    if (!UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles_.data(),
+                                   handles_.size() * sizeof(HANDLE), nullptr, nullptr)) {
+      DeleteProcThreadAttributeList(list);
+      return;
+    }
+    list_ = list;
+  }
+  ~InheritedHandles() {
+    if (list_) DeleteProcThreadAttributeList(list_);
+  }
+  InheritedHandles(const InheritedHandles&) = delete;
+  InheritedHandles& operator=(const InheritedHandles&) = delete;
+
+  LPPROC_THREAD_ATTRIBUTE_LIST list() const { return list_; }
+
+ private:
+  std::vector<HANDLE> handles_;  // the list points into it
+  std::vector<char> buffer_;
+  LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
 };
 
 uint64_t ticksOf(const FILETIME& time) {
@@ -137,7 +174,8 @@ std::u16string environmentBlock(const std::vector<std::pair<std::string, std::st
 }  // namespace
 
 StartedProcess Win32Processes::startProcess(const ProcessStart& start) {
-  if (hasNul(start.applicationName) || hasNul(start.commandLine) || hasNul(start.outputPath))
+  if (hasNul(start.applicationName) || hasNul(start.commandLine) || hasNul(start.outputPath) ||
+      hasNul(start.currentFolder))
     throwStartFailure(ERROR_INVALID_PARAMETER);
   // With this variable in the environment the system takes no program from the current
   // folder: not when this process looks for the program to start, nor when a child command
@@ -148,28 +186,45 @@ StartedProcess Win32Processes::startProcess(const ProcessStart& start) {
   const std::string program = programPath(start.applicationName);
   std::vector<char> line(start.commandLine.begin(), start.commandLine.end());
   line.push_back('\0');  // CreateProcessA may write into the command line
-  STARTUPINFOA startup{};
+  STARTUPINFOEXA extended{};
+  STARTUPINFOA& startup = extended.StartupInfo;
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = showCommandOf(start.window);
   std::optional<ChildIo> io;
+  std::optional<InheritedHandles> inherited;
   if (!start.outputPath.empty() || start.inputFromNul) {
     io.emplace(start.outputPath);
     startup.dwFlags |= STARTF_USESTDHANDLES;
     startup.hStdInput = io->input();
     startup.hStdOutput = io->output();
     startup.hStdError = io->output();
+    // The child inherits its standard handles alone: not what the program's own parent handed
+    // down as inheritable (a pipe that a caller reads to its end would stay open for as long as
+    // a database client runs).
+    inherited.emplace(io->handed());
+    if (inherited->list()) {
+      startup.cb = sizeof extended;
+      extended.lpAttributeList = inherited->list();
+    }
   }
   // Variables for the child alone go into an environment block of its own; the program's own
   // environment, which every other child inherits, never holds them.
   std::u16string environment;
   if (!start.environment.empty()) environment = environmentBlock(start.environment);
   PROCESS_INFORMATION started{};
-  // The child's own copies of the handles stay open in it; ours close on the way out.
-  if (!CreateProcessA(program.empty() ? nullptr : program.c_str(), line.data(), nullptr, nullptr,
-                      io ? TRUE : FALSE, environment.empty() ? 0 : CREATE_UNICODE_ENVIRONMENT,
-                      environment.empty() ? nullptr : environment.data(), nullptr, &startup,
-                      &started))
+  const DWORD flags = (environment.empty() ? 0 : CREATE_UNICODE_ENVIRONMENT) |
+                      (extended.lpAttributeList ? EXTENDED_STARTUPINFO_PRESENT : 0);
+  auto create = [&](DWORD more) {
+    // The child's own copies of the handles stay open in it; ours close on the way out.
+    return CreateProcessA(
+        program.empty() ? nullptr : program.c_str(), line.data(), nullptr, nullptr,
+        io ? TRUE : FALSE, flags | more, environment.empty() ? nullptr : environment.data(),
+        start.currentFolder.empty() ? nullptr : start.currentFolder.c_str(), &startup, &started);
+  };
+  // A job that does not let its processes go refuses the breakaway: then the program stays in
+  // it, as any other would.
+  if (!(start.outlivesTheRun && create(CREATE_BREAKAWAY_FROM_JOB)) && !create(0))
     throwStartFailure(GetLastError());
   CloseHandle(started.hThread);
   return {reinterpret_cast<uintptr_t>(started.hProcess), !io || io->outputKept(start.outputPath),

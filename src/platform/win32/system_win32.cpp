@@ -43,18 +43,38 @@ std::string Win32System::commandLine() {
   return line ? line : "";
 }
 
-std::string Win32System::programFolder() {
+std::string Win32System::programPath() {
   std::string path(MAX_PATH, '\0');
   for (;;) {
     DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
     if (length == 0) return "";
     if (length < path.size()) {
       path.resize(length);
-      break;
+      return path;
     }
     if (path.size() >= 65536) return "";
     path.assign(path.size() * 2, '\0');  // cut short: read again into a larger buffer
   }
+}
+
+std::optional<std::string> Win32System::environmentVariable(const std::string& name) {
+  std::string value(256, '\0');
+  for (;;) {
+    SetLastError(0);
+    const DWORD length =
+        GetEnvironmentVariableA(name.c_str(), value.data(), static_cast<DWORD>(value.size()));
+    if (length == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;
+    if (length < value.size()) {
+      value.resize(length);
+      return value;
+    }
+    if (length > 65536) return std::nullopt;
+    value.assign(length, '\0');  // the size it needs, its NUL included
+  }
+}
+
+std::string Win32System::programFolder() {
+  std::string path = programPath();
   size_t cut = path.find_last_of('\\');
   return cut == std::string::npos ? "" : path.substr(0, cut);
 }

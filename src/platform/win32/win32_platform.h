@@ -135,7 +135,9 @@ class Win32Desktop final : public Desktop {
 class Win32System final : public System {
  public:
   std::string commandLine() override;
+  std::string programPath() override;
   std::string programFolder() override;
+  std::optional<std::string> environmentVariable(const std::string& name) override;
   std::string systemFolder() override;
   LocalTime localTime() override;
   ZonedTime zonedTime() override;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/text.h"
+#include "run/database_stage.h"
 
 namespace vesk {
 namespace {

@@ -9,6 +9,7 @@
 #include "run/report.h"
 #include "run/run_backup.h"
 #include "run/status_file.h"
+#include "run/watch.h"
 
 namespace vesk {
 namespace {
@@ -45,7 +46,9 @@ struct Scene {
     platform.addFile(properties, "DB_PROVIDER=" + provider +
                                      "\r\ndbconn.appl.url=proto://SRV01:1433;\r\n"
                                      "dbconn.appl.user=u\r\ndbconn.appl.pwd=p\r\n");
-    client.onStart = [this, output] { platform.files[outputPath].content = output; };
+    client.onStart = [this, output] {
+      platform.files[outputPath] = {output, platform.clockMs * 10'000};
+    };
     platform.processScripts.push_back(client);
   }
   int run(const std::string& arguments = "\"D:\\Backup\"") {
@@ -292,6 +295,18 @@ TEST(ReportRunEnd, StatusFileAndEventLogEntryOfEachOutcome) {
     }
     for (const std::string& read : s.platform.filesRead)
       EXPECT_EQ(std::string::npos, read.find("somehost")) << c.name << ": read " << read;
+    // The watch is left for a client of this run's still at work, and for no other.
+    const auto& started = s.platform.commandsStarted;
+    const bool watch = !started.empty() && started.back().environment.size() == 1 &&
+                       started.back().environment[0].first == watchVariable;
+    EXPECT_EQ(std::string(c.name) == "still running", watch) << c.name;
+    if (watch) {
+      EXPECT_EQ("C:\\Tools\\veskbackup.exe", started.back().commandLine);
+      EXPECT_EQ("C:\\windows\\system32", started.back().startFolder);
+      EXPECT_TRUE(started.back().outlivesTheRun);
+      EXPECT_EQ("SQL backup still running after 5 seconds", s.logTexts().back())
+          << "no line of its own";
+    }
     if (unreplaceable) {
       EXPECT_EQ(c.outcome.back(), s.logTexts().back()) << c.name << ": logged once";
     }
