@@ -143,8 +143,8 @@ void Win32System::onCrash(int exitStatus, std::function<std::string(const Crash&
   AddVectoredExceptionHandler(1, firstLook);
   SetUnhandledExceptionFilter(lastLook);
   std::set_terminate(terminated);
-  // No dialog of the system's own for a crash: nobody may be there to close it.
-  SetErrorMode(GetErrorMode() | SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+  // No SetErrorMode: the programs the run starts would inherit it. The system's own crash
+  // dialog comes only after the filter above, which never returns.
 }
 
 }  // namespace vesk::win32
