@@ -182,7 +182,9 @@ Repair repairBackup(Trees& trees, System& system, RunLog& log, const SourceTree&
                     CopyJudge& judge) {
   Repair repair;
   PathList& copied = repair.copiedAgain;
-  for (const Difference& difference : differences) {
+  std::vector<FileCause> causes(differences.size(), FileCause::none);
+  for (size_t index = 0; index < differences.size(); ++index) {
+    const Difference& difference = differences[index];
     if (!difference.repairable) continue;
     std::u16string to = joinLong(tree.destination, difference.relative);
     try {
@@ -192,13 +194,15 @@ Repair repairBackup(Trees& trees, System& system, RunLog& log, const SourceTree&
         trees.copyFile(joinLong(tree.source, difference.relative), to);
         addPath(system, copied, difference.relative, source);
       }
-    } catch (const Failure&) {
+    } catch (const Failure& failure) {
       // What could not be repaired shows in the comparison below.
+      causes[index] = failure.cause;
     }
   }
   logPaths(log, "copied again: ", copied);
 
-  for (const Difference& difference : differences) {
+  for (size_t index = 0; index < differences.size(); ++index) {
+    const Difference& difference = differences[index];
     bool repaired = false;
     if (difference.repairable) {
       auto copy = trees.entryAt(joinLong(tree.destination, difference.relative));
@@ -211,6 +215,8 @@ Repair repairBackup(Trees& trees, System& system, RunLog& log, const SourceTree&
     }
     if (!repaired) {
       addPath(system, repair.left, difference.relative, source);
+      if (repair.leftCauses.size() < repair.left.first.size())
+        repair.leftCauses.push_back(causes[index]);
       repair.leftDifferences.push_back(difference);
     }
   }

@@ -8,6 +8,7 @@
 #include "actions/copy_times.h"
 #include "actions/source_tree.h"
 #include "log/run_log.h"
+#include "platform/failure.h"
 #include "platform/system.h"
 #include "platform/trees.h"
 
@@ -91,6 +92,7 @@ std::vector<Difference> compareWithBackup(Trees& trees, const SourceTree& tree, 
 struct Repair {
   PathList copiedAgain;
   PathList left;
+  std::vector<FileCause> leftCauses = {};   // for each path left names: of its last copy's failure
   std::vector<Difference> leftDifferences;  // the differences behind left
 };
 Repair repairBackup(Trees& trees, System& system, RunLog& log, const SourceTree& tree,

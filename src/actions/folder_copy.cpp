@@ -93,6 +93,8 @@ FolderCopyResult checkAndRepair(const Platform& platform, RunLog& log, const Sou
   result.counts = countBackup(tree, repair.leftDifferences);
   result.counts.copiedAgain = repair.copiedAgain.count;
   result.counts.notInBackup = std::move(repair.left);
+  result.counts.notInBackupCauses = std::move(repair.leftCauses);
+  result.warnings.timesNotKept = std::move(timeNotKept);
   return result;
 }
 
@@ -146,6 +148,7 @@ FolderCopyResult copyFolder(const Platform& platform, RunLog& log, const SourceT
   if (loops.count > 0) {
     // Both tools follow links, and would copy the folders of a loop again and again.
     logPaths(log, "link loop not followed: ", loops);
+    result.warnings.linkLoops = std::move(loops);
     return checkAndRepair(platform, log, tree, source, times, {}, result);
   }
   if (copyWith == CopyMode::xcopy) {
@@ -188,6 +191,7 @@ FolderCopyResult copyFolder(const Platform& platform, RunLog& log, const SourceT
         return checkAndRepair(platform, log, tree, source, times, work, result);
       }
       logPaths(log, "too long for xcopy: ", tooLong);
+      result.warnings.tooLongForXcopy = std::move(tooLong);
     }
   }
 
@@ -202,6 +206,7 @@ FolderCopyResult copyFolder(const Platform& platform, RunLog& log, const SourceT
     return checkAndRepair(platform, log, tree, source, times, {.anyFileWritten = true}, result);
   }
   logPaths(log, "too long for the shell copy: ", tooLong);
+  result.warnings.tooLongForShellCopy = std::move(tooLong);
   result.toolCopied = 0;
   return checkAndRepair(platform, log, tree, source, times, {}, result);
 }

@@ -25,6 +25,13 @@ struct FolderCopyResult {
   /// nothing when xcopy's listing does not tell.
   std::optional<uint64_t> toolCopied;
   BackupCounts counts;
+  /// What the copy logged that kept no file out of the backup by itself.
+  struct Warnings {
+    PathList linkLoops;     // "link loop not followed: "
+    PathList timesNotKept;  // "time not kept by the destination: "
+    PathList tooLongForXcopy;
+    PathList tooLongForShellCopy;
+  } warnings = {};
 };
 
 /// Copies the contents of source into destination (which ends in one backslash), whose tree the

@@ -208,8 +208,10 @@ def test_run_without_db_properties_completes_without_database(rig):
     assert r.status == 0
 
 
-def client_processes(program: str) -> list[int]:
-    """Linux process ids of Wine processes whose command line begins with program."""
+def client_processes(program: str, prefix: Path) -> list[int]:
+    """Linux process ids of the Wine processes of prefix whose command line begins with program.
+    Only of that prefix: other test runs on the machine (another checkout's, CI's) start the
+    same programs, and a Wine process killed from outside ends with exit status 0."""
     found = []
     for entry in Path("/proc").iterdir():
         if not entry.name.isdigit():
@@ -217,9 +219,11 @@ def client_processes(program: str) -> list[int]:
         try:
             command = (entry / "cmdline").read_bytes().replace(b"\0", b" ").decode("latin-1")
             state = (entry / "stat").read_text().rsplit(")", 1)[1].split()[0]
+            environment = (entry / "environ").read_bytes().split(b"\0")
         except OSError:
             continue
-        if command.startswith(program) and state != "Z":
+        if (command.startswith(program) and state != "Z"
+                and f"WINEPREFIX={prefix}".encode() in environment):
             found.append(int(entry.name))
     return found
 
@@ -229,7 +233,7 @@ def test_client_still_running_after_five_seconds(rig):
     binn = set_up(rig, control=dict(sleep=60), sql_path="C:\\SlowTools")
     try:
         r = rig.run('"D:\\Backup"')
-        running = client_processes(program)
+        running = client_processes(program, rig.session.prefix)
 
         assert masked(r.log) == fill(FOLDER_DONE + [
             "<ts>: SQL start backup 2005",
@@ -248,7 +252,7 @@ def test_client_still_running_after_five_seconds(rig):
         assert len(running) == 1
         assert not r.log_path.with_name(r.log_path.name + "sql").exists()
     finally:
-        for pid in client_processes(program):
+        for pid in client_processes(program, rig.session.prefix):
             os.kill(pid, signal.SIGKILL)
 
 
