@@ -31,6 +31,7 @@ add_custom_target(delay_load_libs DEPENDS ${delay_load_libs})
 
 # The Win32 layer, one file per area of the platform.
 add_library(vesk_win32 STATIC
+  src/platform/win32/crash_win32.cpp
   src/platform/win32/desktop_win32.cpp
   src/platform/win32/event_log_win32.cpp
   src/platform/win32/files_win32.cpp
@@ -105,6 +106,7 @@ target_compile_options(gtest_win PRIVATE -w)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/tests/win32/run.sh)
 add_executable(win32_tests
   tests/win32/main.cpp
+  tests/win32/crash_win32_test.cpp
   tests/win32/desktop_win32_test.cpp
   tests/win32/event_log_win32_test.cpp
   tests/win32/files_win32_test.cpp
@@ -129,9 +131,10 @@ target_link_libraries(peakmem PRIVATE psapi)
 # The release's text files, for Notepad, all with CR LF line endings: README.txt, made by pandoc
 # from the administrator's sections of README.md whenever either changes; LICENSE; the nightly
 # task's definition, in UTF-16 with a byte order mark, the form that Task Scheduler writes and
-# schtasks /create /xml reads; and the .reg file that registers the Event Log source.
+# schtasks /create /xml reads; the .reg file that registers the Event Log source; and the status
+# file's schema.
 set(release_files LICENSE veskbackup.bat veskbackup.exe veskbackup-task.xml
-                  veskbackup-eventlog.reg)
+                  veskbackup-eventlog.reg veskbackup-status.schema.json)
 list(JOIN release_files "," release_file_list)
 add_custom_command(
   OUTPUT ${CMAKE_BINARY_DIR}/README.txt
@@ -145,6 +148,8 @@ add_custom_command(
   VERBATIM)
 configure_file(LICENSE ${CMAKE_BINARY_DIR}/LICENSE @ONLY NEWLINE_STYLE CRLF)
 configure_file(src/veskbackup-eventlog.reg ${CMAKE_BINARY_DIR}/veskbackup-eventlog.reg COPYONLY)
+configure_file(src/veskbackup-status.schema.json ${CMAKE_BINARY_DIR}/veskbackup-status.schema.json
+               @ONLY NEWLINE_STYLE CRLF)
 # glibc's iconv writes UTF-16 with a byte order mark, in the machine's (little-endian) order.
 find_program(VESK_ICONV iconv REQUIRED)
 configure_file(src/veskbackup-task.xml.in ${CMAKE_BINARY_DIR}/veskbackup-task.utf8.xml @ONLY
@@ -161,11 +166,12 @@ add_custom_target(release_text ALL
 
 # The release: `cmake --build --preset windows --target package` makes
 # veskbackup-<version>-win64.zip with the exe, its batch file, README.txt, LICENSE, the task's
-# definition, the Event Log's .reg file and SHA256SUMS at the top.
+# definition, the Event Log's .reg file, the status file's schema and SHA256SUMS at the top.
 install(TARGETS veskbackup RUNTIME DESTINATION .)
 install(FILES ${CMAKE_BINARY_DIR}/veskbackup.bat ${CMAKE_BINARY_DIR}/README.txt
               ${CMAKE_BINARY_DIR}/LICENSE ${CMAKE_BINARY_DIR}/veskbackup-task.xml
-              ${CMAKE_BINARY_DIR}/veskbackup-eventlog.reg DESTINATION .)
+              ${CMAKE_BINARY_DIR}/veskbackup-eventlog.reg
+              ${CMAKE_BINARY_DIR}/veskbackup-status.schema.json DESTINATION .)
 # SHA256SUMS is made from the files as they are installed, so from the exe after the package
 # step has stripped it: made from the build folder, it would not match the zip. Its lines are
 # those that `sha256sum -c` reads (the hash, two blanks, the name) with LF endings, since that

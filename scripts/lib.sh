@@ -5,7 +5,7 @@
 REPO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 PACKAGES=(cmake ninja-build g++ libgtest-dev g++-mingw-w64-x86-64-posix wine wine64 xvfb
   python3 python3-pytest clang-format clang-14 libclang-rt-14-dev dosfstools nlohmann-json3-dev
-  pandoc)
+  pandoc python3-jsonschema)
 
 # Installs with apt-get whatever of PACKAGES is missing; does nothing when all are there.
 ensure_packages() {

@@ -7,6 +7,7 @@
 #include "actions/copy_check.h"
 #include "actions/path_list.h"
 #include "actions/source_tree.h"
+#include "platform/failure.h"
 
 namespace vesk {
 
@@ -19,6 +20,8 @@ struct BackupCounts {
   uint64_t bytes = 0;  // of the files held, as the source's walk listed them
   uint64_t copiedAgain = 0;
   PathList notInBackup;
+  /// For each path notInBackup names, what the system gave as the cause when it was last copied.
+  std::vector<FileCause> notInBackupCauses = {};
 };
 
 /// The counts of the tree less what is still left (the differences the repair pass did not

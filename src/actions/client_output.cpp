@@ -158,6 +158,8 @@ ClientVerdict judgeClient(const ClientEvidence& evidence, const std::string& out
     return notConfirmed("client exit code " + std::to_string(*evidence.exitCode));
   if (!evidence.outputReadable)
     return notConfirmed("client output not readable, see " + outputPath);
+  if (evidence.outputTooLarge)
+    return notConfirmed("client output larger than 4 MiB, not read, see " + outputPath);
   if (!evidence.output || evidence.output->empty())
     return notConfirmed("client output missing, see " + outputPath);
   if (reading.reportsError) {

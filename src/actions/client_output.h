@@ -42,6 +42,8 @@ struct ClientEvidence {
   std::optional<std::string> output;
   /// False when the output file is there but could not be read.
   bool outputReadable = true;
+  /// The output file is there but larger than any client's output, and was not read.
+  bool outputTooLarge = false;
 };
 
 /// The rule's decision. The backup is confirmed only when the client ended with 0 (where that

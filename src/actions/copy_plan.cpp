@@ -74,6 +74,7 @@ CopyPlan planCopy(const SourceTree& tree, const CopyRequest& request,
   }
   // Both tools follow links, and would copy the folders of a loop again and again.
   if (PathList loops = linkLoops(tree); loops.count > 0) {
+    plan.warnings.linkLoops = loops;
     note("link loop not followed: ", std::move(loops), request.source);
     return plan;
   }
@@ -94,13 +95,13 @@ CopyPlan planCopy(const SourceTree& tree, const CopyRequest& request,
   // buffers. Then the next tool is tried, and after the shell copy none: the repair pass, which
   // takes every path the file system holds, copies the tree.
   auto fitsIn = [&](CopyTool tool, size_t sourceLength, size_t limit, const char* prefix,
-                    const std::string& source) {
-    PathList tooLong = pathsTooLong(tree, sourceLength, request.destinationLength, limit);
-    const bool fits = tooLong.count == 0;
+                    const std::string& source, PathList& warning) {
+    warning = pathsTooLong(tree, sourceLength, request.destinationLength, limit);
+    const bool fits = warning.count == 0;
     if (fits)
       plan.tool = tool;
     else
-      note(prefix, std::move(tooLong), source);
+      note(prefix, warning, source);
     return fits;
   };
   if (request.mode == CopyMode::xcopy && drivePart(request.destination).empty()) {
@@ -111,11 +112,12 @@ CopyPlan planCopy(const SourceTree& tree, const CopyRequest& request,
     note("xcopy cannot copy into a network folder: ", whole(), request.destination);
   } else if (request.mode == CopyMode::xcopy &&
              fitsIn(CopyTool::xcopy, request.fullSourceLength, xcopyPathLimit,
-                    "too long for xcopy: ", request.fullSource)) {
+                    "too long for xcopy: ", request.fullSource, plan.warnings.tooLongForXcopy)) {
     return plan;
   }
-  plan.toolsGivenNothing = !fitsIn(CopyTool::shellCopy, request.sourceLength, shellCopyPathLimit,
-                                   "too long for the shell copy: ", request.source);
+  plan.toolsGivenNothing =
+      !fitsIn(CopyTool::shellCopy, request.sourceLength, shellCopyPathLimit,
+              "too long for the shell copy: ", request.source, plan.warnings.tooLongForShellCopy);
   return plan;
 }
 

@@ -41,6 +41,14 @@ struct PlanNote {
   std::string whole;
 };
 
+/// What a copy logged that kept no file out of the backup by itself.
+struct CopyWarnings {
+  PathList linkLoops;     // "link loop not followed: "
+  PathList timesNotKept;  // "time not kept by the destination: "
+  PathList tooLongForXcopy;
+  PathList tooLongForShellCopy;
+};
+
 struct CopyPlan {
   CopyTool tool = CopyTool::none;
   /// True when the tools were asked and neither could be handed the tree (paths too long for
@@ -50,6 +58,7 @@ struct CopyPlan {
   /// even the wide-character functions): nothing is compared.
   bool comparable = true;
   std::vector<PlanNote> notes;  // in the order the run logs them
+  CopyWarnings warnings;        // the notes that are warnings
   /// Paths of the tree where an earlier finalPath record of the run holds another file: no tool
   /// is handed the tree and the repair pass leaves them, so that the earlier copy stays whole.
   std::set<std::u16string> heldForEarlier;

@@ -1,7 +1,5 @@
 #include "actions/copy_repair.h"
 
-#include "platform/failure.h"
-
 namespace vesk {
 
 Repair repairBackup(Trees& trees, const SourceTree& tree,
@@ -11,7 +9,9 @@ Repair repairBackup(Trees& trees, const SourceTree& tree,
   auto repairable = [&leave](const Difference& difference) {
     return difference.repairable && !leave.count(difference.relative);
   };
-  for (const Difference& difference : differences) {
+  std::vector<FileCause> causes(differences.size(), FileCause::none);
+  for (size_t index = 0; index < differences.size(); ++index) {
+    const Difference& difference = differences[index];
     if (!repairable(difference)) continue;
     std::u16string to = joinLong(tree.destination, difference.relative);
     try {
@@ -21,12 +21,14 @@ Repair repairBackup(Trees& trees, const SourceTree& tree,
         trees.copyFile(joinLong(tree.source, difference.relative), to);
         repair.copiedAgain.add(difference.relative);
       }
-    } catch (const Failure&) {
+    } catch (const Failure& failure) {
       // What could not be repaired shows in the comparison below.
+      causes[index] = failure.cause;
     }
   }
 
-  for (const Difference& difference : differences) {
+  for (size_t index = 0; index < differences.size(); ++index) {
+    const Difference& difference = differences[index];
     bool repaired = false;
     if (repairable(difference)) {
       auto copy = trees.entryAt(joinLong(tree.destination, difference.relative));
@@ -39,6 +41,8 @@ Repair repairBackup(Trees& trees, const SourceTree& tree,
     }
     if (!repaired) {
       repair.left.add(difference.relative);
+      if (repair.leftCauses.size() < repair.left.first.size())
+        repair.leftCauses.push_back(causes[index]);
       repair.leftDifferences.push_back(difference);
     }
   }

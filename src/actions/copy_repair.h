@@ -9,6 +9,7 @@
 #include "actions/copy_check.h"
 #include "actions/path_list.h"
 #include "actions/source_tree.h"
+#include "platform/failure.h"
 #include "platform/trees.h"
 
 namespace vesk {
@@ -16,6 +17,7 @@ namespace vesk {
 struct Repair {
   PathList copiedAgain;                     // the files copied
   PathList left;                            // what is still not in the backup
+  std::vector<FileCause> leftCauses = {};   // for each path left names: of its last copy's failure
   std::vector<Difference> leftDifferences;  // the differences behind left
 };
 

@@ -4,6 +4,7 @@
 
 #include "actions/client_output.h"
 #include "actions/command_runner.h"
+#include "actions/read_back.h"
 #include "config/settings_file.h"
 #include "platform/failure.h"
 
@@ -169,7 +170,8 @@ ClientEvidence outputEvidence(const Platform& platform, const ClientProcess& cli
       if (entry && entry->lastWriteTime + tolerance < static_cast<int64_t>(client.creationTime))
         return evidence;  // older than the client: not its output
     }
-    evidence.output = platform.files.readFile(client.outputPath);
+    evidence.output = platform.files.readFileWithin(client.outputPath, maxClientOutputSize);
+    evidence.outputTooLarge = !evidence.output;
   } catch (const Failure&) {
     evidence.outputReadable = false;
   }

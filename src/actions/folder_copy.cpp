@@ -39,6 +39,7 @@ FolderCopyResult copyFolder(const Platform& platform, RunLog& log, const SourceT
     report = noTool(tree, plan.toolsGivenNothing);
   FolderCopyResult result;
   result.tool = plan.tool;
+  result.warnings = plan.warnings;
   result.toolCopied = report.count;
 
   // The copy tools report success for a missing source or a locked file, and leave files
@@ -58,6 +59,8 @@ FolderCopyResult copyFolder(const Platform& platform, RunLog& log, const SourceT
     result.counts = countBackup(tree, repair.leftDifferences);
     result.counts.copiedAgain = repair.copiedAgain.count;
     result.counts.notInBackup = repair.left;
+    result.counts.notInBackupCauses = repair.leftCauses;
+    result.warnings.timesNotKept = timeNotKept;
   }
   return result;
 }

@@ -23,6 +23,7 @@ struct FolderCopyResult {
   /// nothing when xcopy's listing does not tell.
   std::optional<uint64_t> toolCopied;
   BackupCounts counts;
+  CopyWarnings warnings = {};
 };
 
 /// The request to copy source (without a trailing backslash, but a drive root's) into

@@ -23,9 +23,15 @@ enum class Fault {
   unsupportedValueType,  // a registry value of a type the reader does not take, or none
 };
 
+/// What the system gave as the cause of a failure on a file, where the fault alone does not tell
+/// (permissionDenied covers a file in use and one the account may not open), for the lists of
+/// files that a run could not back up.
+enum class FileCause { none, inUse, accessDenied, diskFull, pathTooLong };
+
 /// The system's one exception type.
 struct Failure : std::exception {
-  explicit Failure(Fault f, std::string detail = {}) : fault(f), detail(std::move(detail)) {}
+  explicit Failure(Fault f, std::string detail = {}, FileCause c = FileCause::none)
+      : fault(f), detail(std::move(detail)), cause(c) {}
   const char* what() const noexcept override {
     return detail.empty() ? "veskbackup failure" : detail.c_str();
   }
@@ -34,7 +40,25 @@ struct Failure : std::exception {
   /// What the system said, where no fixed description covers it ("system error 1234"); empty
   /// otherwise.
   std::string detail;
+  FileCause cause;
 };
+
+/// The cause in words ("in use by another program"); empty for none.
+inline const char* fileCauseText(FileCause cause) {
+  switch (cause) {
+    case FileCause::inUse:
+      return "in use by another program";
+    case FileCause::accessDenied:
+      return "access denied";
+    case FileCause::diskFull:
+      return "disk full";
+    case FileCause::pathTooLong:
+      return "path too long";
+    case FileCause::none:
+      break;
+  }
+  return "";
+}
 
 /// A failure and where it arose within a stage, so that the run can tell the error report which
 /// step that was. Where is an enum of the stage's own (what it was doing, not a step number).

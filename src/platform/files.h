@@ -3,7 +3,9 @@
 // Files by their path in the ANSI code page: what the run reads and writes whole (the settings
 // files, the run log, the database client's output) and the folders it tests and creates.
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace vesk {
@@ -35,6 +37,10 @@ class Files {
   virtual std::unique_ptr<TextStream> openForAppend(const std::string& path) = 0;
   /// The whole content of a file, byte for byte.
   virtual std::string readFile(const std::string& path) = 0;
+  /// The whole content of a file of at most limit bytes; nothing, without reading it, when it
+  /// holds more. A file that another program holds open without sharing is tried again for a
+  /// while (half a second); then the failure has FileCause::inUse.
+  virtual std::optional<std::string> readFileWithin(const std::string& path, uint64_t limit) = 0;
   /// The last bytes of a file, up to size of them.
   virtual std::string readFileTail(const std::string& path, size_t size) = 0;
   /// Removes a file; a file that is not there is no failure. Throws otherwise (a file held

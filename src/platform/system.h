@@ -3,10 +3,19 @@
 // Facts of the system and of the running program: its command line and folders, the local
 // time and the user's forms of it, the ANSI code page, the user's profile folder.
 
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
 namespace vesk {
+
+/// What ended the program where nothing of it could go on: an access violation, a stack
+/// overflow, an exception that no code catches.
+struct Crash {
+  int32_t number = 0;       // the system's code of it (0 for an exception of the program)
+  std::string description;  // "stack overflow (c00000fd)", "unhandled exception: ..."
+};
 
 struct LocalTime {
   int year = 2000, month = 1, day = 1;
@@ -49,6 +58,17 @@ class System {
   virtual std::string ansiFromUtf16(const std::u16string& text) = 0;
   /// ANSI text as UTF-16.
   virtual std::u16string utf16FromAnsi(const std::string& text) = 0;
+
+  /// The computer's name and the name of the account the program runs as; empty when the
+  /// system does not give them.
+  virtual std::string computerName() = 0;
+  virtual std::string accountName() = 0;
+
+  /// From now on a crash calls record, on a thread and stack of its own, and shows the text it
+  /// returns in a box where the desktop is visible; then the process ends with exitStatus. A
+  /// second crash, also in record, ends it with exitStatus at once. A later call replaces
+  /// record.
+  virtual void onCrash(int exitStatus, std::function<std::string(const Crash&)> record) = 0;
 
   /// The current user's profile folder: the path alone, without the NULs that the system writes
   /// after it; empty when it is not available.

@@ -65,4 +65,10 @@ bool pathWithin(const std::string& inner, const std::string& outer) {
   return in == out || (in.size() > out.size() && startsWith(in, out) && in[out.size()] == '\\');
 }
 
+std::string boxText(const std::string& text) {
+  if (text.size() <= maxBoxText) return text;
+  return text.substr(0, maxBoxText) + "...\r\n(" + std::to_string(text.size()) +
+         " characters in all, cut here; the run log holds them whole)";
+}
+
 }  // namespace vesk

@@ -19,6 +19,14 @@ bool startsWith(std::string_view text, std::string_view prefix);
 /// empty piece.
 std::vector<std::string> splitAt(const std::string& text, char separator);
 
+/// The longest text a message box is given. No message needs more, and Wine's box dies with an
+/// access violation on a text of about 100 KB.
+constexpr size_t maxBoxText = 2000;
+
+/// text as a message box shows it: whole up to maxBoxText characters, a longer one cut there
+/// and followed by a line with its whole length, which the run log keeps.
+std::string boxText(const std::string& text);
+
 /// text in UTF-8; a lone surrogate becomes U+FFFD.
 std::string utf8FromUtf16(std::u16string_view text);
 

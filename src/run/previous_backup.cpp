@@ -1,8 +1,10 @@
 #include "run/previous_backup.h"
 
 #include "actions/client_output.h"
+#include "actions/read_back.h"
 #include "platform/failure.h"
 #include "run/status_file.h"
+#include "run/status_reader.h"
 
 namespace vesk {
 namespace {
@@ -21,24 +23,52 @@ bool stillRuns(Processes& processes, const ClientProcess& client) {
   return running;
 }
 
+/// Why the output that a status file names is not read, or nothing when it may be: the file
+/// lies where others may write, and the path it names could be anywhere.
+std::optional<std::string> outputRefusal(RunState& run, const std::string& outputPath) {
+  Files& files = run.platform.files;
+  Trees& trees = run.platform.trees;
+  const std::vector<std::string> runPaths = {files.fullPath(run.record.logPath),
+                                             files.fullPath(run.record.destination)};
+  return readBackRefusal(files.fullPath(outputPath), runPaths, [&](char drive) {
+    const std::optional<VolumeFacts> volume = trees.volumeOf(trees.longPathOf({drive, ':', '\\'}));
+    return volume && volume->network;
+  });
+}
+
+/// Records a previous backup NOT confirmed whose output was not read, and why.
+void notRead(RunState& run, PreviousDatabase previous, const std::string& why) {
+  previous.outcome = PreviousDatabase::Outcome::notConfirmed;
+  previous.reason = "output not read: " + why;
+  run.record.previousDatabase = previous;
+  recordOutcome(run,
+                "previous SQL backup NOT confirmed, output not read: " + previous.outputPath +
+                    " (" + why + ")",
+                Shown::logOnly);
+}
+
 }  // namespace
 
 PreviousBackup confirmPreviousBackup(RunState& run) {
   const Platform& platform = run.platform;
   PreviousBackup found;
-  const std::string statusPath = run.record.destination + statusFileName;
-  std::optional<ClientProcess> client;
-  try {
-    if (!platform.files.fileExists(statusPath)) return found;
-    client = stillRunningClient(platform.system, platform.files.readFile(statusPath));
-  } catch (const Failure&) {
-    // A status file that cannot be read tells nothing.
+  const std::optional<StatusReading> reading =
+      readStatusFile(platform.files, platform.system, run.record.destination + statusFileName);
+  if (!reading) return found;
+  if (!reading->status) {
+    // What the run before left cannot be told: said, and kept as unknown.
+    run.record.previousDatabase = PreviousDatabase{
+        .outcome = PreviousDatabase::Outcome::unknown, .outputPath = "", .reason = reading->reason};
+    recordOutcome(run, "previous status file not used: " + reading->reason, Shown::logOnly);
+    return found;
   }
-  if (!client) return found;
+  run.record.lastSuccessBefore = reading->status->lastSuccess;
+  if (!reading->status->stillRunning) return found;
+  const ClientProcess* client = &*reading->status->stillRunning;
 
   PreviousDatabase previous{.outputPath = client->outputPath};
   if (stillRuns(platform.processes, *client)) {
-    found.stillRunning = client;
+    found.stillRunning = *client;
     found.overADay = platform.processes.wallClockSeconds() -
                          static_cast<int64_t>(client->creationTime / ticksPerSecond) >
                      secondsInADay;
@@ -50,7 +80,16 @@ PreviousBackup confirmPreviousBackup(RunState& run) {
     return found;
   }
 
+  found.notConfirmed = true;
+  if (const std::optional<std::string> refusal = outputRefusal(run, client->outputPath)) {
+    notRead(run, previous, *refusal);
+    return found;
+  }
   const ClientEvidence evidence = outputEvidence(platform, *client);
+  if (evidence.outputTooLarge) {
+    notRead(run, previous, "larger than 4 MiB");
+    return found;
+  }
   // This run's client may write to the same path: what the earlier one wrote is kept beside it.
   std::string shownPath = client->outputPath;
   if (evidence.output) {

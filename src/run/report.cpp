@@ -52,8 +52,7 @@ void errorReport(RunState& run, const ReportedFailure& failure, Step step) {
 
 /// Ends the process for a failure that nobody handles: its number and description in a box,
 /// and in the run log when that is open.
-int genericReport(RunState& run, const Failure& failure) {
-  const ReportedFailure report = reported(failure);
+int genericReport(RunState& run, const ReportedFailure& report) {
   const std::string text = genericReportText(report);
   run.record.report = {report.number, std::nullopt, report.description};
   keepOutcome(run, text);
@@ -86,13 +85,13 @@ int endThroughErrorReport(RunState& run, const RunEnding& ending) {
     else
       errorReport(run, {}, Step::none);
   } catch (const Failure& raised) {
-    if (!catchesOne) return genericReport(run, raised);
+    if (!catchesOne) return genericReport(run, reported(raised));
     try {
       errorReport(run, reported(raised), Step::exitBlock);
       keepOutcome(run, errorReportLine(reported(raised), Step::exitBlock));
       return exitStatus::errorReport;
     } catch (const Failure& again) {
-      return genericReport(run, again);
+      return genericReport(run, reported(again));
     }
   }
   if (!outcome.empty()) keepOutcome(run, outcome);
@@ -152,11 +151,19 @@ int endRun(RunState& run, const RunEnding& ending,
   using Way = RunEnding::Way;
   int status = exitStatus::usage;
   if (ending.way == Way::failed && !run.errorReportArmed)
-    status = genericReport(run, *ending.failure);
+    status = genericReport(run, reported(*ending.failure));
   else if (ending.way == Way::failed || ending.way == Way::refused)
     status = endThroughErrorReport(run, ending);
   else if (ending.way == Way::completed)
     status = statusOfCompletedRun(ending);
+  if (beforeLogCloses) beforeLogCloses(status);
+  run.log.release();
+  return status;
+}
+
+int endThroughGenericReport(RunState& run, const ReportedFailure& failure,
+                            const std::function<void(int exitStatus)>& beforeLogCloses) {
+  const int status = genericReport(run, failure);
   if (beforeLogCloses) beforeLogCloses(status);
   run.log.release();
   return status;

@@ -98,6 +98,11 @@ struct RunEnding {
 int endRun(RunState& run, const RunEnding& ending,
            const std::function<void(int exitStatus)>& beforeLogCloses = {});
 
+/// Ends the run for what no stage handles (memory exhausted): the generic report, then
+/// beforeLogCloses with exit status 4, which it returns.
+int endThroughGenericReport(RunState& run, const ReportedFailure& failure,
+                            const std::function<void(int exitStatus)>& beforeLogCloses = {});
+
 /// The exit status of a run whose last stage was done.
 int statusOfCompletedRun(const RunEnding& ending);
 

@@ -66,26 +66,37 @@ RunEnding runSequence(RunState& run) {
 int runBackup(const Platform& platform) {
   RunState run(platform);
   run.record.start = platform.system.zonedTime();
+  armCrashReport(run);
   RunEnding ending;
+  int status = exitStatus::generic;
   try {
-    ending = runSequence(run);
-  } catch (const Failure& raised) {
-    ending.way = RunEnding::Way::failed;
-    ending.failure = raised;
-    ending.step = run.step;
-  }
-  return endRun(run, ending, [&](int exitStatus) {
-    reportRunEnd(run, exitStatus);
-    // A client of this run's still at work gets its watch, which settles the run's record
-    // when it ends.
-    const DatabaseResult& database = run.record.database;
-    if (ending.way == RunEnding::Way::completed && database.startedHere &&
-        database.end == SqlEnd::stillRunning) {
-      RunEnding confirmed = ending;
-      confirmed.database = SqlEnd::complete;
-      leaveWatch(run, statusOfCompletedRun(confirmed));
+    try {
+      ending = runSequence(run);
+    } catch (const Failure& raised) {
+      ending.way = RunEnding::Way::failed;
+      ending.failure = raised;
+      ending.step = run.step;
     }
-  });
+    status = endRun(run, ending, [&](int exitStatus) {
+      reportRunEnd(run, exitStatus);
+      // A client of this run's still at work gets its watch, which settles the run's record
+      // when it ends.
+      const DatabaseResult& database = run.record.database;
+      if (ending.way == RunEnding::Way::completed && database.startedHere &&
+          database.end == SqlEnd::stillRunning) {
+        RunEnding confirmed = ending;
+        confirmed.database = SqlEnd::complete;
+        leaveWatch(run, statusOfCompletedRun(confirmed));
+      }
+    });
+  } catch (const std::exception& error) {
+    // Not a failure of the run's own (memory exhausted, say): the generic report, as for a
+    // crash, wherever the run was.
+    status = endThroughGenericReport(run, {0, error.what()},
+                                     [&](int exitStatus) { reportRunEnd(run, exitStatus); });
+  }
+  disarmCrashReport(platform);
+  return status;
 }
 
 }  // namespace vesk

@@ -50,6 +50,23 @@ void writeEventEntry(RunState& run) {
 
 }  // namespace
 
+void armCrashReport(RunState& run) {
+  run.platform.system.onCrash(exitStatus::generic, [&run](const Crash& crash) {
+    const ReportedFailure failure{crash.number, crash.description};
+    const std::string text = genericReportText(failure);
+    run.record.report = {failure.number, std::nullopt, failure.description};
+    logFailure(run, text);
+    reportRunEnd(run, exitStatus::generic);
+    run.log.release();
+    return text;
+  });
+}
+
+void disarmCrashReport(const Platform& platform) {
+  // What is left of the process after the run has nothing to record a crash in.
+  platform.system.onCrash(exitStatus::generic, nullptr);
+}
+
 EventLevel eventLevelOf(int exitStatus) {
   if (exitStatus == exitStatus::backedUp) return EventLevel::information;
   if (exitStatus == exitStatus::databaseStillRunning) return EventLevel::warning;

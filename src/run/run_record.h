@@ -23,8 +23,14 @@ struct FolderRecord {
 /// What a run found of the database backup that the run before it into the same destination
 /// left running.
 struct PreviousDatabase {
-  enum class Outcome { confirmed, notConfirmed, stillRunning } outcome = Outcome::notConfirmed;
-  std::string outputPath;  // as the status file names it
+  /// unknown: the status file was there but could not be used (see reason).
+  enum class Outcome {
+    confirmed,
+    notConfirmed,
+    stillRunning,
+    unknown
+  } outcome = Outcome::notConfirmed;
+  std::string outputPath;  // as the status file names it; empty where unknown
   /// Where the output is kept now that this run may replace it: outputPath and ".prev"; empty
   /// when there was nothing to keep or it could not be kept.
   std::string keptPath = {};
@@ -48,6 +54,9 @@ struct RunRecord {
   /// exists; empty before.
   std::string destination;
   std::optional<PreviousDatabase> previousDatabase;
+  /// When the last run into the destination that exited with 0 ended, as the status file of
+  /// the run before has it (ISO 8601); nothing when it names none or could not be used.
+  std::optional<std::string> lastSuccessBefore;
   std::vector<FolderRecord> folders;
   DatabaseStage databaseStage = DatabaseStage::notReached;
   DatabaseResult database;

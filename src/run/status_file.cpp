@@ -1,11 +1,13 @@
 #include "run/status_file.h"
 
+#include <algorithm>
+#include <chrono>
 #include <nlohmann/json.hpp>
 
-#include "config/settings_file.h"
 #include "log/run_log.h"
 #include "platform/text.h"
 #include "run/report.h"
+#include "run/status_reader.h"
 
 namespace vesk {
 namespace {
@@ -24,6 +26,19 @@ Json pathList(System& system, const PathList& paths, const std::string& source) 
   for (const std::u16string& path : paths.first)
     first.push_back(utf8(system, pathText(system, path, source)));
   return {{"count", paths.count}, {"first", first}};
+}
+
+/// The paths not in the backup, with the reason the system gave for each named.
+Json notInBackup(System& system, const BackupCounts& counts, const std::string& source) {
+  Json list = pathList(system, counts.notInBackup, source);
+  Json reasons = Json::array();
+  for (size_t i = 0; i < counts.notInBackup.first.size(); ++i) {
+    const FileCause cause =
+        i < counts.notInBackupCauses.size() ? counts.notInBackupCauses[i] : FileCause::none;
+    reasons.push_back(cause == FileCause::none ? Json() : Json(fileCauseText(cause)));
+  }
+  list["reasons"] = reasons;
+  return list;
 }
 
 const char* toolName(CopyTool tool) {
@@ -48,7 +63,13 @@ Json folderCopy(System& system, const FolderRecord& folder) {
           {"copyTool", toolName(copy.tool)},
           {"filesCopiedByTool", copy.toolCopied ? Json(*copy.toolCopied) : Json()},
           {"filesCopiedAgain", copy.counts.copiedAgain},
-          {"notInBackup", pathList(system, copy.counts.notInBackup, folder.source)}};
+          {"notInBackup", notInBackup(system, copy.counts, folder.source)},
+          {"warnings",
+           {{"linkLoopsNotFollowed", pathList(system, copy.warnings.linkLoops, folder.source)},
+            {"timesNotKept", pathList(system, copy.warnings.timesNotKept, folder.source)},
+            {"tooLongForXcopy", pathList(system, copy.warnings.tooLongForXcopy, folder.source)},
+            {"tooLongForShellCopy",
+             pathList(system, copy.warnings.tooLongForShellCopy, folder.source)}}}};
 }
 
 Json texts(System& system, const std::vector<std::string>& lines) {
@@ -109,6 +130,8 @@ const char* previousOutcome(PreviousDatabase::Outcome outcome) {
       return "confirmed";
     case PreviousDatabase::Outcome::stillRunning:
       return stillRunning;
+    case PreviousDatabase::Outcome::unknown:
+      return "unknown";
     case PreviousDatabase::Outcome::notConfirmed:
       break;
   }
@@ -117,11 +140,12 @@ const char* previousOutcome(PreviousDatabase::Outcome outcome) {
 
 Json previousDatabase(System& system, const std::optional<PreviousDatabase>& previous) {
   if (!previous) return nullptr;
-  return {{"outcome", previousOutcome(previous->outcome)},
-          {"reason", utf8(system, previous->reason)},
-          {"messages", texts(system, previous->messages)},
-          {"output", utf8(system, previous->outputPath)},
-          {"keptAs", previous->keptPath.empty() ? Json() : Json(utf8(system, previous->keptPath))}};
+  return {
+      {"outcome", previousOutcome(previous->outcome)},
+      {"reason", utf8(system, previous->reason)},
+      {"messages", texts(system, previous->messages)},
+      {"output", previous->outputPath.empty() ? Json() : Json(utf8(system, previous->outputPath))},
+      {"keptAs", previous->keptPath.empty() ? Json() : Json(utf8(system, previous->keptPath))}};
 }
 
 }  // namespace
@@ -135,12 +159,22 @@ std::string statusFileText(System& system, const RunRecord& record) {
               {"step", record.report->step ? Json(*record.report->step) : Json()},
               {"description", utf8(system, record.report->description)}};
 
-  const Json status = {{"program", "veskbackup"},
+  auto textOrNull = [&](const std::string& text) {
+    return text.empty() ? Json() : Json(utf8(system, text));
+  };
+  std::optional<std::string> lastSuccess = record.lastSuccessBefore;
+  if (record.exitStatus == exitStatus::backedUp) lastSuccess = isoTimeText(record.end);
+  const Json status = {{"schemaVersion", statusSchemaVersion},
+                       {"program", "veskbackup"},
                        {"version", VESK_VERSION},
+                       {"computer", textOrNull(system.computerName())},
+                       {"account", textOrNull(system.accountName())},
                        {"start", isoTimeText(record.start)},
                        {"end", isoTimeText(record.end)},
+                       {"durationSeconds", secondsBetween(record.start, record.end)},
                        {"exitStatus", record.exitStatus},
                        {"meaning", exitStatusMeaning(record.exitStatus)},
+                       {"lastSuccess", lastSuccess ? Json(utf8(system, *lastSuccess)) : Json()},
                        {"log", utf8(system, record.logPath)},
                        {"destination", utf8(system, record.destination)},
                        {"folders", folders},
@@ -152,39 +186,24 @@ std::string statusFileText(System& system, const RunRecord& record) {
   return status.dump(2, ' ', false, Json::error_handler_t::replace) + "\r\n";
 }
 
-std::optional<ClientProcess> stillRunningClient(System& system, const std::string& text) {
-  const Json status = Json::parse(text, nullptr, false);
-  if (!status.is_object()) return std::nullopt;
-  const auto database = status.find("database");
-  if (database == status.end() || !database->is_object()) return std::nullopt;
-  auto textOf = [&](const char* key) -> std::optional<std::string> {
-    const auto found = database->find(key);
-    if (found == database->end() || !found->is_string()) return std::nullopt;
-    // Back to the ANSI code page, as settings files in UTF-8 are read.
-    return settingsFileText(system, found->get<std::string>());
+int64_t secondsBetween(const ZonedTime& from, const ZonedTime& to) {
+  auto utcSeconds = [](const ZonedTime& t) {
+    using namespace std::chrono;
+    const LocalTime& l = t.local;
+    const sys_days day{year{l.year} / month{static_cast<unsigned>(l.month)} /
+                       static_cast<unsigned>(l.day)};
+    return day.time_since_epoch().count() * 86400LL + l.hour * 3600LL + l.minute * 60LL + l.second -
+           t.utcOffsetMinutes * 60LL;
   };
-  const std::optional<std::string> outcome = textOf("outcome"), output = textOf("output");
-  if (!outcome || *outcome != stillRunning || !output) return std::nullopt;
-  ClientProcess client;
-  client.outputPath = *output;
-  client.program = textOf("client").value_or("");
-  client.clientStart = textOf("clientStart").value_or("");
-  // The identity, when the file has it whole; without it the client counts as ended.
-  const auto id = database->find("clientProcessId");
-  const std::optional<std::string> created = textOf("clientCreated");
-  if (id != database->end() && id->is_number_unsigned() && id->get<uint64_t>() <= UINT32_MAX &&
-      created && !created->empty() && created->size() <= 19 &&
-      created->find_first_not_of("0123456789") == std::string::npos) {
-    client.processId = id->get<uint32_t>();
-    client.creationTime = std::stoull(*created);
-  }
-  return client;
+  return std::max<int64_t>(0, utcSeconds(to) - utcSeconds(from));
 }
 
 std::optional<std::string> settledStatusText(System& system, const std::string& text,
                                              const std::string& runStart,
                                              const ClientProcess& client,
                                              const Settlement& settlement) {
+  // Read within the bounds and by the schema first: the file lies where others may write.
+  if (!readStatusText(system, text).status) return std::nullopt;
   Json status = Json::parse(text, nullptr, false);
   if (!status.is_object() || status.value("start", Json()) != runStart) return std::nullopt;
   Json& database = status["database"];
@@ -200,6 +219,8 @@ std::optional<std::string> settledStatusText(System& system, const std::string& 
   database["settledBy"] = "watch";
   status["exitStatus"] = settlement.exitStatus;
   status["meaning"] = exitStatusMeaning(settlement.exitStatus);
+  // Settled to a success, the run is the last one that ended with 0.
+  if (settlement.exitStatus == exitStatus::backedUp) status["lastSuccess"] = status["end"];
   Json lines = Json::array();
   for (const Json& line : status.value("outcome", Json::array())) {
     if (line.is_string() && startsWith(line.get<std::string>(), "SQL backup still running after"))

@@ -3,6 +3,7 @@
 // The status file that a run leaves in its destination, veskbackup-status.json, for monitoring
 // systems and for the next run into the same destination.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,9 +16,17 @@ namespace vesk {
 /// The status file's name in the destination folder.
 constexpr const char* statusFileName = "veskbackup-status.json";
 
+/// The version of veskbackup-status.schema.json that the file is written by.
+constexpr int statusSchemaVersion = 1;
+
 /// The status file's text for a run: one JSON object, in UTF-8 without a byte order mark (the
-/// record's texts are in the ANSI code page and are converted).
+/// record's texts are in the ANSI code page and are converted), as the schema describes it.
+/// Read back by readStatusText (run/status_reader.h).
 std::string statusFileText(System& system, const RunRecord& record);
+
+/// Seconds from one time to a later one, their offsets from UTC taken into account; 0 when the
+/// second is earlier.
+int64_t secondsBetween(const ZonedTime& from, const ZonedTime& to);
 
 /// How the watch settled the database backup that its run left running.
 struct Settlement {
@@ -39,10 +48,5 @@ std::optional<std::string> settledStatusText(System& system, const std::string& 
                                              const std::string& runStart,
                                              const ClientProcess& client,
                                              const Settlement& settlement);
-
-/// The client of the database backup that the run of this status file left running, its texts
-/// in the ANSI code page (its identity 0 where the file has none); nothing when it left none,
-/// or when text is no status file.
-std::optional<ClientProcess> stillRunningClient(System& system, const std::string& text);
 
 }  // namespace vesk

@@ -10,6 +10,7 @@
 #include "run/report.h"
 #include "run/run_settings.h"
 #include "run/status_file.h"
+#include "run/status_reader.h"
 
 namespace vesk {
 namespace {
@@ -196,9 +197,12 @@ int runWatch(const Platform& platform, const WatchOrder& order) {
   if (!order.statusPath.empty()) {
     try {
       if (quiet.files.fileExists(order.statusPath)) {
+        // Within the bound of a status file: a larger one is no longer the run's.
+        const std::optional<std::string> text =
+            quiet.files.readFileWithin(order.statusPath, maxStatusFileSize);
         const std::optional<std::string> settled =
-            settledStatusText(quiet.system, quiet.files.readFile(order.statusPath), order.runStart,
-                              order.client, settlement);
+            text ? settledStatusText(quiet.system, *text, order.runStart, order.client, settlement)
+                 : std::nullopt;
         if (settled) quiet.files.replaceFile(order.statusPath, *settled);
       }
     } catch (const std::exception& error) {

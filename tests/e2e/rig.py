@@ -21,6 +21,8 @@ import tempfile
 import time
 from pathlib import Path
 
+import jsonschema
+
 PROGRAM_DIR = "C:\\veskprog"
 RUN_DIR = "C:\\veskrun"
 # What a client writes to its -o file for a backup that succeeded.
@@ -29,28 +31,6 @@ BACKUP_OUTPUT = ("Processed 328 pages for database 'VESK_ZAVO', file 'VESK_ZAVO'
                  "(49.503 MB/sec).\r\n")
 # The programs that a test may leave running: the run's watch and the stub clients.
 STRAYS = ("veskbackup.exe", "sqlcmd.exe", "osql.exe")
-# The prefixes of this test run's sessions: a process of another prefix (another test run or a
-# benchmark on the same machine) is never ended by these tests.
-SESSION_PREFIXES = set()
-
-
-def session_processes(matches) -> list[int]:
-    """Linux process ids of the live Wine processes of this run's sessions whose command line
-    (NULs as blanks) matches accepts."""
-    found = []
-    for entry in Path("/proc").iterdir():
-        if not entry.name.isdigit():
-            continue
-        try:
-            command = (entry / "cmdline").read_bytes().replace(b"\0", b" ").decode("latin-1")
-            state = (entry / "stat").read_text().rsplit(")", 1)[1].split()[0]
-            environment = (entry / "environ").read_bytes().split(b"\0")
-        except OSError:
-            continue
-        ours = any(f"WINEPREFIX={prefix}".encode() in environment for prefix in SESSION_PREFIXES)
-        if ours and state != "Z" and matches(command):
-            found.append(int(entry.name))
-    return found
 # What every run that reached its destination leaves in it.
 STATUS_FILE = "veskbackup-status.json"
 CLIENT_KEYS = {
@@ -115,12 +95,19 @@ def summary(root: Path, missing=(), copied_again=0) -> str:
             f"copied again: {copied_again}")
 
 
+# The written contract of the status file, which every status file a test reads must keep.
+STATUS_SCHEMA = json.loads(
+    (Path(__file__).resolve().parents[2] / "src" / "veskbackup-status.schema.json").read_text())
+
+
 def read_status(folder: Path) -> dict:
     """The status file that a run left in folder, parsed: it must be JSON in UTF-8 without a
-    byte order mark."""
+    byte order mark that the schema allows."""
     raw = (folder / STATUS_FILE).read_bytes()
     assert not raw.startswith(b"\xef\xbb\xbf"), "a byte order mark"
-    return json.loads(raw.decode("utf-8"))
+    status = json.loads(raw.decode("utf-8"))
+    jsonschema.validate(status, STATUS_SCHEMA, cls=jsonschema.Draft202012Validator)
+    return status
 
 
 def stamps(text: str) -> list[datetime.datetime]:
@@ -167,7 +154,6 @@ class WineSession:
         self.xvfb = None
 
     def start(self):
-        SESSION_PREFIXES.add(str(self.prefix))
         for name in ("veskbackup.exe", "veskbackup.bat", "boxtool.exe", "stub_client.exe"):
             if not (self.build_dir / name).is_file():
                 raise RuntimeError(f"{self.build_dir / name} is missing: build the windows preset")
@@ -358,12 +344,26 @@ class Rig:
 
     def close(self):
         # A client that a test left sleeping, and the watch a run left for it, would write into
-        # the files of the tests after it.
-        for pid in session_processes(lambda command: any(n in command.lower() for n in STRAYS)):
-            with contextlib.suppress(OSError):
-                os.kill(pid, signal.SIGKILL)
+        # the files of the tests after it. Only this session's: other test runs on the machine
+        # start the same programs, and a Wine process killed from outside ends with exit status 0.
+        prefix = f"WINEPREFIX={self.session.prefix}".encode()
+        for entry in Path("/proc").iterdir():
+            try:
+                command = (entry / "cmdline").read_bytes().decode("latin-1").lower()
+                environment = (entry / "environ").read_bytes().split(b"\0")
+            except (OSError, ValueError):
+                continue
+            if (entry.name.isdigit() and any(name in command for name in STRAYS)
+                    and prefix in environment):
+                with contextlib.suppress(OSError):
+                    os.kill(int(entry.name), signal.SIGKILL)
         for key, view in self.registry_keys:
             self.session.wine("reg", "delete", key, "/f", *view, check=False)
+        # Every status file that a test's runs left, read by the test or not, keeps the schema.
+        added = [p for p in self.drive_c.iterdir() if p.name not in self.session.pristine_c]
+        for root in [self.tmp, *added]:
+            for found in (root.rglob(STATUS_FILE) if root.is_dir() else []):
+                read_status(found.parent)
 
     # Paths and drives.
     def drive(self, letter: str, target: Path | None = None) -> Path:

@@ -2,10 +2,11 @@
 reported, the password kept out of sight, and the exit statuses of whole runs."""
 
 import shutil
+from pathlib import Path
 
 import pytest
 
-from rig import BACKUP_OUTPUT, CLIENT_KEYS, PROGRAM_DIR, masked, session_processes, summary
+from rig import BACKUP_OUTPUT, CLIENT_KEYS, PROGRAM_DIR, masked, summary
 
 CAPTION = "veskbackup"
 ERROR_REPORT_0 = "Unexpected error 0 line no 0 in printing.\r\n"
@@ -205,9 +206,24 @@ def test_run_without_db_properties_completes_without_database(rig):
     assert r.status == 0
 
 
-def client_processes(program: str) -> list[int]:
-    """Linux process ids of this run's Wine processes whose command line begins with program."""
-    return session_processes(lambda command: command.startswith(program))
+def client_processes(program: str, prefix: Path) -> list[int]:
+    """Linux process ids of the Wine processes of prefix whose command line begins with program.
+    Only of that prefix: other test runs on the machine (another checkout's, CI's) start the
+    same programs, and a Wine process killed from outside ends with exit status 0."""
+    found = []
+    for entry in Path("/proc").iterdir():
+        if not entry.name.isdigit():
+            continue
+        try:
+            command = (entry / "cmdline").read_bytes().replace(b"\0", b" ").decode("latin-1")
+            state = (entry / "stat").read_text().rsplit(")", 1)[1].split()[0]
+            environment = (entry / "environ").read_bytes().split(b"\0")
+        except OSError:
+            continue
+        if (command.startswith(program) and state != "Z"
+                and f"WINEPREFIX={prefix}".encode() in environment):
+            found.append(int(entry.name))
+    return found
 
 
 @pytest.mark.parametrize("path_conf, destination, control, expected_lines, boxes, status", [

@@ -60,7 +60,7 @@ def test_next_run_confirms_the_backup_left_running(rig, output, next_log, lines)
             folder["bytesInBackup"]) == backup_counts(backup)
     # The client goes on after the run and writes its output when it ends; without the watch,
     # which the run left for it, the next run confirms it.
-    for pid in veskbackup_processes():
+    for pid in veskbackup_processes(rig):
         os.kill(pid, signal.SIGKILL)
     wait_for(binn / "ends.txt", 20)
 
@@ -105,12 +105,12 @@ def test_next_run_starts_no_second_client_while_the_first_runs(rig):
         assert (status["database"]["outcome"], status["database"]["clientStart"]) == (
             "still running", start)
     finally:
-        for pid in client_processes("C:\\SQLTools\\Binn\\sqlcmd.exe"):
+        for pid in client_processes("C:\\SQLTools\\Binn\\sqlcmd.exe", rig.session.prefix):
             os.kill(pid, signal.SIGKILL)
 
 
-def veskbackup_processes() -> list[int]:
-    return client_processes(f"{PROGRAM_DIR}\\veskbackup.exe")
+def veskbackup_processes(rig) -> list[int]:
+    return client_processes(f"{PROGRAM_DIR}\\veskbackup.exe", rig.session.prefix)
 
 
 def test_status_file_stays_whole_when_it_cannot_be_replaced_or_the_run_is_killed(rig):
@@ -133,7 +133,7 @@ def test_status_file_stays_whole_when_it_cannot_be_replaced_or_the_run_is_killed
     with rig.hold_file("D:\\Backup\\" + STATUS_FILE):
         started = rig.start('"D:\\Backup"')
         wait_for(beside, 30)
-        for pid in veskbackup_processes():
+        for pid in veskbackup_processes(rig):
             os.kill(pid, signal.SIGKILL)
         started.wait(30)
     assert (backup / STATUS_FILE).read_bytes() == before
@@ -250,7 +250,7 @@ def test_a_killed_watch_leaves_the_status_file_whole_and_the_next_run_confirms(r
     first = rig.run('"D:\\Backup"')
     assert first.status == 5
     before = (rig.path("D:\\Backup") / STATUS_FILE).read_bytes()
-    for pid in veskbackup_processes():
+    for pid in veskbackup_processes(rig):
         os.kill(pid, signal.SIGKILL)
     wait_for(binn / "ends.txt", 30)
     assert (rig.path("D:\\Backup") / STATUS_FILE).read_bytes() == before

@@ -5,6 +5,7 @@ version resource of its exe, README.txt's start page, the task's definition and 
 import collections
 import datetime
 import hashlib
+import json
 import os
 import re
 import shutil
@@ -20,9 +21,11 @@ from rig import PROGRAM_DIR, RUN_DIR
 REPO = Path(__file__).resolve().parents[2]
 BUILD_DIR = Path(os.environ.get("VESK_BUILD_DIR", REPO / "build" / "windows"))
 RELEASE_FILES = ["LICENSE", "README.txt", "SHA256SUMS", "veskbackup-eventlog.reg",
-                 "veskbackup-task.xml", "veskbackup.bat", "veskbackup.exe"]
+                 "veskbackup-status.schema.json", "veskbackup-task.xml", "veskbackup.bat",
+                 "veskbackup.exe"]
 # SHA256SUMS ends its lines in LF; the task's XML is UTF-16.
-TEXT_FILES = ["LICENSE", "README.txt", "veskbackup-eventlog.reg", "veskbackup.bat"]
+TEXT_FILES = ["LICENSE", "README.txt", "veskbackup-eventlog.reg", "veskbackup-status.schema.json",
+              "veskbackup.bat"]
 WIDTH = 78
 SECTION_MARKS = re.compile(
     r"^<!-- README\.txt: from here -->$(.*?)^<!-- README\.txt: to here -->$", re.M | re.S)
@@ -89,6 +92,8 @@ def test_package_holds_exactly_the_release_files(package):
         assert z.read("LICENSE") == license_text.replace(b"\n", b"\r\n")
         assert b"MIT License" in z.read("LICENSE")
         assert z.read("veskbackup.exe")[:2] == b"MZ"
+        schema = REPO / "src" / "veskbackup-status.schema.json"
+        assert json.loads(z.read("veskbackup-status.schema.json")) == json.loads(schema.read_text())
 
 
 @pytest.mark.parametrize("name", TEXT_FILES)

@@ -26,6 +26,7 @@ class FakeFiles : public Files {
   void createFolder(const std::string& path) override;
   std::unique_ptr<TextStream> openForAppend(const std::string& path) override;
   std::string readFile(const std::string& path) override;
+  std::optional<std::string> readFileWithin(const std::string& path, uint64_t limit) override;
   std::string readFileTail(const std::string& path, size_t size) override;
   void deleteFile(const std::string& path) override;
   std::string fullPath(const std::string& path) override;
@@ -36,6 +37,9 @@ class FakeFiles : public Files {
   /// replaceFile fails as on a full disk, or while a reader holds the file, and leaves the
   /// file as it was.
   PathSet unreplaceable;
+  /// The size that readFileWithin sees for a file, in place of its content's (a sparse file).
+  PathMap<uint64_t> sizes;
+  std::vector<std::string> filesRead;  // by readFile and readFileWithin, in order
 
  protected:
   /// The file system the calls act on.
@@ -197,6 +201,12 @@ class FakeSystem : public System {
   std::string ansiFromUtf16(const std::u16string& text) override;
   std::u16string utf16FromAnsi(const std::string& text) override;
   std::string userProfileFolder() override { return profileFolder; }
+  void onCrash(int exitStatus, std::function<std::string(const Crash&)> record) override {
+    crashExitStatus = exitStatus;
+    crashRecord = std::move(record);
+  }
+  std::string computerName() override { return computer; }
+  std::string accountName() override { return account; }
 
   std::string commandLineText = "veskbackup.exe";
   std::map<std::string, std::string> environment;
@@ -205,6 +215,11 @@ class FakeSystem : public System {
   LocalTime now{2026, 12, 7, 14, 5, 9};
   int utcOffsetMinutes = 60;
   std::string profileFolder = "C:\\users\\tester";
+  /// What onCrash was given: a test crashes the run by calling crashRecord.
+  int crashExitStatus = 0;
+  std::function<std::string(const Crash&)> crashRecord;
+  std::string computer = "SRV-APP01";
+  std::string account = "svc-backup";
 };
 
 struct EventEntry {

@@ -49,9 +49,22 @@ std::unique_ptr<TextStream> FakeFiles::openForAppend(const std::string& path) {
 
 std::string FakeFiles::readFile(const std::string& path) {
   const std::string key = disk().keyOf(path);
+  filesRead.push_back(path);
   if (disk().unreadable.count(key)) throw Failure(Fault::permissionDenied);
   auto it = disk().files.find(key);
   if (it == disk().files.end()) throw Failure(Fault::fileNotFound);
+  return it->second.content;
+}
+
+std::optional<std::string> FakeFiles::readFileWithin(const std::string& path, uint64_t limit) {
+  const std::string key = disk().keyOf(path);
+  // The files the fake holds open are held by another program, as the Win32 layer reports it.
+  if (disk().unreadable.count(key)) throw Failure(Fault::permissionDenied, {}, FileCause::inUse);
+  auto it = disk().files.find(key);
+  if (it == disk().files.end()) throw Failure(Fault::fileNotFound);
+  auto size = sizes.find(key);
+  if ((size != sizes.end() ? size->second : it->second.content.size()) > limit) return std::nullopt;
+  filesRead.push_back(path);
   return it->second.content;
 }
 

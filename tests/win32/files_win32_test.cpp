@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <vector>
 
 #include "platform/win32/win32_platform.h"
@@ -186,6 +187,40 @@ TEST_F(Win32FilesTest, ReadFileFailures) {
   for (const auto& c : cases)
     EXPECT_EQ(c.fault, raisedFault([&] { files.readFile(c.path); })) << c.path;
   CloseHandle(locked);
+}
+
+TEST_F(Win32FilesTest, ReadFileWithinReadsNothingBeyondItsLimit) {
+  ASSERT_TRUE(writeFile(temp / "small.txt", "12345"));
+  // A sparse file of 64 GiB, as a damaged disk or someone writing the share leaves one.
+  HANDLE sparse = CreateFileA((temp / "sparse.bin").c_str(), GENERIC_WRITE, 0, nullptr,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, sparse);
+  DWORD returned = 0;
+  DeviceIoControl(sparse, 0x900C4 /* FSCTL_SET_SPARSE */, nullptr, 0, nullptr, 0, &returned,
+                  nullptr);
+  LARGE_INTEGER end{};
+  end.QuadPart = int64_t(64) << 30;
+  ASSERT_TRUE(SetFilePointerEx(sparse, end, nullptr, FILE_BEGIN) && SetEndOfFile(sparse));
+  CloseHandle(sparse);
+  EXPECT_EQ(std::optional<std::string>("12345"), files.readFileWithin(temp / "small.txt", 5));
+  EXPECT_EQ(std::nullopt, files.readFileWithin(temp / "small.txt", 4));
+  EXPECT_EQ(std::nullopt, files.readFileWithin(temp / "sparse.bin", 8 << 20));
+
+  // Held without sharing: tried again for a while, then in use by another program.
+  HANDLE held = CreateFileA((temp / "small.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, held);
+  const DWORD start = GetTickCount();
+  try {
+    files.readFileWithin(temp / "small.txt", 100);
+    ADD_FAILURE() << "read a file held without sharing";
+  } catch (const Failure& failure) {
+    EXPECT_EQ(FileCause::inUse, failure.cause);
+  }
+  EXPECT_GE(GetTickCount() - start, 400u) << "tried again";
+  CloseHandle(held);
+  // A device has no size to go by: it is not read.
+  EXPECT_EQ(Fault::pathFileAccess, raisedFault([&] { files.readFileWithin("NUL", 100); }));
 }
 
 TEST_F(Win32FilesTest, ReadFileTailGivesTheLastBytes) {

@@ -3,14 +3,48 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <stdexcept>
 #include <string>
 
+#include "platform/win32/win32_platform.h"
+#include "run/report.h"
+#include "run/run_end.h"
 #include "win32_test_support.h"
 
 namespace {
+
+/// Recurses while limit allows, which it always does: an input-driven depth, as a parser of
+/// deep input has it.
+__attribute__((noinline)) int overflow(int depth, int limit) {
+  volatile char frame[4096];
+  frame[0] = static_cast<char>(depth);
+  if (depth == limit) return frame[0];
+  return overflow(depth + 1, limit) + frame[0];
+}
+
+/// Arms the run's crash handling over the run log at logPath (its first line "armed"), then
+/// crashes as mode says: a stack overflow, a write through a null pointer, an exception that
+/// nothing catches, or a crash inside the crash's own record.
+int crashAs(const std::string& mode, const std::string& logPath) {
+  static auto windows = vesk::win32::makeWin32Platform();
+  static vesk::RunState run(windows->platform());
+  run.log.open(logPath);
+  run.log.writeRawLine("armed");
+  vesk::armCrashReport(run);
+  if (mode == "crash-in-record")
+    run.platform.system.onCrash(vesk::exitStatus::generic, [](const vesk::Crash&) {
+      *static_cast<volatile int*>(nullptr) = 1;
+      return std::string();
+    });
+  if (mode == "overflow") return overflow(0, INT32_MAX);
+  if (mode == "throw") throw std::runtime_error("thrown where nothing catches it");
+  *static_cast<volatile int*>(nullptr) = 1;
+  return 0;
+}
 
 /// A copy of this program planted as cmd.exe: the tests recognise its exit code.
 bool runningAsPlantedCmd() {
@@ -74,6 +108,7 @@ int main(int argc, char** argv) {
       out << "none";
     return 0;
   }
+  if (argc == 4 && isOption(argv[1], "--crash")) return crashAs(argv[2], argv[3]);
   testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

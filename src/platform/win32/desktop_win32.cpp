@@ -4,6 +4,8 @@
 // <windows.h>, which the header above includes, first: <shellapi.h> relies on its types.
 #include <shellapi.h>
 
+#include "platform/text.h"
+
 namespace vesk::win32 {
 namespace {
 
@@ -21,7 +23,7 @@ bool desktopIsVisible() {
 
 void Win32Desktop::showMessage(const std::string& text) {
   if (!desktopIsVisible()) return;
-  MessageBoxA(nullptr, text.c_str(), "veskbackup", MB_OK);
+  MessageBoxA(nullptr, boxText(text).c_str(), "veskbackup", MB_OK);
 }
 
 ShellCopyResult Win32Desktop::shellCopy(const std::string& from, const std::string& to,

@@ -109,6 +109,51 @@ std::string Win32Files::readFile(const std::string& path) {
   return content;
 }
 
+namespace {
+
+// A reader that holds a file without sharing (a monitoring script, an editor) holds it briefly.
+constexpr int openAttempts = 10;
+constexpr DWORD openRetryMs = 50;
+
+}  // namespace
+
+std::optional<std::string> Win32Files::readFileWithin(const std::string& path, uint64_t limit) {
+  checkPathText(path);
+  HANDLE opened = INVALID_HANDLE_VALUE;
+  for (int attempt = 1;; ++attempt) {
+    opened = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (opened != INVALID_HANDLE_VALUE) break;
+    const DWORD code = GetLastError();
+    if (attempt == openAttempts || fileCauseOf(code) != FileCause::inUse)
+      throw fileSystemFailure(code);
+    Sleep(openRetryMs);
+  }
+  Handle file = ownedHandle(opened);
+  // A file that is not on a disk (a device, a pipe) has no size to go by: it is not read.
+  if (GetFileType(file.get()) != FILE_TYPE_DISK) throw fileSystemFailure(ERROR_BAD_FILE_TYPE);
+  LARGE_INTEGER length{};
+  if (!GetFileSizeEx(file.get(), &length)) throw fileSystemFailure(GetLastError());
+  if (length.QuadPart < 0 || static_cast<uint64_t>(length.QuadPart) > limit) return std::nullopt;
+  std::string content(static_cast<size_t>(length.QuadPart), '\0');
+  size_t got = 0;
+  // Up to one byte past the size: a file that grew since is over the limit or read whole.
+  for (;;) {
+    if (got == content.size()) {
+      if (content.size() > limit) return std::nullopt;
+      content.resize(content.size() + 1);
+    }
+    DWORD read = 0;
+    const DWORD wanted = static_cast<DWORD>(std::min<size_t>(content.size() - got, 1 << 20));
+    if (!ReadFile(file.get(), content.data() + got, wanted, &read, nullptr))
+      throw fileSystemFailure(GetLastError());
+    if (read == 0) break;
+    got += read;
+  }
+  content.resize(got);
+  return content;
+}
+
 std::string Win32Files::readFileTail(const std::string& path, size_t size) {
   checkPathText(path);
   Handle file = ownedHandle(CreateFileA(path.c_str(), GENERIC_READ,

@@ -146,6 +146,19 @@ std::u16string Win32System::utf16FromAnsi(const std::string& text) {
   return win32::utf16FromAnsi(text);
 }
 
+std::string Win32System::computerName() {
+  char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD size = sizeof name;
+  return GetComputerNameA(name, &size) ? std::string(name, size) : "";
+}
+
+std::string Win32System::accountName() {
+  char name[257] = {};  // UNLEN and its NUL
+  DWORD size = sizeof name;
+  if (!GetUserNameA(name, &size) || size == 0) return "";
+  return std::string(name, size - 1);  // the count includes the NUL
+}
+
 std::string Win32System::userProfileFolder() {
   HANDLE rawToken = nullptr;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &rawToken)) return "";

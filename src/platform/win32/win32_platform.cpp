@@ -29,10 +29,28 @@ const FaultOfErrors fileSystemFaults[] = {
 
 }  // namespace
 
+FileCause fileCauseOf(DWORD code) {
+  switch (code) {
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return FileCause::inUse;
+    case ERROR_ACCESS_DENIED:
+      return FileCause::accessDenied;
+    case ERROR_HANDLE_DISK_FULL:
+    case ERROR_DISK_FULL:
+      return FileCause::diskFull;
+    case ERROR_FILENAME_EXCED_RANGE:
+      return FileCause::pathTooLong;
+    default:
+      break;
+  }
+  return FileCause::none;
+}
+
 Failure fileSystemFailure(DWORD code) {
   for (const FaultOfErrors& row : fileSystemFaults)
     for (DWORD error : row.errors)
-      if (error == code) return Failure(row.fault);
+      if (error == code) return Failure(row.fault, {}, fileCauseOf(code));
   return Failure(Fault::pathFileAccess, "system error " + std::to_string(code));
 }
 

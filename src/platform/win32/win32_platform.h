@@ -48,6 +48,8 @@ inline const wchar_t* wide(const std::u16string& text) {
 
 /// The failure of a file-system operation that the system reported with code.
 Failure fileSystemFailure(DWORD code);
+/// What code tells of a file that could not be read or written, beyond its Fault.
+FileCause fileCauseOf(DWORD code);
 
 /// Throws Fault::badFileName for a path with a NUL inside.
 void checkPathText(const std::string& path);
@@ -81,6 +83,7 @@ class Win32Files final : public Files {
   void createFolder(const std::string& path) override;
   std::unique_ptr<TextStream> openForAppend(const std::string& path) override;
   std::string readFile(const std::string& path) override;
+  std::optional<std::string> readFileWithin(const std::string& path, uint64_t limit) override;
   std::string readFileTail(const std::string& path, size_t size) override;
   void deleteFile(const std::string& path) override;
   std::string fullPath(const std::string& path) override;
@@ -141,6 +144,9 @@ class Win32System final : public System {
   std::string longTimeText(const LocalTime& t) override;
   std::string ansiFromUtf16(const std::u16string& text) override;
   std::u16string utf16FromAnsi(const std::string& text) override;
+  void onCrash(int exitStatus, std::function<std::string(const Crash&)> record) override;
+  std::string computerName() override;
+  std::string accountName() override;
   std::string userProfileFolder() override;
 };
 

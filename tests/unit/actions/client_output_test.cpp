@@ -157,6 +157,9 @@ TEST(JudgeClient, OneRuleForTheRunAndTheRunAfter) {
       {"no backup", {0, "\r\n(0 rows affected)\r\n"}, "client output shows no backup" + see},
       {"unreadable", {0, std::nullopt, false}, "client output not readable" + see},
       {"unreadable, exit code", {2, std::nullopt, false}, "client exit code 2"},
+      {"too large to read",
+       {0, std::nullopt, true, true},
+       "client output larger than 4 MiB, not read" + see},
   };
   for (const auto& c : cases) {
     const ClientVerdict verdict = judgeClient(c.evidence, "P");

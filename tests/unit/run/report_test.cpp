@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/text.h"
 #include "run/database_stage.h"
 
 namespace vesk {
@@ -71,6 +72,21 @@ TEST(Report, NumbersCarryABlankOrTheirSign) {
             errorReportLine(subscript, Step::finalPathValue));
   EXPECT_EQ("Error: 0line no: 0Desc:", errorReportLine({}, Step::none));
   EXPECT_EQ("Error 9: Subscript out of range", genericReportText(subscript));
+}
+
+TEST(BoxText, LongTextsAreCutWithTheirLength) {
+  const std::string full(maxBoxText, 'x'), host(102'400, 'h');
+  const struct {
+    std::string text, shown;
+  } cases[] = {
+      {"", ""},
+      {full, full},
+      {full + "y",
+       full + "...\r\n(2001 characters in all, cut here; the run log holds them whole)"},
+      {host, std::string(maxBoxText, 'h') +
+                 "...\r\n(102400 characters in all, cut here; the run log holds them whole)"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.shown, boxText(c.text)) << c.text.size();
 }
 
 }  // namespace

@@ -63,6 +63,20 @@ struct Scene {
   }
 };
 
+/// A status file of the run before that left its client running, writing to output; its last
+/// success on 2026-12-05.
+std::string leftRunning(FakePlatform& platform, const std::string& output, uint32_t processId = 0,
+                        uint64_t creationTime = 0, const std::string& start = "") {
+  RunRecord record;
+  record.databaseStage = DatabaseStage::ended;
+  record.database.end = SqlEnd::stillRunning;
+  record.database.client = {"C:\\SQLTools\\Binn\\sqlcmd.exe", output, start, processId,
+                            creationTime};
+  record.lastSuccessBefore = "2026-12-05T02:00:09+01:00";
+  record.exitStatus = exitStatus::databaseStillRunning;
+  return statusFileText(platform, record);
+}
+
 const FakeProcessScript ends{false, 300, 0, nullptr};
 const FakeProcessScript runsLong{false, 60'000, 0, nullptr};
 
@@ -71,7 +85,11 @@ TEST(ReportRunEnd, StatusFileAndEventLogEntryOfEachOutcome) {
       R"({"source": "C:\\Apps\\Client", "outcome": "completed", "filesInBackup": 2,
           "foldersInBackup": 1, "bytesInBackup": 10, "copyTool": "xcopy",
           "filesCopiedByTool": null, "filesCopiedAgain": 0,
-          "notInBackup": {"count": 0, "first": []}})";
+          "notInBackup": {"count": 0, "first": [], "reasons": []},
+          "warnings": {"linkLoopsNotFollowed": {"count": 0, "first": []},
+                       "timesNotKept": {"count": 0, "first": []},
+                       "tooLongForXcopy": {"count": 0, "first": []},
+                       "tooLongForShellCopy": {"count": 0, "first": []}}})";
   const std::string held = "backup holds 2 files in 1 folders, 10 bytes; copied again: 0";
   // db.properties is part of the installation too.
   const std::string withDb = "backup holds 3 files in 2 folders, 109 bytes; copied again: 0";
@@ -91,6 +109,11 @@ TEST(ReportRunEnd, StatusFileAndEventLogEntryOfEachOutcome) {
                           "clientProcessId": null, "clientCreated": null,
                           "confirmedAt": null, "settledBy": null})"},
         {"/previousDatabase", "null"},
+        {"/schemaVersion", "1"},
+        {"/computer", R"("SRV-APP01")"},
+        {"/account", R"("svc-backup")"},
+        {"/durationSeconds", "0"},
+        {"/lastSuccess", R"("2026-12-07T14:05:09+01:00")"},
         {"/report", "null"}},
        {"Backup Folder completed", held, "VESK backup completed without SQLServer version"}},
       {"database backup confirmed",
@@ -165,8 +188,7 @@ TEST(ReportRunEnd, StatusFileAndEventLogEntryOfEachOutcome) {
        {"Cannot back up to itselfD:/"}},
       {"the last run's backup confirmed",
        [](Scene& s) {
-         s.platform.addFile(statusPath, R"({"database": {"outcome": "still running",
-                                            "output": "E:\\Old.txtsql"}})");
+         s.platform.addFile(statusPath, leftRunning(s.platform, "E:\\Old.txtsql"));
          s.platform.addFile("E:\\Old.txtsql", success);
        },
        0,
@@ -177,8 +199,7 @@ TEST(ReportRunEnd, StatusFileAndEventLogEntryOfEachOutcome) {
         "VESK backup completed without SQLServer version"}},
       {"the last run's backup failed after it ended: a failure that reaches this run's status",
        [](Scene& s) {
-         s.platform.addFile(statusPath, R"({"database": {"outcome": "still running",
-                                            "output": "E:\\Old.txtsql"}})");
+         s.platform.addFile(statusPath, leftRunning(s.platform, "E:\\Old.txtsql"));
          s.platform.addFile("E:\\Old.txtsql", "Msg 3201, Level 16, State 1\r\nNo device.\r\n");
          s.database("SQLNCLI.1", ends, success);
        },
@@ -193,11 +214,9 @@ TEST(ReportRunEnd, StatusFileAndEventLogEntryOfEachOutcome) {
        [](Scene& s) {
          s.database("SQLNCLI.1", runsLong, "");
          const StartedProcess earlier = s.platform.startProcess({});
-         s.platform.addFile(statusPath, R"({"database": {"outcome": "still running",
-             "output": "E:\\Old.txtsql", "clientStart": "2026-12-06T02:00:05+01:00",
-             "clientProcessId": )" + std::to_string(earlier.processId) +
-                                            R"(, "clientCreated": ")" +
-                                            std::to_string(earlier.creationTime) + R"("}})");
+         s.platform.addFile(statusPath,
+                            leftRunning(s.platform, "E:\\Old.txtsql", earlier.processId,
+                                        earlier.creationTime, "2026-12-06T02:00:05+01:00"));
          s.platform.processScripts.insert(s.platform.processScripts.begin(), runsLong);
        },
        5,
@@ -209,6 +228,41 @@ TEST(ReportRunEnd, StatusFileAndEventLogEntryOfEachOutcome) {
         "Backup Folder completed", withDb,
         "SQL backup not started, previous backup still running since "
         "2026-12-06T02:00:05+01:00"}},
+      {"the last status file cannot be used: said, and its outcome unknown",
+       [](Scene& s) {
+         s.platform.addFile(statusPath, std::string(20'000, '[') + std::string(20'000, ']'));
+       },
+       0,
+       {{"/previousDatabase", R"({"outcome": "unknown", "messages": [], "output": null,
+                                  "keptAs": null,
+                                  "reason": "nested deeper than 16 levels"})"},
+        {"/lastSuccess", R"("2026-12-07T14:05:09+01:00")"}},
+       {"previous status file not used: nested deeper than 16 levels", "Backup Folder completed",
+        held, "VESK backup completed without SQLServer version"}},
+      {"the last run's output on a host that the command line does not name: not read",
+       [](Scene& s) {
+         s.platform.addFile(statusPath, leftRunning(s.platform, "\\\\somehost\\share\\f"));
+         s.platform.addFile("\\\\somehost\\share\\f", success);
+       },
+       3,
+       {{"/previousDatabase/reason",
+         R"("output not read: a host that the command line does not name")"},
+        {"/previousDatabase/keptAs", "null"},
+        // A failed run carries the last success forward.
+        {"/lastSuccess", R"("2026-12-05T02:00:09+01:00")"}},
+       {"previous SQL backup NOT confirmed, output not read: \\\\somehost\\share\\f (a host "
+        "that the command line does not name)",
+        "Backup Folder completed", held, "VESK backup completed without SQLServer version"}},
+      {"the last run's output larger than any client's: not read",
+       [](Scene& s) {
+         s.platform.addFile(statusPath, leftRunning(s.platform, "E:\\Old.txtsql"));
+         s.platform.addFile("E:\\Old.txtsql", success);
+         s.platform.sizes["E:\\Old.txtsql"] = uint64_t(64) << 30;
+       },
+       3,
+       {{"/previousDatabase/reason", R"("output not read: larger than 4 MiB")"}},
+       {"previous SQL backup NOT confirmed, output not read: E:\\Old.txtsql (larger than 4 MiB)",
+        "Backup Folder completed", held, "VESK backup completed without SQLServer version"}},
       {"status file not written",
        [](Scene& s) { s.platform.unreplaceable.insert(statusPath); },
        0,
@@ -239,6 +293,8 @@ TEST(ReportRunEnd, StatusFileAndEventLogEntryOfEachOutcome) {
         EXPECT_EQ(Json::parse(value), status.at(Json::json_pointer(pointer)))
             << c.name << ": " << pointer;
     }
+    for (const std::string& read : s.platform.filesRead)
+      EXPECT_EQ(std::string::npos, read.find("somehost")) << c.name << ": read " << read;
     // The watch is left for a client of this run's still at work, and for no other.
     const auto& started = s.platform.commandsStarted;
     const bool watch = !started.empty() && started.back().environment.size() == 1 &&
@@ -268,6 +324,32 @@ TEST(ReportRunEnd, StatusFileAndEventLogEntryOfEachOutcome) {
     EXPECT_EQ((std::vector<std::string>{lines, c.status == 1 ? "" : logPath}), entry.texts)
         << c.name;
   }
+}
+
+TEST(ReportRunEnd, ACrashEndsTheRunThroughTheGenericReportWithStatus4) {
+  Scene s;
+  std::string box, lastLine, status;
+  std::vector<EventEntry> entries;
+  // The crash comes while xcopy runs; the Win32 layer then shows the box and ends the process,
+  // which the fake does not: what the crash left is taken at once.
+  s.platform.processScripts[0].onStart = [&] {
+    box = s.platform.crashRecord({-1073741571, "stack overflow (c00000fd)"});
+    lastLine = s.logTexts().back();
+    status = s.platform.fileContent(statusPath);
+    entries = s.platform.eventEntries;
+  };
+  s.run();
+  EXPECT_EQ(exitStatus::generic, s.platform.crashExitStatus);
+  EXPECT_EQ("Error-1073741571: stack overflow (c00000fd)", box);
+  EXPECT_EQ(box, lastLine);
+  const Json written = Json::parse(status);
+  EXPECT_EQ(4, written.at("exitStatus"));
+  const Json report = {
+      {"number", -1073741571}, {"step", nullptr}, {"description", "stack overflow (c00000fd)"}};
+  EXPECT_EQ(report, written.at("report"));
+  ASSERT_EQ(1u, entries.size());
+  EXPECT_EQ(1004, entries[0].eventId);
+  EXPECT_FALSE(s.platform.crashRecord) << "disarmed once the run has ended";
 }
 
 TEST(ReportRunEnd, AnEventLogThatRefusesTheEntryChangesNothingButALogLine) {
