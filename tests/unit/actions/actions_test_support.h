@@ -18,7 +18,7 @@ constexpr int64_t sourceTime = 133'000'000'000'000'000;  // in 2022
 inline std::vector<std::string> logTexts(const FakePlatform& platform,
                                          const std::string& path = testLogPath) {
   std::vector<std::string> texts;
-  for (const std::string& line : platform.fileLines(path)) {
+  for (const std::string& line : platform.disk.fileLines(path)) {
     size_t separator = line.find(": ");
     texts.push_back(separator == std::string::npos ? line : line.substr(separator + 2));
   }

@@ -27,7 +27,8 @@ TreeMarks marksOf(FakePlatform& platform, const SourceTree& tree, const Lines& p
   for (const TreeFolder& folder : tree.folders) {
     marks.emplace_back();
     for (const TreeEntry& item : folder.entries) {
-      const std::string path = platform.ansiFromUtf16(joinLong(folder.relative, item.entry.name));
+      const std::string path =
+          platform.system.ansiFromUtf16(joinLong(folder.relative, item.entry.name));
       marks.back().push_back(std::find(paths.begin(), paths.end(), path) != paths.end());
     }
   }
@@ -39,7 +40,7 @@ TreeMarks marksOf(FakePlatform& platform, const SourceTree& tree, const Lines& p
 Lines named(FakePlatform& platform, const std::vector<Difference>& differences) {
   Lines found;
   for (const Difference& d : differences)
-    found.push_back((d.relative.empty() ? "C:\\App" : platform.ansiFromUtf16(d.relative)) +
+    found.push_back((d.relative.empty() ? "C:\\App" : platform.system.ansiFromUtf16(d.relative)) +
                     (d.isFolder ? "\\" : "") + (d.repairable ? "" : " (unknown)"));
   return found;
 }
@@ -57,111 +58,114 @@ TEST(CompareWithBackup, DecidesFileByFileAndFolderByFolder) {
   };
   auto many = [](FakePlatform& p) {  // more entries than are looked at one by one
     for (int i = 0; i < 10; ++i) {
-      p.addFile("C:\\App\\many\\f" + std::to_string(i), "f", sourceTime);
-      if (i != 4) p.addFile("D:\\Backup\\many\\f" + std::to_string(i), "f", sourceTime);
+      p.disk.addFile("C:\\App\\many\\f" + std::to_string(i), "f", sourceTime);
+      if (i != 4) p.disk.addFile("D:\\Backup\\many\\f" + std::to_string(i), "f", sourceTime);
     }
   };
   const Case cases[] = {
       {"faithful copy", [](FakePlatform&) {}, {}},
       {"missing file",
-       [](FakePlatform& p) { p.files.erase("D:\\Backup\\ZAVO\\db.properties"); },
+       [](FakePlatform& p) { p.disk.remove("D:\\Backup\\ZAVO\\db.properties"); },
        {"ZAVO\\db.properties"}},
       {"smaller file",
-       [](FakePlatform& p) { p.files["D:\\Backup\\app.exe"].content = "ex"; },
-       {"app.exe"}},
-      {"larger file",
-       [](FakePlatform& p) { p.files["D:\\Backup\\app.exe"].content = "exe!"; },
+       [](FakePlatform& p) { p.disk.addFile("D:\\Backup\\app.exe", "ex", sourceTime); },
        {"app.exe"}},
       {"same size, other bytes",
-       [](FakePlatform& p) { p.files["D:\\Backup\\app.exe"].content = "EXE"; },
+       [](FakePlatform& p) { p.disk.addFile("D:\\Backup\\app.exe", "EXE", sourceTime); },
        {}},
       {"missing empty folder",
-       [](FakePlatform& p) { p.folders.erase("D:\\Backup\\empty"); },
+       [](FakePlatform& p) { p.disk.remove("D:\\Backup\\empty"); },
        {"empty\\"}},
       {"folder where a file should be",
        [](FakePlatform& p) {
-         p.files.erase("D:\\Backup\\app.exe");
-         p.addFolder("D:\\Backup\\app.exe");
+         p.disk.remove("D:\\Backup\\app.exe");
+         p.disk.addFolder("D:\\Backup\\app.exe");
        },
        {"app.exe"}},
       {"file where a folder should be",
        [](FakePlatform& p) {
-         p.folders.erase("D:\\Backup\\empty");
-         p.addFile("D:\\Backup\\empty", "", sourceTime);
+         p.disk.remove("D:\\Backup\\empty");
+         p.disk.addFile("D:\\Backup\\empty", "", sourceTime);
        },
        {"empty\\"}},
       {"missing folder with its files",
        [](FakePlatform& p) {
-         p.files.erase("D:\\Backup\\ZAVO\\db.properties");
-         p.folders.erase("D:\\Backup\\ZAVO");
+         p.disk.remove("D:\\Backup\\ZAVO\\db.properties");
+         p.disk.remove("D:\\Backup\\ZAVO");
        },
        {"ZAVO\\", "ZAVO\\db.properties"}},
       {"a folder of many entries, listed whole", many, {"many\\f4"}},
       {"a folder of many entries that cannot be listed",
        [&](FakePlatform& p) {
          many(p);
-         p.unlistable = {"D:\\Backup\\many"};
+         p.trees.unlistable = {"D:\\Backup\\many"};
        },
        {"many\\f0", "many\\f1", "many\\f2", "many\\f3", "many\\f4", "many\\f5", "many\\f6",
         "many\\f7", "many\\f8", "many\\f9"}},
       {"letter case beyond ASCII",
        [](FakePlatform& p) {
-         p.addFile("C:\\App\\\u00c4rger \u03a9.txt", "a", sourceTime);
-         p.addFile("D:\\Backup\\\u00e4rger \u03c9.txt", "a", sourceTime);
-         p.files.erase("D:\\Backup\\app.exe");
-         p.addFile("D:\\Backup\\APP.EXE", "exe", sourceTime);
+         p.disk.addFile("C:\\App\\\u00c4rger \u03a9.txt", "a", sourceTime);
+         p.disk.addFile("D:\\Backup\\\u00e4rger \u03c9.txt", "a", sourceTime);
+         p.disk.remove("D:\\Backup\\app.exe");
+         p.disk.addFile("D:\\Backup\\APP.EXE", "exe", sourceTime);
        },
        {}},
       {"names that the code page shows alike",
        [](FakePlatform& p) {
-         p.addFile("C:\\App\\\u65e5\u672c.txt", "a", sourceTime);
-         p.addFile("C:\\App\\\u4e2d\u6587.txt", "b", sourceTime);
-         p.addFile("D:\\Backup\\\u65e5\u672c.txt", "a", sourceTime);
+         p.disk.addFile("C:\\App\\\u65e5\u672c.txt", "a", sourceTime);
+         p.disk.addFile("C:\\App\\\u4e2d\u6587.txt", "b", sourceTime);
+         p.disk.addFile("D:\\Backup\\\u65e5\u672c.txt", "a", sourceTime);
        },
        {"??.txt"}},
       // What the tool wrote is compared with the source as it is now: it copied that.
       {"a file rewritten after the walk and copied so",
-       [](FakePlatform& p) { p.addFile("D:\\Backup\\app.exe", "exe v2", sourceTime + second); },
+       [](FakePlatform& p) {
+         p.disk.addFile("D:\\Backup\\app.exe", "exe v2", sourceTime + second);
+       },
        {},
        Lines{"app.exe"},
-       [](FakePlatform& p) { p.addFile("C:\\App\\app.exe", "exe v2", sourceTime + second); }},
+       [](FakePlatform& p) { p.disk.addFile("C:\\App\\app.exe", "exe v2", sourceTime + second); }},
       {"the same, with the tool's report not relied on",
-       [](FakePlatform& p) { p.addFile("D:\\Backup\\app.exe", "exe v2", sourceTime + second); },
+       [](FakePlatform& p) {
+         p.disk.addFile("D:\\Backup\\app.exe", "exe v2", sourceTime + second);
+       },
        {},
        std::nullopt,
-       [](FakePlatform& p) { p.addFile("C:\\App\\app.exe", "exe v2", sourceTime + second); }},
+       [](FakePlatform& p) { p.disk.addFile("C:\\App\\app.exe", "exe v2", sourceTime + second); }},
       {"a file rewritten after the walk that the tool did not write",
-       [](FakePlatform& p) { p.addFile("D:\\Backup\\app.exe", "exe v2", sourceTime + second); },
+       [](FakePlatform& p) {
+         p.disk.addFile("D:\\Backup\\app.exe", "exe v2", sourceTime + second);
+       },
        {"app.exe"}},
       {"a file written, its source rewritten again since",
        [](FakePlatform&) {},
        {"app.exe"},
        Lines{"app.exe"},
-       [](FakePlatform& p) { p.files["C:\\App\\app.exe"].lastWriteTime += second / 2; }},
+       [](FakePlatform& p) { p.disk.addFile("C:\\App\\app.exe", "exe", sourceTime + second / 2); }},
       {"a file written, its source gone since",
        [](FakePlatform&) {},
        {},
        Lines{"app.exe"},
-       [](FakePlatform& p) { p.files.erase("C:\\App\\app.exe"); }},
+       [](FakePlatform& p) { p.disk.remove("C:\\App\\app.exe"); }},
       {"the backup missing altogether",
-       [](FakePlatform& p) { p.folders.erase("D:\\Backup"); },
+       [](FakePlatform& p) { p.disk.remove("D:\\Backup"); },
        {"C:\\App\\ (unknown)"}},
       {"a source folder that cannot be listed, counted once",
        [](FakePlatform& p) {
-         p.unlistable = {"C:\\App\\sub\\deep"};
-         p.addFile("C:\\App\\sub\\deep\\f.txt", "f", sourceTime);
+         p.trees.unlistable = {"C:\\App\\sub\\deep"};
+         p.disk.addFile("C:\\App\\sub\\deep\\f.txt", "f", sourceTime);
        },
        {"sub\\", "sub\\deep\\ (unknown)"}},
       {"the backup inside the source, not part of it",
-       [](FakePlatform& p) { p.addFile("C:\\App\\Backup\\Backup\\a.txt", "a", sourceTime); },
+       [](FakePlatform& p) { p.disk.addFile("C:\\App\\Backup\\Backup\\a.txt", "a", sourceTime); },
        {},
        Lines{},
        [](FakePlatform&) {},
        "c:\\app\\BACKUP"},
       {"a folder beyond the walk limits",
        [](FakePlatform& p) {
-         p.addFile("C:\\App\\d\\d\\d\\a.txt", "a", sourceTime);
-         p.addFile("D:\\Backup\\d\\d\\d\\a.txt", "a", sourceTime);
+         p.disk.addFile("C:\\App\\d\\d\\d\\a.txt", "a", sourceTime);
+         p.disk.addFile("D:\\Backup\\d\\d\\d\\a.txt", "a", sourceTime);
        },
        {"d\\d\\d\\ (unknown)"},
        Lines{},
@@ -172,18 +176,19 @@ TEST(CompareWithBackup, DecidesFileByFileAndFolderByFolder) {
   for (const Case& c : cases) {
     FakePlatform platform;
     for (const std::string& root : Lines{"C:\\App", c.destination}) {
-      platform.addFile(root + "\\app.exe", "exe", sourceTime);
-      platform.addFile(root + "\\ZAVO\\db.properties", "x", sourceTime);
-      platform.addFolder(root + "\\empty");
+      platform.disk.addFile(root + "\\app.exe", "exe", sourceTime);
+      platform.disk.addFile(root + "\\ZAVO\\db.properties", "x", sourceTime);
+      platform.disk.addFolder(root + "\\empty");
     }
     c.change(platform);
-    const SourceTree tree = walkSource(platform, platform.longPathOf("C:\\App"),
-                                       platform.longPathOf(c.destination), c.limits);
+    const SourceTree tree = walkSource(platform.trees, platform.trees.longPathOf("C:\\App"),
+                                       platform.trees.longPathOf(c.destination), c.limits);
     c.afterWalk(platform);
-    CopyJudge judge(platform, tree, TimeKeeping::exact);
+    CopyJudge judge(platform.trees, tree, TimeKeeping::exact);
     std::optional<TreeMarks> written;
     if (c.written) written = marksOf(platform, tree, *c.written);
-    EXPECT_EQ(c.differences, named(platform, compareWithBackup(platform, tree, judge, written)))
+    EXPECT_EQ(c.differences,
+              named(platform, compareWithBackup(platform.trees, tree, judge, written)))
         << c.name;
   }
 }
@@ -198,14 +203,15 @@ TEST(CopyJudge, ContentsDecideWhereTheDestinationCannotKeepTheTime) {
                {"a copy that cannot be read", "", false}};
   for (const auto& c : cases) {
     FakePlatform platform;
-    platform.fileSystems['E'] = "FAT32";
-    platform.addFile("C:\\App\\f.bin", "bytes", year1601);
-    platform.addFile("E:\\Backup\\f.bin", c.copy.empty() ? "bytes" : c.copy, year1980);
-    if (c.copy.empty()) platform.unreadable.insert("E:\\Backup\\f.bin");
-    const SourceTree tree =
-        walkSource(platform, platform.longPathOf("C:\\App"), platform.longPathOf("E:\\Backup"));
-    CopyJudge judge(platform, tree, timeKeepingOf(platform.volumeOf(tree.destination)));
-    EXPECT_EQ(c.held, compareWithBackup(platform, tree, judge, std::nullopt).empty()) << c.name;
+    platform.disk.fileSystems['E'] = "FAT32";
+    platform.disk.addFile("C:\\App\\f.bin", "bytes", year1601);
+    platform.disk.addFile("E:\\Backup\\f.bin", c.copy.empty() ? "bytes" : c.copy, year1980);
+    if (c.copy.empty()) platform.disk.unreadable.insert("E:\\Backup\\f.bin");
+    const SourceTree tree = walkSource(platform.trees, platform.trees.longPathOf("C:\\App"),
+                                       platform.trees.longPathOf("E:\\Backup"));
+    CopyJudge judge(platform.trees, tree, timeKeepingOf(platform.trees.volumeOf(tree.destination)));
+    EXPECT_EQ(c.held, compareWithBackup(platform.trees, tree, judge, std::nullopt).empty())
+        << c.name;
     EXPECT_EQ(c.held ? std::vector<std::u16string>{u"f.bin"} : std::vector<std::u16string>{},
               judge.timeNotKept())
         << c.name;
@@ -233,7 +239,7 @@ TEST(RepairBackup, CopiesAgainWhatDiffersAndNamesWhatIsLeft) {
        {"sub"}},
       {"no room on the disk",
        {{u"a.txt"}},
-       [](FakePlatform& p) { p.copyFailsAfter["C:\\App\\a.txt"] = 0; },
+       [](FakePlatform& p) { p.trees.copyFailsAfter["C:\\App\\a.txt"] = 0; },
        {},
        {"a.txt"}},
       {"a source file gone since", {{u"gone.txt"}}, [](FakePlatform&) {}, {}, {}},
@@ -246,25 +252,26 @@ TEST(RepairBackup, CopiesAgainWhatDiffersAndNamesWhatIsLeft) {
   };
   for (const auto& c : cases) {
     FakePlatform platform;
-    platform.addFile("C:\\App\\a.txt", "a", sourceTime);
-    platform.addFile("C:\\App\\sub\\b.txt", "b", sourceTime);
-    platform.addFolder("D:\\Backup");
+    platform.disk.addFile("C:\\App\\a.txt", "a", sourceTime);
+    platform.disk.addFile("C:\\App\\sub\\b.txt", "b", sourceTime);
+    platform.disk.addFolder("D:\\Backup");
     c.change(platform);
-    const SourceTree tree =
-        walkSource(platform, platform.longPathOf("C:\\App"), platform.longPathOf("D:\\Backup"));
-    CopyJudge judge(platform, tree, TimeKeeping::exact);
-    const Repair repair = repairBackup(platform, tree, c.differences, judge, c.leave);
+    const SourceTree tree = walkSource(platform.trees, platform.trees.longPathOf("C:\\App"),
+                                       platform.trees.longPathOf("D:\\Backup"));
+    CopyJudge judge(platform.trees, tree, TimeKeeping::exact);
+    const Repair repair = repairBackup(platform.trees, tree, c.differences, judge, c.leave);
     auto text = [&](const PathList& list) {
       Lines lines;
-      for (const std::u16string& path : list.first) lines.push_back(platform.ansiFromUtf16(path));
+      for (const std::u16string& path : list.first)
+        lines.push_back(platform.system.ansiFromUtf16(path));
       return lines;
     };
     EXPECT_EQ(c.copiedAgain, text(repair.copiedAgain)) << c.name;
     EXPECT_EQ(c.left, text(repair.left)) << c.name;
     EXPECT_EQ(c.left.size(), repair.leftDifferences.size()) << c.name;
     for (const std::string& path : c.copiedAgain)
-      EXPECT_EQ(platform.fileContent("C:\\App\\" + path),
-                platform.fileContent("D:\\Backup\\" + path));
+      EXPECT_EQ(platform.disk.fileContent("C:\\App\\" + path),
+                platform.disk.fileContent("D:\\Backup\\" + path));
   }
 }
 

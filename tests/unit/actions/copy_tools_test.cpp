@@ -124,14 +124,14 @@ TEST(RunXcopy, RunsInTheDestinationAndReportsWhatItsListingTells) {
   };
   for (const auto& c : cases) {
     FakePlatform platform;
-    RunLog log{platform, platform, platform};
+    RunLog log{platform.files, platform.system, platform.desktop};
     log.open(testLogPath);
-    platform.addFolder("D:\\Backup");
-    platform.addFolder("C:\\Tools");
-    platform.addFolder("\\\\nas\\tools");
-    platform.programFolderPath = c.programFolder;
-    platform.currentFolder = "E:\\Run";
-    platform.processScripts = {c.xcopy};
+    platform.disk.addFolder("D:\\Backup");
+    platform.disk.addFolder("C:\\Tools");
+    platform.disk.addFolder("\\\\nas\\tools");
+    platform.system.programFolderPath = c.programFolder;
+    platform.disk.currentFolder = "E:\\Run";
+    platform.processes.processScripts = {c.xcopy};
     const SourceTree tree = treeOf({"app.exe", "ZAVO\\db.properties"});
     const CopyRequest request =
         copyRequestOf(platform, c.source, "D:\\Backup\\", CopyMode::xcopy, c.logPath);
@@ -145,26 +145,26 @@ TEST(RunXcopy, RunsInTheDestinationAndReportsWhatItsListingTells) {
     EXPECT_EQ(c.written, written(tree, report.written)) << c.name;
     Lines changes{"drive D", "folder D:\\Backup\\"};
     changes.insert(changes.end(), c.changesBack.begin(), c.changesBack.end());
-    EXPECT_EQ(changes, platform.driveAndFolderChanges) << c.name;
-    ASSERT_EQ(1u, platform.commandsStarted.size()) << c.name;
-    const StartedCommand& started = platform.commandsStarted[0];
+    EXPECT_EQ(changes, platform.processes.driveAndFolderChanges) << c.name;
+    ASSERT_EQ(1u, platform.processes.commandsStarted.size()) << c.name;
+    const StartedCommand& started = platform.processes.commandsStarted[0];
     EXPECT_EQ("C:\\windows\\system32\\xcopy.exe " + c.handed + " /e /s /d /y", started.commandLine);
     EXPECT_EQ("D:\\Backup\\", started.currentFolder) << c.name;
     // Copy lines are logged, never shown; a start that failed shows runAndWait's own box.
-    EXPECT_EQ(c.xcopy.failToStart, !platform.messages.empty());
+    EXPECT_EQ(c.xcopy.failToStart, !platform.desktop.messages.empty());
   }
 }
 
 TEST(RunXcopy, ADestinationGoneRaisesToTheCallerAndStartsNothing) {
   for (const char* destination : {"D:\\Gone\\", "E:\\Backup\\"}) {
     FakePlatform platform;
-    RunLog log{platform, platform, platform};
+    RunLog log{platform.files, platform.system, platform.desktop};
     log.open(testLogPath);
-    platform.addFolder("D:\\");
+    platform.disk.addFolder("D:\\");
     const CopyRequest request =
         copyRequestOf(platform, "C:\\App", destination, CopyMode::xcopy, testLogPath);
     EXPECT_THROW(runXcopy(platform, log, treeOf({"a.txt"}), request), Failure) << destination;
-    EXPECT_TRUE(platform.commandsStarted.empty());
+    EXPECT_TRUE(platform.processes.commandsStarted.empty());
   }
 }
 
@@ -186,25 +186,25 @@ TEST(RunShellCopy, CopiesTheSourcesContentUnattendedAndReportsEveryFileWritten) 
   };
   for (const auto& c : cases) {
     FakePlatform platform;
-    RunLog log{platform, platform, platform};
+    RunLog log{platform.files, platform.system, platform.desktop};
     log.open(testLogPath);
-    platform.shellCopyResult = c.result;
+    platform.desktop.shellCopyResult = c.result;
     const SourceTree tree = treeOf({"app.exe", "ZAVO\\db.properties", "empty\\"});
     const ToolReport report = runShellCopy(
-        platform, log, tree,
+        platform.desktop, log, tree,
         copyRequestOf(platform, c.source, "D:\\Backup\\", CopyMode::shellCopy, testLogPath));
     Lines expected{"doing full copy"};
     expected.insert(expected.end(), c.logged.begin(), c.logged.end());
     EXPECT_EQ(expected, logTexts(platform)) << c.source;
     EXPECT_EQ(2u, report.count) << c.source;
     EXPECT_FALSE(report.written) << c.source;
-    ASSERT_EQ(1u, platform.shellCopies.size());
-    const ShellCopyCall& call = platform.shellCopies[0];
+    ASSERT_EQ(1u, platform.desktop.shellCopies.size());
+    const ShellCopyCall& call = platform.desktop.shellCopies[0];
     EXPECT_EQ(c.from, call.from);
     EXPECT_EQ("D:\\Backup\\", call.to);
     EXPECT_TRUE(call.options.replaceWithoutAsking && call.options.createFoldersWithoutAsking &&
                 call.options.noErrorDialog);
-    EXPECT_TRUE(platform.driveAndFolderChanges.empty());
+    EXPECT_TRUE(platform.processes.driveAndFolderChanges.empty());
   }
 }
 
@@ -222,7 +222,7 @@ TEST(FilesListed, TheFilesOfTheTreeThatXcopysListingNames) {
   for (const auto& c : cases) {
     FakePlatform platform;
     const SourceTree tree = treeOf({"a.txt", "sub\\b.txt"});
-    EXPECT_EQ(c.written, written(tree, filesListed(platform, tree, c.listing, {"C:\\App"})))
+    EXPECT_EQ(c.written, written(tree, filesListed(platform.trees, tree, c.listing, {"C:\\App"})))
         << c.name;
   }
 }

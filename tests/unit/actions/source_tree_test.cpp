@@ -15,9 +15,10 @@ using Lines = std::vector<std::string>;
 Lines entriesOf(FakePlatform& platform, const SourceTree& tree) {
   Lines lines;
   for (const TreeFolder& folder : tree.folders) {
-    if (!folder.listed) lines.push_back(platform.ansiFromUtf16(folder.relative) + " (not listed)");
+    if (!folder.listed)
+      lines.push_back(platform.system.ansiFromUtf16(folder.relative) + " (not listed)");
     for (const TreeEntry& item : folder.entries) {
-      std::string line = platform.ansiFromUtf16(joinLong(folder.relative, item.entry.name));
+      std::string line = platform.system.ansiFromUtf16(joinLong(folder.relative, item.entry.name));
       if (item.entry.isFolder) line += "\\";
       const char* walk[] = {"", " (own backup)", " (beyond limits)", " (link loop)"};
       lines.push_back(line + walk[static_cast<int>(item.walk)]);
@@ -35,64 +36,62 @@ TEST(WalkSource, ListsEachFolderOnceAndFollowsNoLoop) {
     std::string destination = "D:\\Backup";
   } cases[] = {
       {"every folder after its parent",
-       [](FakePlatform& p) { p.addFile("C:\\App\\b\\c.txt", ""); },
+       [](FakePlatform& p) { p.disk.addFile("C:\\App\\b\\c.txt", ""); },
        {"b\\", "a.txt", "b\\c.txt"}},
       {"the backup inside the source, not walked",
-       [](FakePlatform& p) { p.addFile("C:\\App\\bk\\x.txt", ""); },
+       [](FakePlatform& p) { p.disk.addFile("C:\\App\\bk\\x.txt", ""); },
        {"bk\\ (own backup)", "a.txt"},
        {},
        "c:\\app\\BK"},
       {"a link onto the source, and one sideways",
        [](FakePlatform& p) {
-         p.addFile("C:\\App\\b\\c.txt", "");
-         for (const char* link : {"C:\\App\\b\\up", "C:\\App\\side"}) p.folders.insert(link);
-         p.aliases["C:\\App\\b\\up"] = "C:\\App";
-         p.aliases["C:\\App\\side"] = "C:\\App\\b";
+         p.disk.addFile("C:\\App\\b\\c.txt", "");
+         p.disk.addLink("C:\\App\\b\\up", "C:\\App");
+         p.disk.addLink("C:\\App\\side", "C:\\App\\b");
        },
        {"b\\", "side\\", "a.txt", "b\\up\\ (link loop)", "b\\c.txt", "side\\up\\ (link loop)",
         "side\\c.txt"}},
       {"deeper than the limit",
-       [](FakePlatform& p) { p.addFile("C:\\App\\b\\c\\d.txt", ""); },
+       [](FakePlatform& p) { p.disk.addFile("C:\\App\\b\\c\\d.txt", ""); },
        {"b\\", "a.txt", "b\\c\\ (beyond limits)"},
        {1, 10}},
       {"more folders than the limit",
-       [](FakePlatform& p) { p.addFile("C:\\App\\b\\c\\d.txt", ""); },
+       [](FakePlatform& p) { p.disk.addFile("C:\\App\\b\\c\\d.txt", ""); },
        {"b\\", "a.txt", "b\\c\\ (beyond limits)"},
        {10, 2}},
       {"a folder that cannot be listed",
        [](FakePlatform& p) {
-         p.addFile("C:\\App\\b\\c.txt", "");
-         p.unlistable = {"C:\\App\\b"};
+         p.disk.addFile("C:\\App\\b\\c.txt", "");
+         p.trees.unlistable = {"C:\\App\\b"};
        },
        {"b\\", "a.txt", "b (not listed)"}},
   };
   for (const auto& c : cases) {
     FakePlatform platform;
-    platform.addFile("C:\\App\\a.txt", "");
+    platform.disk.addFile("C:\\App\\a.txt", "");
     c.change(platform);
-    const SourceTree tree = walkSource(platform, platform.longPathOf("C:\\App"),
-                                       platform.longPathOf(c.destination), c.limits);
+    const SourceTree tree = walkSource(platform.trees, platform.trees.longPathOf("C:\\App"),
+                                       platform.trees.longPathOf(c.destination), c.limits);
     EXPECT_EQ(c.entries, entriesOf(platform, tree)) << c.name;
   }
 }
 
 TEST(WalkSource, IdentifiesTheSourceTheLinksAndTheFoldersOfTheNamesAskedFor) {
   FakePlatform platform;
-  platform.drives.insert('E');
-  platform.addFile("C:\\App\\Backup\\a.txt", "");
-  platform.addFile("C:\\App\\other\\b.txt", "");
-  platform.folders.insert("C:\\App\\link");
-  platform.aliases["C:\\App\\link"] = "E:\\";
+  platform.disk.drives.insert('E');
+  platform.disk.addFile("C:\\App\\Backup\\a.txt", "");
+  platform.disk.addFile("C:\\App\\other\\b.txt", "");
+  platform.disk.addLink("C:\\App\\link", "E:\\");
   const std::vector<std::u16string> names{u"BACKUP"};
-  const SourceTree tree = walkSource(platform, platform.longPathOf("C:\\App"),
-                                     platform.longPathOf("D:\\Backup"), {}, &names);
+  const SourceTree tree = walkSource(platform.trees, platform.trees.longPathOf("C:\\App"),
+                                     platform.trees.longPathOf("D:\\Backup"), {}, &names);
   std::set<FolderIdentity> expected;
   for (const char* folder : {"C:\\App", "C:\\App\\Backup", "E:\\"})
-    expected.insert(*platform.folderIdentity(platform.longPathOf(folder)));
+    expected.insert(*platform.trees.folderIdentity(platform.trees.longPathOf(folder)));
   EXPECT_EQ(expected, tree.identities);
   const std::vector<std::u16string> everyFolder;
-  EXPECT_EQ(4u, walkSource(platform, platform.longPathOf("C:\\App"),
-                           platform.longPathOf("D:\\Backup"), {}, &everyFolder)
+  EXPECT_EQ(4u, walkSource(platform.trees, platform.trees.longPathOf("C:\\App"),
+                           platform.trees.longPathOf("D:\\Backup"), {}, &everyFolder)
                     .identities.size());
 }
 
