@@ -1,55 +1,6 @@
 #include "actions/copy_check.h"
 
-#include <algorithm>
-
 namespace vesk {
-namespace {
-
-// A folder with more entries than this to look at is listed whole. Under Wine a listing costs
-// five requests to its server (open, handle, two reads, close), which a busy machine makes
-// slow, and a look at one entry none; on Windows one listing costs what a few looks do.
-constexpr size_t looksOneByOne = 8;
-
-/// The entries of a folder, in the order of compareNames, for lookups by name.
-class SortedFolder {
- public:
-  SortedFolder(Trees& trees, std::vector<FolderEntry> entries)
-      : trees_(&trees), entries_(std::move(entries)) {
-    std::sort(entries_.begin(), entries_.end(), [this](const FolderEntry& a, const FolderEntry& b) {
-      return trees_->compareNames(a.name, b.name) < 0;
-    });
-  }
-
-  const FolderEntry* find(const std::u16string& name) const {
-    auto it = std::lower_bound(entries_.begin(), entries_.end(), name,
-                               [this](const FolderEntry& entry, const std::u16string& wanted) {
-                                 return trees_->compareNames(entry.name, wanted) < 0;
-                               });
-    if (it == entries_.end() || trees_->compareNames(it->name, name) != 0) return nullptr;
-    return &*it;
-  }
-
- private:
-  Trees* trees_;
-  std::vector<FolderEntry> entries_;
-};
-
-std::optional<SortedFolder> listSorted(Trees& trees, const std::u16string& path) {
-  auto listing = trees.listFolder(path);
-  if (!listing) return std::nullopt;
-  return SortedFolder(trees, std::move(*listing));
-}
-
-/// What a folder holds under a name: from its listing when there is one, else looked at alone.
-std::optional<FolderEntry> entryIn(Trees& trees, const std::optional<SortedFolder>& listing,
-                                   const std::u16string& folder, const std::u16string& name) {
-  if (!listing) return trees.entryAt(joinLong(folder, name));
-  const FolderEntry* found = listing->find(name);
-  return found ? std::optional<FolderEntry>(*found) : std::nullopt;
-}
-
-}  // namespace
-
 bool CopyJudge::holds(const std::u16string& relative, const FolderEntry& source,
                       const FolderEntry& copy) {
   switch (matchCopy(source, copy, times_)) {
@@ -67,14 +18,40 @@ bool CopyJudge::holds(const std::u16string& relative, const FolderEntry& source,
   return true;
 }
 
+TreeMarks lookAtBackup(Trees& trees, const SourceTree& tree, TimeKeeping times) {
+  TreeMarks held;
+  held.reserve(tree.folders.size());
+  for (const TreeFolder& folder : tree.folders) held.emplace_back(folder.entries.size(), false);
+  const std::optional<FolderEntry> root = trees.entryAt(tree.destination);
+  std::vector<bool> copied(tree.folders.size(), false);  // the folder's copy was there
+  copied[0] = root && root->isFolder;
+  for (size_t index = 0; index < tree.folders.size(); ++index) {
+    if (!copied[index]) continue;
+    const TreeFolder& folder = tree.folders[index];
+    const std::u16string backupFolder = joinLong(tree.destination, folder.relative);
+    for (size_t at = 0; at < folder.entries.size(); ++at) {
+      const TreeEntry& item = folder.entries[at];
+      if (!inBackup(item)) continue;
+      const std::optional<FolderEntry> copy =
+          trees.entryAt(joinLong(backupFolder, item.entry.name));
+      if (!copy) continue;
+      held[index][at] = item.entry.isFolder
+                            ? copy->isFolder
+                            : matchCopy(item.entry, *copy, times) == CopyMatch::same;
+      if (item.entry.isFolder && item.walk == FolderWalk::walked)
+        copied[item.folder] = held[index][at];
+    }
+  }
+  return held;
+}
+
 std::vector<Difference> compareWithBackup(Trees& trees, const SourceTree& tree, CopyJudge& judge,
-                                          const std::optional<TreeMarks>& written) {
+                                          const std::optional<TreeMarks>& written,
+                                          const TreeMarks* heldBefore) {
   std::vector<Difference> differences;
-  // The backup folder itself is always listed: one that cannot be holds nothing that can be
-  // shown to be there.
-  std::optional<SortedFolder> backupRoot;
-  if (tree.folders[0].listed) backupRoot = listSorted(trees, tree.destination);
-  if (!backupRoot) {
+  const std::optional<FolderEntry> root =
+      tree.folders[0].listed ? trees.entryAt(tree.destination) : std::nullopt;
+  if (!root || !root->isFolder) {
     differences.push_back({u"", true, false});
     return differences;
   }
@@ -96,20 +73,6 @@ std::vector<Difference> compareWithBackup(Trees& trees, const SourceTree& tree, 
     }
     const std::u16string backupFolder = joinLong(tree.destination, folder.relative);
     const std::u16string sourceFolder = joinLong(tree.source, folder.relative);
-    auto wrote = [&](size_t at) {
-      return !folder.entries[at].entry.isFolder && (!written || (*written)[index][at]);
-    };
-    size_t rewritten = 0;
-    for (size_t at = 0; at < folder.entries.size(); ++at) rewritten += wrote(at) ? 1 : 0;
-    // What the backup and the source hold now, listed whole where many entries ask; a copy
-    // that cannot be listed holds nothing that can be shown to be there.
-    std::optional<SortedFolder> copies, sources;
-    if (index == 0)
-      copies = std::move(backupRoot);
-    else if (folder.entries.size() > looksOneByOne)
-      copies = listSorted(trees, backupFolder).value_or(SortedFolder(trees, {}));
-    if (rewritten > looksOneByOne) sources = listSorted(trees, sourceFolder);
-
     for (size_t at = 0; at < folder.entries.size(); ++at) {
       const TreeEntry& item = folder.entries[at];
       if (!inBackup(item)) continue;
@@ -119,7 +82,14 @@ std::vector<Difference> compareWithBackup(Trees& trees, const SourceTree& tree, 
         differences.push_back({relative, true, false});
         continue;
       }
-      std::optional<FolderEntry> copy = entryIn(trees, copies, backupFolder, item.entry.name);
+      const bool wrote = !item.entry.isFolder && (!written || (*written)[index][at]);
+      if (heldBefore && (*heldBefore)[index][at] && !wrote) {
+        // Held while the tool ran, and not touched by it since.
+        if (item.entry.isFolder) inBackupNow[item.folder] = true;
+        continue;
+      }
+      const std::optional<FolderEntry> copy =
+          trees.entryAt(joinLong(backupFolder, item.entry.name));
       if (item.entry.isFolder) {
         bool present = copy && copy->isFolder;
         inBackupNow[item.folder] = present;
@@ -129,7 +99,7 @@ std::vector<Difference> compareWithBackup(Trees& trees, const SourceTree& tree, 
       // What the tool copied is the source as it was when the tool reached it. A source file
       // that cannot be found now is compared as the walk found it.
       std::optional<FolderEntry> now;
-      if (wrote(at)) now = entryIn(trees, sources, sourceFolder, item.entry.name);
+      if (wrote) now = trees.entryAt(joinLong(sourceFolder, item.entry.name));
       if (!copy || !judge.holds(relative, now ? *now : item.entry, *copy))
         differences.push_back({relative, false});
     }

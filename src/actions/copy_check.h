@@ -43,14 +43,21 @@ class CopyJudge {
   std::vector<std::u16string> timeNotKept_;
 };
 
-/// Compares the backup, as it stands now, with the source tree as the walk listed it. A file that
-/// the copy tool wrote (written marks it; without marks, any file may have been) is compared with
-/// its source as it is now: the tool copied what it found then. Every path below a folder
-/// missing from the backup differs too; a source folder that could not be listed differs once,
-/// as not repairable; a source file gone since the walk is no longer part of it. A folder of
-/// the backup is listed whole where it has many entries to look at, and they are looked at one
-/// by one where it has few (the same for the source files that the tool wrote).
+/// What the backup held of the tree while a copy tool was at work: a mark for each entry whose
+/// copy was then the source's (a folder for a folder; a file that matchCopy finds the same).
+/// Every entry is looked at alone, which under Wine asks nothing of the server that the tool
+/// waits on, as a listing would.
+TreeMarks lookAtBackup(Trees& trees, const SourceTree& tree, TimeKeeping times);
+
+/// Compares the backup, as it stands now, with the source tree as the walk listed it, looking at
+/// each entry alone. A file that the copy tool wrote (written marks it; without marks, any file
+/// may have been) is compared with its source as it is now: the tool copied what it found then.
+/// An entry that heldBefore marks, and that the tool did not write, is taken as it was then.
+/// Every path below a folder missing from the backup differs too; a source folder that could not
+/// be listed differs once, as not repairable, and so does the source itself where the backup
+/// folder is not there; a source file gone since the walk is no longer part of it.
 std::vector<Difference> compareWithBackup(Trees& trees, const SourceTree& tree, CopyJudge& judge,
-                                          const std::optional<TreeMarks>& written);
+                                          const std::optional<TreeMarks>& written,
+                                          const TreeMarks* heldBefore = nullptr);
 
 }  // namespace vesk

@@ -30,10 +30,17 @@ FolderCopyResult copyFolder(const Platform& platform, RunLog& log, const SourceT
   for (const PlanNote& note : plan.notes)
     logPaths(log, system, note.prefix, note.paths, note.whole);
 
+  const TimeKeeping times = timeKeepingOf(platform.trees.volumeOf(tree.destination));
+  // While xcopy runs, the backup is looked at entry by entry on a second thread; afterwards
+  // only what xcopy's report names as written is looked at again.
+  TreeMarks heldBefore;
   ToolReport report;
-  if (plan.tool == CopyTool::xcopy)
+  if (plan.tool == CopyTool::xcopy) {
+    auto looking = platform.trees.startAlongside(
+        [&] { heldBefore = lookAtBackup(platform.trees, tree, times); });
     report = runXcopy(platform, log, tree, request);
-  else if (plan.tool == CopyTool::shellCopy)
+    looking->wait();
+  } else if (plan.tool == CopyTool::shellCopy)
     report = runShellCopy(platform.desktop, log, tree, request);
   else
     report = noTool(tree, plan.toolsGivenNothing);
@@ -46,10 +53,12 @@ FolderCopyResult copyFolder(const Platform& platform, RunLog& log, const SourceT
   // truncated on a full disk; xcopy passes over hidden files and never replaces a copy newer
   // than the source. Only the files themselves tell whether the backup is there.
   if (plan.comparable) {
-    CopyJudge judge(platform.trees, tree, timeKeepingOf(platform.trees.volumeOf(tree.destination)));
-    const Repair repair = repairBackup(
-        platform.trees, tree, compareWithBackup(platform.trees, tree, judge, report.written), judge,
-        plan.heldForEarlier);
+    CopyJudge judge(platform.trees, tree, times);
+    const Repair repair =
+        repairBackup(platform.trees, tree,
+                     compareWithBackup(platform.trees, tree, judge, report.written,
+                                       heldBefore.empty() ? nullptr : &heldBefore),
+                     judge, plan.heldForEarlier);
     PathList timeNotKept;
     for (const std::u16string& relative : judge.timeNotKept()) timeNotKept.add(relative);
     logPaths(log, system, "copied again: ", repair.copiedAgain, request.source);

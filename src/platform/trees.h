@@ -2,9 +2,12 @@
 
 // Trees in UTF-16, so that every name the file system holds is seen as itself: the walk over
 // the source, the check of the backup and its repair. The paths are those that longPathOf
-// returns, with names joined by "\"; they may be up to 32,767 characters long.
+// returns, with names joined by "\"; they may be up to 32,767 characters long. Every function
+// here may be called from two threads at once.
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -38,6 +41,15 @@ struct VolumeFacts {
   bool network = false;    // reached over the network: a share, or a drive mapped onto one
 };
 
+/// Work that runs beside the caller (see Trees::startAlongside). Destroying it waits for its
+/// end.
+class BackgroundWork {
+ public:
+  virtual ~BackgroundWork() = default;
+  /// Returns once the work has ended; a second call returns at once.
+  virtual void wait() = 0;
+};
+
 class Trees {
  public:
   virtual ~Trees() = default;
@@ -65,6 +77,9 @@ class Trees {
   virtual std::optional<VolumeFacts> volumeOf(const std::u16string& path) = 0;
   /// True when two files hold the same bytes; nothing when either cannot be read whole.
   virtual std::optional<bool> sameContent(const std::u16string& a, const std::u16string& b) = 0;
+  /// Starts work on a second thread, or runs it at once where there is none (the work then
+  /// ends before this returns). The work must not throw.
+  virtual std::unique_ptr<BackgroundWork> startAlongside(std::function<void()> work) = 0;
 };
 
 }  // namespace vesk

@@ -106,4 +106,12 @@ int FakeTrees::compareNames(const std::u16string& a, const std::u16string& b) {
   return fake::compareNames(a, b);
 }
 
+std::unique_ptr<BackgroundWork> FakeTrees::startAlongside(std::function<void()> work) {
+  struct Done final : BackgroundWork {
+    void wait() override {}
+  };
+  work();
+  return std::make_unique<Done>();
+}
+
 }  // namespace vesk

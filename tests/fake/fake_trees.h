@@ -3,6 +3,8 @@
 // The fake of trees in UTF-16, over the simulated file system.
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,6 +27,9 @@ class FakeTrees : public Trees {
   /// The drive's file system as FakeFileSystem::fileSystems names it; a share is on the network.
   std::optional<VolumeFacts> volumeOf(const std::u16string& path) override;
   std::optional<bool> sameContent(const std::u16string& a, const std::u16string& b) override;
+  /// Runs the work at once: the fake has one thread, and the work sees what was there before
+  /// the caller goes on, the earliest it could.
+  std::unique_ptr<BackgroundWork> startAlongside(std::function<void()> work) override;
 
   PathSet unlistable;  // listFolder fails (no right to list them, say)
   /// Source paths whose copyFile fails as on a full disk, leaving the given number of bytes.

@@ -230,5 +230,22 @@ TEST_F(Win32TreesTest, VolumeAndContentsOfFiles) {
   }
 }
 
+TEST_F(Win32TreesTest, WorkAlongsideRunsOnItsOwnThreadUntilWaitedFor) {
+  DWORD worker = 0;
+  HANDLE go = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  {
+    auto work = trees.startAlongside([&] {
+      WaitForSingleObject(go, 10'000);  // goes on only once the caller has gone on
+      worker = GetCurrentThreadId();
+    });
+    SetEvent(go);
+    work->wait();
+    work->wait();
+  }
+  CloseHandle(go);
+  EXPECT_NE(0u, worker);
+  EXPECT_NE(GetCurrentThreadId(), worker);
+}
+
 }  // namespace
 }  // namespace vesk

@@ -1,8 +1,10 @@
 // The Win32 layer: trees by the wide-character functions, which take paths in the "\\?\"
-// form.
+// form, and work on a second thread.
 
 #include <algorithm>
 #include <climits>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "platform/win32/win32_platform.h"
@@ -40,6 +42,14 @@ std::optional<size_t> readUpTo(HANDLE file, std::vector<char>& buffer) {
   }
   return filled;
 }
+
+struct WorkThread final : BackgroundWork {
+  ~WorkThread() override { wait(); }
+  void wait() override {
+    if (thread.joinable()) thread.join();
+  }
+  std::thread thread;
+};
 
 }  // namespace
 
@@ -178,6 +188,16 @@ std::optional<bool> Win32Trees::sameContent(const std::u16string& a, const std::
       return false;
     if (*gotOne < chunk) return true;
   }
+}
+
+std::unique_ptr<BackgroundWork> Win32Trees::startAlongside(std::function<void()> work) {
+  auto thread = std::make_unique<WorkThread>();
+  try {
+    thread->thread = std::thread(work);  // a copy: work is still whole if this throws
+  } catch (const std::system_error&) {
+    work();  // no thread to be had: the work is done before the caller goes on
+  }
+  return thread;
 }
 
 }  // namespace vesk::win32
