@@ -213,7 +213,8 @@ TEST(ReportRunEnd, StatusFileAndEventLogEntryOfEachOutcome) {
       {"the last run's client still runs: no second one",
        [](Scene& s) {
          s.database("SQLNCLI.1", runsLong, "");
-         const StartedProcess earlier = s.platform.startProcess({});
+         const StartedProcess earlier =
+             s.platform.startProcess({.applicationName = "C:\\SQLTools\\Binn\\sqlcmd.exe"});
          s.platform.addFile(statusPath,
                             leftRunning(s.platform, "E:\\Old.txtsql", earlier.processId,
                                         earlier.creationTime, "2026-12-06T02:00:05+01:00"));
@@ -228,6 +229,21 @@ TEST(ReportRunEnd, StatusFileAndEventLogEntryOfEachOutcome) {
         "Backup Folder completed", withDb,
         "SQL backup not started, previous backup still running since "
         "2026-12-06T02:00:05+01:00"}},
+      {"a record naming a live process of another program holds nothing back",
+       [](Scene& s) {
+         s.database("SQLNCLI.1", ends, success);
+         const StartedProcess other =
+             s.platform.startProcess({.applicationName = "C:\\Windows\\explorer.exe"});
+         s.platform.addFile(statusPath, leftRunning(s.platform, "E:\\Old.txtsql", other.processId,
+                                                    other.creationTime));
+         s.platform.addFile("E:\\Old.txtsql", "");
+         s.platform.files["E:\\Old.txtsql"] = {success, s.platform.clockMs * 10'000};
+         s.platform.processScripts.insert(s.platform.processScripts.begin(), runsLong);
+       },
+       0,
+       {{"/previousDatabase/outcome", R"("confirmed")"}, {"/database/outcome", R"("confirmed")"}},
+       {"previous SQL backup confirmed: E:\\Old.txtsql.prev", "Backup Folder completed", withDb,
+        "SQL backup Complete"}},
       {"the last status file cannot be used: said, and its outcome unknown",
        [](Scene& s) {
          s.platform.addFile(statusPath, std::string(20'000, '[') + std::string(20'000, ']'));
