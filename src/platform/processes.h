@@ -71,6 +71,8 @@ class Processes {
   /// process of another creation time that took the id over is not it). Close it with
   /// closeProcess.
   virtual std::optional<ProcessToken> openProcess(uint32_t processId, uint64_t creationTime) = 0;
+  /// The full path of the program that the process runs; nothing when it cannot be read.
+  virtual std::optional<std::string> programOf(ProcessToken process) = 0;
   /// Handles the program's pending window messages, then returns.
   virtual void yieldToMessages() = 0;
   /// Wall clock in whole seconds.

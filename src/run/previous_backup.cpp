@@ -3,6 +3,7 @@
 #include "actions/client_output.h"
 #include "actions/read_back.h"
 #include "platform/failure.h"
+#include "platform/text.h"
 #include "run/status_file.h"
 #include "run/status_reader.h"
 
@@ -18,7 +19,12 @@ bool stillRuns(Processes& processes, const ClientProcess& client) {
   const std::optional<ProcessToken> token =
       processes.openProcess(client.processId, client.creationTime);
   if (!token) return false;
-  const bool running = processes.waitForProcess(*token, 0) == WaitResult::stillRunning;
+  // A record that names a live process of another program (planted in a share that others can
+  // write, say) does not hold back this run's database backup.
+  const std::optional<std::string> program = processes.programOf(*token);
+  const bool theClient = !client.program.empty() &&
+                         (!program || comparablePath(*program) == comparablePath(client.program));
+  const bool running = theClient && processes.waitForProcess(*token, 0) == WaitResult::stillRunning;
   processes.closeProcess(*token);
   return running;
 }

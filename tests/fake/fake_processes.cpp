@@ -30,7 +30,7 @@ StartedProcess FakeProcesses::startProcess(const ProcessStart& start) {
   }
   if (script.onStart) script.onStart();
   const auto id = static_cast<uint32_t>(processIdsReused ? 4 : 4 * (processes_.size() + 1));
-  processes_.push_back({script, clockMs, true, id});
+  processes_.push_back({script, clockMs, true, id, start.applicationName});
   ++openProcesses;
   return {processes_.size(), outputKept, id, static_cast<uint64_t>(clockMs) * 10'000};
 }

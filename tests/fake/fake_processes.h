@@ -45,6 +45,10 @@ class FakeProcesses : public Processes {
   void closeProcess(ProcessToken process) noexcept override;
   /// Every process started keeps its id; processIdsReused hands an id to a later process.
   std::optional<ProcessToken> openProcess(uint32_t processId, uint64_t creationTime) override;
+  /// The applicationName it was started with.
+  std::optional<std::string> programOf(ProcessToken process) override {
+    return processes_.at(process - 1).program;
+  }
   void yieldToMessages() override { ++yields; }
   int64_t wallClockSeconds() override { return clockMs / 1000; }
   void changeDrive(const std::string& text) override;
@@ -69,6 +73,7 @@ class FakeProcesses : public Processes {
     int64_t startedAtMs = 0;
     bool open = true;
     uint32_t id = 0;
+    std::string program = {};
   };
   std::vector<Process> processes_;
 };

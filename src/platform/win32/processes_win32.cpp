@@ -267,6 +267,13 @@ void Win32Processes::closeProcess(ProcessToken process) noexcept {
   if (process != 0) CloseHandle(toHandle(process));
 }
 
+std::optional<std::string> Win32Processes::programOf(ProcessToken process) {
+  std::vector<wchar_t> path(32'768);
+  DWORD size = static_cast<DWORD>(path.size());
+  if (!QueryFullProcessImageNameW(toHandle(process), 0, path.data(), &size)) return std::nullopt;
+  return ansiFromUtf16(std::u16string(reinterpret_cast<const char16_t*>(path.data()), size));
+}
+
 void Win32Processes::yieldToMessages() {
   // user32 is loaded at its first use (a box, the shell copy). Before that the program has made
   // no window and has no message queue, so nothing waits to be handled, and peeking would load

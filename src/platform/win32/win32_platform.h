@@ -111,6 +111,7 @@ class Win32Processes final : public Processes {
   std::optional<uint32_t> processExitCode(ProcessToken process) override;
   void closeProcess(ProcessToken process) noexcept override;
   std::optional<ProcessToken> openProcess(uint32_t processId, uint64_t creationTime) override;
+  std::optional<std::string> programOf(ProcessToken process) override;
   void yieldToMessages() override;
   int64_t wallClockSeconds() override;
   void changeDrive(const std::string& text) override;

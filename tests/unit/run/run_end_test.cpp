@@ -214,7 +214,8 @@ TEST(ReportRunEnd, StatusFileAndEventLogEntryOfEachOutcome) {
       {"the last run's client still runs: no second one",
        [](Scene& s) {
          s.database("SQLNCLI.1", runsLong, "");
-         const StartedProcess earlier = s.platform.processes.startProcess({});
+         const StartedProcess earlier = s.platform.processes.startProcess(
+             {.applicationName = "C:\\SQLTools\\Binn\\sqlcmd.exe"});
          s.platform.disk.addFile(statusPath,
                                  leftRunning(s.platform, "E:\\Old.txtsql", earlier.processId,
                                              earlier.creationTime, "2026-12-06T02:00:05+01:00"));
@@ -230,6 +231,21 @@ TEST(ReportRunEnd, StatusFileAndEventLogEntryOfEachOutcome) {
         "Backup Folder completed", withDb,
         "SQL backup not started, previous backup still running since "
         "2026-12-06T02:00:05+01:00"}},
+      {"a record naming a live process of another program holds nothing back",
+       [](Scene& s) {
+         s.database("SQLNCLI.1", ends, success);
+         const StartedProcess other =
+             s.platform.processes.startProcess({.applicationName = "C:\\Windows\\explorer.exe"});
+         s.platform.disk.addFile(statusPath, leftRunning(s.platform, "E:\\Old.txtsql",
+                                                         other.processId, other.creationTime));
+         s.platform.disk.addFile("E:\\Old.txtsql", success, s.platform.processes.clockMs * 10'000);
+         s.platform.processes.processScripts.insert(s.platform.processes.processScripts.begin(),
+                                                    runsLong);
+       },
+       0,
+       {{"/previousDatabase/outcome", R"("confirmed")"}, {"/database/outcome", R"("confirmed")"}},
+       {"previous SQL backup confirmed: E:\\Old.txtsql.prev", "Backup Folder completed", withDb,
+        "SQL backup Complete"}},
       {"the last status file cannot be used: said, and its outcome unknown",
        [](Scene& s) {
          s.platform.disk.addFile(statusPath, std::string(20'000, '[') + std::string(20'000, ']'));
