@@ -2,11 +2,14 @@
 
 # The fakes of the platform's areas, shared by the unit tests and the fuzz targets.
 set(fake_sources
+  tests/fake/fake_desktop.cpp
   tests/fake/fake_file_system.cpp
   tests/fake/fake_files.cpp
   tests/fake/fake_processes.cpp
   tests/fake/fake_registry.cpp
-  tests/fake/fake_text.cpp)
+  tests/fake/fake_system.cpp
+  tests/fake/fake_text.cpp
+  tests/fake/fake_trees.cpp)
 option(VESK_FUZZ "Build the libFuzzer targets (clang) instead of the unit tests" OFF)
 if(VESK_FUZZ)
   include(cmake/fuzz.cmake)

@@ -24,7 +24,7 @@ from bench_measure import (  # noqa: E402
     SOURCE, TICKS_PER_SECOND, WORK, Bench, checked, expect_copy, log, remove, run_pair)
 from bench_report import listing, machine, mb, report, seconds_of, write  # noqa: E402
 from bench_samples import make_folder_heavy, make_tree, tree_counts  # noqa: E402
-from rig import RUN_DIR, Rig, WineSession  # noqa: E402
+from rig import BACKUP_OUTPUT, RUN_DIR, Rig, WineSession  # noqa: E402
 
 SMALL_SOURCE = "C:\\Apps\\Small"
 ONE_FILE_SOURCE = "C:\\Apps\\One"
@@ -182,8 +182,9 @@ def database_benchmarks(bench: Bench, rig: Rig, runs: int) -> dict:
     def last_end(binn: Path) -> int:
         return int((binn / "ends.txt").read_text().split()[-1])
 
-    # A client that ends at once: its last moment against the end of the run.
-    fast = rig.install_client("C:\\SQLFast", "2005", control=dict(output="done\r\n"))
+    # A client that ends at once, its output confirming the backup: its last moment against the
+    # end of the run.
+    fast = rig.install_client("C:\\SQLFast", "2005", control=dict(output=BACKUP_OUTPUT))
     notice, teardown, small_runs = [], [], []
     for i in range(runs):
         r = checked(bench, "run with a client that ends at once", 0,

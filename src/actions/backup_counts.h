@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "actions/copy_check.h"
+#include "actions/path_list.h"
 #include "actions/source_tree.h"
 #include "platform/failure.h"
 

@@ -1,5 +1,6 @@
 #include "actions/paths.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/failure.h"
@@ -40,6 +41,36 @@ std::string normaliseFolderPath(const std::string& path) {
   size_t end = path.size();
   while (end > 0 && path[end - 1] == '\\') --end;
   return path.substr(0, end) + "\\";
+}
+
+std::string windowsFolderName(const std::string& path) {
+  // "." and ".." name other folders; what ends in a blank or a dot is a name only in the long
+  // form.
+  auto relative = [](const std::string& name) { return name == "." || name == ".."; };
+  auto kept = [&](const std::string& name) {
+    return !relative(name) && (name.empty() || (name.back() != ' ' && name.back() != '.'));
+  };
+  if (startsWith(path, "\\\\?\\")) {
+    const std::string rest = path.substr(4);
+    std::string ordinary;
+    if (rest.size() >= 3 && rest[1] == ':' && rest[2] == '\\')
+      ordinary = rest;
+    else if (lowerCase(rest.substr(0, 4)) == "unc\\")
+      ordinary = "\\\\" + rest.substr(4);
+    const std::vector<std::string> names = splitAt(rest, '\\');
+    if (ordinary.empty() || rest.find('/') != std::string::npos ||
+        !std::all_of(names.begin() + 1, names.end(), kept))
+      return path;
+    return ordinary;
+  }
+  const size_t separator = path.find_last_of("\\/");
+  size_t name = separator == std::string::npos ? 0 : separator + 1;
+  if (name == 0 && path.size() >= 2 && path[1] == ':') name = 2;
+  const size_t end = path.find_last_not_of(" .");
+  if (relative(path.substr(name)) || kept(path.substr(name)) ||
+      (end == std::string::npos && name == 0))
+    return path;
+  return path.substr(0, end == std::string::npos || end < name ? name : end + 1);
 }
 
 void createFolderPath(Files& files, RunLog& log, const std::string& path) {

@@ -17,6 +17,13 @@ std::string stripAtNul(const std::string& text);
 /// path without one gets one.
 std::string normaliseFolderPath(const std::string& path);
 
+/// The folder that path names, written as Windows names it: without the blanks and dots that end
+/// its last name (Windows drops them there, but keeps them before a backslash, so that a
+/// backslash added later would name another folder), and a "\\?\" long form of a drive or share
+/// path as that ordinary path, unless one of its names ends in a blank or a dot or is "." or
+/// "..", which only the long form names as they are.
+std::string windowsFolderName(const std::string& path);
+
 /// Creates every missing level of path, from the level after the drive on, reporting
 /// "create dir" + level for each level found by its backslash. A level that cannot be created
 /// raises its failure; the levels made before it stay.

@@ -1,11 +1,7 @@
 #include "actions/source_tree.h"
 
-#include <algorithm>
-
 namespace vesk {
 namespace {
-
-constexpr size_t pathsNamed = 10;
 
 std::u16string withoutTrailingSlashes(std::u16string path) {
   while (!path.empty() && (path.back() == u'\\' || path.back() == u'/')) path.pop_back();
@@ -122,58 +118,6 @@ SourceTree walkSource(Trees& trees, const std::u16string& source, const std::u16
     pending.insert(pending.end(), subfolders.rbegin(), subfolders.rend());
   }
   return tree;
-}
-
-PathList linkLoops(System& system, const SourceTree& tree, const std::string& source) {
-  PathList loops;
-  for (const TreeFolder& folder : tree.folders)
-    for (const TreeEntry& item : folder.entries)
-      if (item.walk == FolderWalk::linkLoop)
-        addPath(system, loops, joinLong(folder.relative, item.entry.name), source);
-  return loops;
-}
-
-void addPath(System& system, PathList& list, const std::u16string& relative,
-             const std::string& source) {
-  ++list.count;
-  if (list.first.size() < pathsNamed)
-    list.first.push_back(relative.empty() ? source : system.ansiFromUtf16(relative));
-}
-
-PathList pathsTooLong(System& system, const SourceTree& tree, const std::string& source,
-                      const std::string& destination, size_t limit) {
-  const size_t sourceLength = withoutTrailingSlashes(system.utf16FromAnsi(source)).size();
-  const size_t destinationLength = withoutTrailingSlashes(system.utf16FromAnsi(destination)).size();
-  auto fits = [&](const std::u16string& relative, bool isFolder) {
-    size_t inside = relative.empty() ? 0 : relative.size() + 1;
-    return std::max(sourceLength, destinationLength) + inside + (isFolder ? 2 : 0) <= limit;
-  };
-
-  PathList found;
-  if (!fits(u"", true)) {
-    addPath(system, found, u"", source);
-    return found;
-  }
-  // Nothing below a folder too long is named. Folders come after their parents, so one pass
-  // passes the mark down every level.
-  std::vector<bool> skipped(tree.folders.size(), false);
-  for (size_t index = 0; index < tree.folders.size(); ++index) {
-    const TreeFolder& folder = tree.folders[index];
-    if (skipped[index]) {
-      for (const TreeEntry& item : folder.entries)
-        if (item.entry.isFolder && item.walk == FolderWalk::walked) skipped[item.folder] = true;
-      continue;
-    }
-    for (const TreeEntry& item : folder.entries) {
-      if (!inBackup(item)) continue;
-      std::u16string relative = joinLong(folder.relative, item.entry.name);
-      bool tooLong = !fits(relative, item.entry.isFolder) || item.walk == FolderWalk::beyondLimits;
-      if (tooLong) addPath(system, found, relative, source);
-      if (tooLong && item.entry.isFolder && item.walk == FolderWalk::walked)
-        skipped[item.folder] = true;
-    }
-  }
-  return found;
 }
 
 }  // namespace vesk

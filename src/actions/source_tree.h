@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/system.h"
 #include "platform/trees.h"
 
 namespace vesk {
@@ -53,6 +52,9 @@ struct SourceTree {
   std::set<FolderIdentity> identities;
 };
 
+/// A mark for each entry of a tree, by folder and by place in the folder's entries.
+using TreeMarks = std::vector<std::vector<bool>>;
+
 /// True for an entry that belongs in the backup: not the destination itself, nor a link loop.
 inline bool inBackup(const TreeEntry& item) {
   return item.walk != FolderWalk::ownBackup && item.walk != FolderWalk::linkLoop;
@@ -71,26 +73,5 @@ std::u16string joinLong(const std::u16string& folder, const std::u16string& name
 SourceTree walkSource(Trees& trees, const std::u16string& source, const std::u16string& destination,
                       const WalkLimits& limits = {},
                       const std::vector<std::u16string>* identify = nullptr);
-
-/// Paths of the source named in the run log: the first ten, and how many in all.
-struct PathList {
-  size_t count = 0;
-  std::vector<std::string> first;  // in the ANSI code page, relative to the source
-};
-
-/// The entries of the tree that a copy tool taking paths of at most limit characters cannot
-/// be given: those whose full path in the source or in the destination is longer (a folder's
-/// together with the "\*" of its listing), and folders beyond the walk limits. Paths are
-/// measured from source and destination as the tool is handed them; what lies below a folder
-/// found here is not named. The source itself, when it is too long, is named by its text.
-PathList pathsTooLong(System& system, const SourceTree& tree, const std::string& source,
-                      const std::string& destination, size_t limit);
-
-/// The links of the tree that the walk did not follow because they loop.
-PathList linkLoops(System& system, const SourceTree& tree, const std::string& source);
-
-/// Adds a path to the list; the first ten are kept by name.
-void addPath(System& system, PathList& list, const std::u16string& relative,
-             const std::string& source);
 
 }  // namespace vesk

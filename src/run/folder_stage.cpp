@@ -30,9 +30,11 @@ bool folderPasses(RunState& run, const std::string& folder, const std::string& m
 
 /// Tests source and destination for one finalPath record, then copies the source. A refusal
 /// sends the run to the error report. destination is normalised on the way and stays so for
-/// the records after it.
+/// the records after it. copied holds the trees of the records copied before, and gets this
+/// one's: a file that the run placed for one of them is not replaced (see heldByEarlierRecords).
 FolderEnd backUpFolder(RunState& run, const RunSettings& settings, const std::string& value,
-                       const std::string& sourceDir, std::string& destination) {
+                       const std::string& sourceDir, std::string& destination,
+                       std::vector<SourceTree>& copied) {
   const Platform& platform = run.platform;
   RunLog& log = run.log;
 
@@ -52,9 +54,9 @@ FolderEnd backUpFolder(RunState& run, const RunSettings& settings, const std::st
   // The walk over the source serves the copy too.
   run.step = Step::selfBackupTest;
   const DestinationChain chain = destinationChainOf(platform, destination);
-  const SourceTree tree = walkSource(platform.trees, platform.trees.longPathOf(sourceDir),
-                                     platform.trees.longPathOf(destination), {},
-                                     chain.identities.empty() ? nullptr : &chain.names);
+  SourceTree tree = walkSource(platform.trees, platform.trees.longPathOf(sourceDir),
+                               platform.trees.longPathOf(destination), {},
+                               chain.identities.empty() ? nullptr : &chain.names);
   if (backsUpIntoItself(platform.files, destination, sourceDir, tree, chain)) {
     // Nothing of the run is left there, not even its status file: it would be in the source.
     run.record.destination.clear();
@@ -71,16 +73,19 @@ FolderEnd backUpFolder(RunState& run, const RunSettings& settings, const std::st
   log.reportStatus("Start copying from " + source + "to " + destination);
 
   run.step = Step::copyFolder;
-  const FolderCopyResult copied =
-      copyFolder(platform, log, tree, source, destination, settings.copyWith, settings.logPath);
-  run.record.folders.push_back({source, copied});
+  const FolderCopyResult result =
+      copyFolder(platform, log, tree,
+                 copyRequestOf(platform, source, destination, settings.copyWith, settings.logPath),
+                 heldByEarlierRecords(platform.trees, tree, copied));
+  copied.push_back(std::move(tree));
+  run.record.folders.push_back({source, result});
 
-  run.step = copied.complete ? Step::folderCompleted : Step::folderNotComplete;
+  run.step = result.complete ? Step::folderCompleted : Step::folderNotComplete;
   const std::string outcome =
-      copied.complete ? "Backup Folder completed" : "Backup Folder NOT complete";
+      result.complete ? "Backup Folder completed" : "Backup Folder NOT complete";
   recordOutcome(run, outcome);
-  recordOutcome(run, summaryLine(copied.counts), Shown::logOnly);
-  return copied.complete ? FolderEnd::completed : FolderEnd::notComplete;
+  recordOutcome(run, summaryLine(result.counts), Shown::logOnly);
+  return result.complete ? FolderEnd::completed : FolderEnd::notComplete;
 }
 
 }  // namespace
@@ -90,6 +95,7 @@ FolderStageResult runFolderStage(RunState& run, const RunSettings& settings,
   const Platform& platform = run.platform;
   FolderStageResult result;
   std::string destination = settings.destinationDir;
+  std::vector<SourceTree> copied;
 
   if (!platform.files.fileExists(pathConfPath)) {
     run.log.reportStatus(pathConfPath + "not found. Pls. check");
@@ -105,7 +111,7 @@ FolderStageResult runFolderStage(RunState& run, const RunSettings& settings,
     const std::string& value = valuePiece(*pieces);
     const std::string sourceDir = withBackslashes(value);
     result.dbPropertiesPath = dbPropertiesPathOf(sourceDir);
-    FolderEnd end = backUpFolder(run, settings, value, sourceDir, destination);
+    FolderEnd end = backUpFolder(run, settings, value, sourceDir, destination, copied);
     if (end == FolderEnd::refused) {
       result.refused = true;
       break;

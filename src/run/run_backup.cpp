@@ -25,7 +25,9 @@ RunEnding runSequence(RunState& run) {
     ending.way = RunEnding::Way::usage;
     return ending;
   }
-  const RunSettings& settings = *read;
+  RunSettings settings = *read;
+  // One name for the destination from here on, in every message, walk and tool.
+  settings.destinationDir = windowsFolderName(settings.destinationDir);
   log.showStatusBoxes = settings.showStatusBoxes;
   run.record.logPath = settings.logPath;
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "actions/folder_copy.h"
+#include "actions/copy_plan.h"
 
 namespace vesk {
 

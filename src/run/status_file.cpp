@@ -21,15 +21,16 @@ std::string utf8(System& system, const std::string& ansi) {
   return utf8FromUtf16(system.utf16FromAnsi(ansi));
 }
 
-Json pathList(System& system, const PathList& paths) {
+Json pathList(System& system, const PathList& paths, const std::string& source) {
   Json first = Json::array();
-  for (const std::string& path : paths.first) first.push_back(utf8(system, path));
+  for (const std::u16string& path : paths.first)
+    first.push_back(utf8(system, pathText(system, path, source)));
   return {{"count", paths.count}, {"first", first}};
 }
 
 /// The paths not in the backup, with the reason the system gave for each named.
-Json notInBackup(System& system, const BackupCounts& counts) {
-  Json list = pathList(system, counts.notInBackup);
+Json notInBackup(System& system, const BackupCounts& counts, const std::string& source) {
+  Json list = pathList(system, counts.notInBackup, source);
   Json reasons = Json::array();
   for (size_t i = 0; i < counts.notInBackup.first.size(); ++i) {
     const FileCause cause =
@@ -62,12 +63,13 @@ Json folderCopy(System& system, const FolderRecord& folder) {
           {"copyTool", toolName(copy.tool)},
           {"filesCopiedByTool", copy.toolCopied ? Json(*copy.toolCopied) : Json()},
           {"filesCopiedAgain", copy.counts.copiedAgain},
-          {"notInBackup", notInBackup(system, copy.counts)},
+          {"notInBackup", notInBackup(system, copy.counts, folder.source)},
           {"warnings",
-           {{"linkLoopsNotFollowed", pathList(system, copy.warnings.linkLoops)},
-            {"timesNotKept", pathList(system, copy.warnings.timesNotKept)},
-            {"tooLongForXcopy", pathList(system, copy.warnings.tooLongForXcopy)},
-            {"tooLongForShellCopy", pathList(system, copy.warnings.tooLongForShellCopy)}}}};
+           {{"linkLoopsNotFollowed", pathList(system, copy.warnings.linkLoops, folder.source)},
+            {"timesNotKept", pathList(system, copy.warnings.timesNotKept, folder.source)},
+            {"tooLongForXcopy", pathList(system, copy.warnings.tooLongForXcopy, folder.source)},
+            {"tooLongForShellCopy",
+             pathList(system, copy.warnings.tooLongForShellCopy, folder.source)}}}};
 }
 
 Json texts(System& system, const std::vector<std::string>& lines) {

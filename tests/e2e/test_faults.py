@@ -24,7 +24,8 @@ from typing import Callable
 import pytest
 
 import copy_faults
-from rig import CLIENT_KEYS, PROGRAM_DIR, RUN_DIR, STATUS_FILE, StartedRun, decode, masked, summary
+from rig import (CLIENT_KEYS, PROGRAM_DIR, RUN_DIR, STATUS_FILE, StartedRun, decode, masked,
+                 read_status, summary)
 from test_check import small_disk
 
 REPO = Path(__file__).resolve().parents[2]
@@ -102,7 +103,8 @@ class Scene:
         self.files = {"data.txt": b"data\r\n", "sub\\b.bin": bytes(range(256)) * 4}
         self.folders = ["empty"]
         self.db_properties_at = None  # default: <source>\ZAVO\db.properties
-        self.destination = "D:\\Backup"
+        self.destination = "D:\\Backup"  # as Windows names it; typed: as the command line has it
+        self.typed = None
         self.generation = "2005"
         self.password = PASSWORD
         self.tools = "C:\\SQLTools"  # the registered SQLPath
@@ -558,6 +560,45 @@ def check_second_run_on_fat(s, o):
     assert_copied(s)
 
 
+def typed_destination(s, typed, mode):
+    s.typed = typed
+    if mode == "shell copy":
+        shell_copy(s)
+
+
+def check_one_backup(s, o):
+    """The run used one name for the destination: D:\\ holds the backup and nothing else."""
+    assert [p.name for p in s.rig.path("D:\\").iterdir()] == ["Backup"]
+    assert read_status(s.rig.path(s.destination))["destination"] == s.destination + "\\"
+
+
+SECOND = "C:\\Apps\\Second"  # a second installation with a file of the first one's name
+
+
+def second_record(s):
+    second = s.rig.path(SECOND)
+    second.mkdir(parents=True)
+    (second / "data.txt").write_bytes(b"the second record's data\r\n")
+    (second / "only.txt").write_bytes(b"only here")
+    s.rig.write_path_conf(f"finalPath={s.final_path}\r\nfinalPath=C:/Apps/Second/\r\n")
+
+
+def two_records_lines(s):
+    tool = ["doing full copy"] if "N" in s.options else s.xcopy()
+    return ["VESK start backup", s.start_copy(), *tool, "Backup Folder completed", s.held(),
+            f"Start copying from {SECOND}to {s.destination}\\",
+            "copied for an earlier finalPath record, not replaced: data.txt",
+            "copied again: only.txt", "not in backup: data.txt", "Backup Folder NOT complete",
+            summary(s.rig.path(SECOND), ["data.txt"], 1),
+            "VESK backup completed without SQLServer version"]
+
+
+def check_first_record_kept(s, o):
+    backup = s.rig.path(s.destination)
+    assert (backup / "data.txt").read_bytes() == s.files["data.txt"]
+    assert (backup / "only.txt").read_bytes() == b"only here"
+
+
 def copy_lines(s, *middle, held=None):
     return ["VESK start backup", s.start_copy(), *middle, "Backup Folder completed",
             held or s.held(), *s.database(), "SQL backup Complete"]
@@ -749,6 +790,26 @@ ROWS = [
         0, lambda s: copy_lines(s, *s.xcopy(), "copied again: torn.bin",
                                 held=summary(s.rig.path(s.source), (), 1)),
         configure=rewritten_while_copied, check=check_rewritten, bound=60),
+    *[Row(f"destination-{name}{suffix}", f"destination {words} ({mode} mode)",
+          'the one folder Windows names: "Start copying from ...to D:\\Backup\\", every tool, '
+          "walk and the status file there, the database backup there too; exit 0",
+          0, lambda s: copy_lines(s, *(["doing full copy"] if "N" in s.options else s.xcopy())),
+          configure=lambda s, typed=typed, mode=mode: typed_destination(s, typed, mode),
+          check=check_one_backup)
+      for name, words, typed in (("trailing-blank", 'with a trailing blank ("D:\\Backup ")',
+                                  "D:\\Backup "),
+                                 ("long-form", "in the long form (\\\\?\\D:\\Backup)",
+                                  "\\\\?\\D:\\Backup"))
+      for mode, suffix in (("xcopy", ""), ("shell copy", "-shell-copy"))],
+    *[Row(f"two-records{suffix}", f"two finalPath records whose trees share a file's name ({mode} "
+          "mode)",
+          '"Backup Folder completed" for the first, whose file stays; the second: "copied for an '
+          'earlier finalPath record, not replaced", "not in backup" for it, "Backup Folder NOT '
+          'complete", exit 3',
+          3, two_records_lines, configure=configure, prepare=second_record,
+          check=check_first_record_kept)
+      for mode, suffix, configure in (("xcopy", "", lambda s: None),
+                                      ("shell copy", "-shell-copy", shell_copy))],
     *[Row(f"fat-dated{suffix}", f"sources dated 1601 and 2200 to a FAT drive ({mode} mode)",
           '"time not kept by the destination" for both, "Backup Folder completed", exit 0, on '
           "the first and the second run",
@@ -802,7 +863,7 @@ def run_scene(s, row) -> Outcome:
     rig = s.rig
     program = (f"{PROGRAM_DIR}\\veskbackup.exe" if s.direct
                else f"cmd /c {PROGRAM_DIR}\\veskbackup.bat")
-    command = f"{program} \"{s.destination}\"{s.options}"
+    command = f"{program} \"{s.typed or s.destination}\"{s.options}"
     if s.first:
         command = " & ".join([*s.first, f"cd /d {RUN_DIR}", command])
     with contextlib.ExitStack() as running:

@@ -150,6 +150,23 @@ void FakeFileSystem::addFile(const std::string& path, const std::string& content
   files[path] = {content, lastWriteTime};
 }
 
+void FakeFileSystem::remove(const std::string& path) {
+  auto same = [](const std::string& a, const std::string& b) {
+    return !PathLess{}(a, b) && !PathLess{}(b, a);
+  };
+  auto below = [&](const std::string& key) {
+    return same(key, path) || (key.size() > path.size() && key[path.size()] == '\\' &&
+                               same(key.substr(0, path.size()), path));
+  };
+  std::erase_if(files, [&](const auto& file) { return below(file.first); });
+  std::erase_if(folders, below);
+}
+
+void FakeFileSystem::addLink(const std::string& link, const std::string& target) {
+  addFolder(link);
+  aliases[link] = target;
+}
+
 std::string FakeFileSystem::fileContent(const std::string& path) const {
   auto it = files.find(path);
   return it == files.end() ? std::string() : it->second.content;

@@ -80,6 +80,10 @@ class FakeFileSystem {
   void addFile(const std::string& path, const std::string& content, int64_t lastWriteTime = 0);
   /// Adds a folder and every folder above it.
   void addFolder(const std::string& path);
+  /// Removes the file or the folder at path, with all that the folder holds.
+  void remove(const std::string& path);
+  /// Makes link a link onto the folder target (a junction, a symbolic link).
+  void addLink(const std::string& link, const std::string& target);
   std::string fileContent(const std::string& path) const;
   /// The lines of a file, split at CR LF.
   std::vector<std::string> fileLines(const std::string& path) const;

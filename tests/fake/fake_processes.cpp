@@ -1,9 +1,10 @@
-// The fakes of what the run starts and shows: processes (scripts instead of programs, and a
-// clock that moves only while the code waits), message boxes and shell copies.
+// The fake of started programs: scripts instead of programs, and a clock that moves only while
+// the code waits.
+
+#include "fake/fake_processes.h"
 
 #include <cctype>
 
-#include "fake/fake_areas.h"
 #include "platform/failure.h"
 
 namespace vesk {
@@ -84,18 +85,6 @@ void FakeProcesses::changeFolder(const std::string& path) {
   if (!disk().folderAt(disk().keyOf(path))) throw Failure(Fault::pathNotFound);
   driveAndFolderChanges.push_back("folder " + path);
   disk().currentFolder = path;
-}
-
-void FakeDesktop::showMessage(const std::string& text) {
-  messages.push_back(text);
-  if (onMessage) onMessage(text);
-}
-
-ShellCopyResult FakeDesktop::shellCopy(const std::string& from, const std::string& to,
-                                       ShellCopyOptions options) {
-  shellCopies.push_back({from, to, options});
-  if (onShellCopy) onShellCopy();
-  return shellCopyResult;
 }
 
 }  // namespace vesk

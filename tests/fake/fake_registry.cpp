@@ -1,9 +1,7 @@
-// The fakes of what the run reads of the system: the registry (keys by their path, the 32-bit
-// view below HKLM\SOFTWARE in Wow6432Node as on 64-bit Windows) and the system's facts.
+// The fake of the registry: keys by their path, the 32-bit view below HKLM\SOFTWARE in
+// Wow6432Node as on 64-bit Windows.
 
-#include <cstdio>
-
-#include "fake/fake_areas.h"
+#include "fake/fake_registry.h"
 
 namespace vesk {
 
@@ -15,7 +13,7 @@ std::optional<RegistryKey> FakeRegistry::openKey(RegistryRoot root, const std::s
       !PathLess{}(path.substr(0, software.size()), software) &&
       !PathLess{}(software, path.substr(0, software.size())))
     path = software + "Wow6432Node\\" + path.substr(software.size());
-  if (!registry.count(path)) return std::nullopt;
+  if (!keys.count(path)) return std::nullopt;
   keysOpened.push_back(path);
   openKeys_.push_back(path);
   ++openRegistryKeys;
@@ -23,7 +21,7 @@ std::optional<RegistryKey> FakeRegistry::openKey(RegistryRoot root, const std::s
 }
 
 std::optional<RegistryData> FakeRegistry::readValue(RegistryKey key, const std::string& name) {
-  const auto& values = registry.at(openKeys_.at(key - 1));
+  const auto& values = keys.at(openKeys_.at(key - 1));
   auto it = values.find(name);
   if (it == values.end()) return std::nullopt;
   const std::string& data = it->second.data;
@@ -34,27 +32,7 @@ void FakeRegistry::closeKey(RegistryKey) noexcept { --openRegistryKeys; }
 
 void FakeRegistry::setRegistryValue(const std::string& keyPath, const std::string& name,
                                     RegistryType type, const std::string& data) {
-  registry[keyPath][name] = {type, data};
-}
-
-std::string FakeSystem::shortDateText(const LocalTime& t) {
-  return std::to_string(t.month) + "/" + std::to_string(t.day) + "/" + std::to_string(t.year);
-}
-
-std::string FakeSystem::longTimeText(const LocalTime& t) {
-  int hour12 = t.hour % 12 == 0 ? 12 : t.hour % 12;
-  char text[32];
-  std::snprintf(text, sizeof text, "%d:%02d:%02d %s", hour12, t.minute, t.second,
-                t.hour < 12 ? "AM" : "PM");
-  return text;
-}
-
-std::string FakeSystem::ansiFromUtf16(const std::u16string& text) {
-  return fake::ansiFromUtf16(text);
-}
-
-std::u16string FakeSystem::utf16FromAnsi(const std::string& text) {
-  return fake::utf16FromAnsi(text);
+  keys[keyPath][name] = {type, data};
 }
 
 }  // namespace vesk

@@ -57,7 +57,7 @@ struct Records {
 Records recordsOf(const std::string& content) {
   Records records;
   FakePlatform platform;
-  SettingsFile file(settingsFileText(platform, content));
+  SettingsFile file(settingsFileText(platform.system, content));
   size_t read = 0;
   while (!file.atEnd()) {
     FUZZ_CHECK(++read <= content.size(), "the record loop does not end");
@@ -87,7 +87,7 @@ void scriptProcesses(FakePlatform& platform, size_t count, bool slow) {
     FakeProcessScript script;
     script.runsForMs = slow ? 7000 : 0;
     script.onStart = [&platform] {
-      const StartedCommand& started = platform.commandsStarted.back();
+      const StartedCommand& started = platform.processes.commandsStarted.back();
       if (started.applicationName == xcopy) {
         const std::vector<std::string> arguments = testing::splitArguments(started.commandLine);
         const std::vector<std::string> options(
@@ -97,44 +97,47 @@ void scriptProcesses(FakePlatform& platform, size_t count, bool slow) {
                    "xcopy started with " + fuzz::shown(started.commandLine));
         FUZZ_CHECK(canNameAFolder(arguments[1]),
                    "xcopy handed a path that no folder has: " + fuzz::shown(arguments[1]));
-        platform.copyTree(arguments[1], started.currentFolder);
+        platform.disk.copyTree(arguments[1], started.currentFolder);
       } else {
-        platform.files[logPath + "sql"].content = "\r\n(0 rows affected)\r\n";
+        platform.disk.addFile(logPath + "sql", "\r\n(0 rows affected)\r\n",
+                              platform.processes.clockMs * 10'000);
       }
     };
-    platform.processScripts.push_back(script);
+    platform.processes.processScripts.push_back(script);
   }
 }
 
 void runOnce(const std::string& content, const Records& records, bool boxesAndXcopy) {
   FakePlatform platform;
   const char* options = boxesAndXcopy ? " \"default\" \"Y\" \"Y\"" : " \"default\" \"N\" \"N\"";
-  platform.commandLineText = "\"C:\\Tools\\veskbackup.exe\" \"D:\\Backup\"" + std::string(options);
-  platform.addFolder("D:\\Backup");
-  platform.addFile(pathConf, content);
-  platform.addFile(logPath, earlierRun);
-  platform.addFile("C:\\App\\client.exe", "binary", 42);
-  platform.addFile("C:\\App\\ZAVO\\db.properties", dbProperties);
-  platform.setRegistryValue(
+  platform.system.commandLineText =
+      "\"C:\\Tools\\veskbackup.exe\" \"D:\\Backup\"" + std::string(options);
+  platform.disk.addFolder("D:\\Backup");
+  platform.disk.addFile(pathConf, content);
+  platform.disk.addFile(logPath, earlierRun);
+  platform.disk.addFile("C:\\App\\client.exe", "binary", 42);
+  platform.disk.addFile("C:\\App\\ZAVO\\db.properties", dbProperties);
+  platform.registry.setRegistryValue(
       "HKLM\\SOFTWARE\\Microsoft\\Microsoft SQL Server\\90\\Tools\\ClientSetup", "SQLPath",
       RegistryType::text, "C:\\SQLTools");
 
   // At most one process per copy and one database client, the client being the last.
   scriptProcesses(platform, records.withValue + 1, content.size() % 2 == 1);
-  platform.onShellCopy = [&platform] {
+  platform.desktop.onShellCopy = [&platform] {
     // The copy is asked for with "<source>\*": everything in the source.
-    const ShellCopyCall& copy = platform.shellCopies.back();
-    if (copy.from.size() > 2) platform.copyTree(copy.from.substr(0, copy.from.size() - 2), copy.to);
+    const ShellCopyCall& copy = platform.desktop.shellCopies.back();
+    if (copy.from.size() > 2)
+      platform.disk.copyTree(copy.from.substr(0, copy.from.size() - 2), copy.to);
   };
 
   std::string logSoFar = earlierRun;
   auto checkLogGrew = [&platform, &logSoFar] {
-    const std::string now = platform.fileContent(logPath);
+    const std::string now = platform.disk.fileContent(logPath);
     FUZZ_CHECK(now.compare(0, logSoFar.size(), logSoFar) == 0 && now.size() >= logSoFar.size(),
                "the run log lost text");
     logSoFar = now;
   };
-  platform.onMessage = [&checkLogGrew](const std::string&) { checkLogGrew(); };
+  platform.desktop.onMessage = [&checkLogGrew](const std::string&) { checkLogGrew(); };
 
   const int status = runBackup(platform);
   checkLogGrew();
@@ -154,19 +157,20 @@ void runOnce(const std::string& content, const Records& records, bool boxesAndXc
   const Report withoutFailure{{}, Step::none};
   const Report missingValue{reported(Failure(Fault::subscriptOutOfRange)), Step::finalPathValue};
   auto endedIn = [&](const Report& r) {
-    return status == exitStatus::errorReport && !platform.messages.empty() &&
-           platform.messages.back() == errorReportMessage(r.failure, r.step) &&
+    return status == exitStatus::errorReport && !platform.desktop.messages.empty() &&
+           platform.desktop.messages.back() == errorReportMessage(r.failure, r.step) &&
            endsWith(logSoFar, stamp + errorReportLine(r.failure, r.step) + "\r\n");
   };
 
-  size_t copiesStarted = platform.shellCopies.size();
-  for (const StartedCommand& command : platform.commandsStarted)
+  size_t copiesStarted = platform.desktop.shellCopies.size();
+  for (const StartedCommand& command : platform.processes.commandsStarted)
     if (command.applicationName == xcopy) ++copiesStarted;
   FUZZ_CHECK(copiesStarted <= records.withValue, context);
 
   if (records.malformed && records.withValueBefore == 0) {
     FUZZ_CHECK(endedIn(missingValue), context);
-    FUZZ_CHECK(platform.commandsStarted.empty() && platform.shellCopies.empty(), context);
+    FUZZ_CHECK(platform.processes.commandsStarted.empty() && platform.desktop.shellCopies.empty(),
+               context);
     // Nothing but the start of the run and the error report.
     FUZZ_CHECK(logSoFar == earlierRun + stamp + ": VESK start backup\r\n" + stamp +
                                errorReportLine(missingValue.failure, missingValue.step) + "\r\n",
@@ -181,7 +185,7 @@ void runOnce(const std::string& content, const Records& records, bool boxesAndXc
   // it logged as part of a folder name.
   if (content.find(password) != std::string::npos) return;
   FUZZ_CHECK(logSoFar.find(password) == std::string::npos, "password logged: " + context);
-  for (const std::string& message : platform.messages)
+  for (const std::string& message : platform.desktop.messages)
     FUZZ_CHECK(message.find(password) == std::string::npos, "password shown: " + context);
 }
 

@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FakePlatform platform;
   StatusReading reading;
   try {
-    reading = readStatusText(platform, text);
+    reading = readStatusText(platform.system, text);
   } catch (...) {
     FUZZ_CHECK(false, "readStatusText threw: " + fuzz::shown(text.substr(0, 200)));
   }
@@ -68,12 +68,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // The same text as a file, of its own size and of one beyond the bound.
   const std::string path = "D:\\Backup\\veskbackup-status.json";
-  platform.addFolder("D:\\Backup");
-  platform.addFile(path, text);
-  const std::optional<StatusReading> file = readStatusFile(platform, platform, path);
+  platform.disk.addFolder("D:\\Backup");
+  platform.disk.addFile(path, text);
+  const std::optional<StatusReading> file = readStatusFile(platform.files, platform.system, path);
   FUZZ_CHECK(file && file->reason == reading.reason, "the file read otherwise than its text");
-  platform.sizes[path] = maxStatusFileSize + 1;
-  const std::optional<StatusReading> large = readStatusFile(platform, platform, path);
+  platform.files.sizes[path] = maxStatusFileSize + 1;
+  const std::optional<StatusReading> large = readStatusFile(platform.files, platform.system, path);
   FUZZ_CHECK(large && !large->status && large->reason == "larger than 8 MiB, not read",
              "a file beyond the bound was read");
   return 0;

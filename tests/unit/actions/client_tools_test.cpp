@@ -131,10 +131,12 @@ TEST(FindClientProgram, OwnKeyFirstThenLaterKeysNewestFirstInBothViews) {
   };
   for (const auto& c : cases) {
     FakePlatform platform;
-    for (const Value& v : c.values) platform.setRegistryValue(v.key, v.name, v.type, v.data);
-    for (const std::string& file : c.files) platform.addFile(file, "");
+    for (const Value& v : c.values)
+      platform.registry.setRegistryValue(v.key, v.name, v.type, v.data);
+    for (const std::string& file : c.files) platform.disk.addFile(file, "");
     try {
-      std::optional<ClientProgram> found = findClientProgram(platform, platform, c.form);
+      std::optional<ClientProgram> found =
+          findClientProgram(platform.registry, platform.files, c.form);
       EXPECT_FALSE(c.fails) << c.name;
       EXPECT_EQ(c.program, found ? std::optional(found->path) : std::nullopt) << c.name;
       if (found) {
@@ -144,7 +146,7 @@ TEST(FindClientProgram, OwnKeyFirstThenLaterKeysNewestFirstInBothViews) {
       EXPECT_TRUE(c.fails) << c.name;
       EXPECT_EQ(Fault::unsupportedValueType, failure.fault) << c.name;
     }
-    EXPECT_EQ(0, platform.openRegistryKeys) << c.name << ": every key closed";
+    EXPECT_EQ(0, platform.registry.openRegistryKeys) << c.name << ": every key closed";
   }
 }
 

@@ -14,7 +14,7 @@ constexpr int64_t never = -1;
 
 /// runAndWait on the fake, with the window mode that the run gives every command.
 CommandOutcome run(FakePlatform& platform, const std::string& commandLine, int32_t timeout) {
-  return runAndWait(platform, platform, {.commandLine = commandLine}, timeout);
+  return runAndWait(platform.processes, platform.desktop, {.commandLine = commandLine}, timeout);
 }
 
 FakeProcessScript runsFor(int64_t ms, uint32_t exitCode = 0) {
@@ -32,27 +32,28 @@ TEST(RunAndWait, TimeoutEndsTheWaitBetweenTAndTPlusOneSecondsPlusOneWait) {
                {1'000'000, 1}, {1'000'750, 1}, {1'000'000, 30}};
   for (const auto& c : cases) {
     FakePlatform platform;
-    platform.clockMs = c.clockAtStartMs;
-    platform.processScripts = {runsFor(never)};
+    platform.processes.clockMs = c.clockAtStartMs;
+    platform.processes.processScripts = {runsFor(never)};
     CommandOutcome outcome = run(platform, "client.exe", c.timeout);
-    int64_t waitedMs = platform.clockMs - c.clockAtStartMs;
+    int64_t waitedMs = platform.processes.clockMs - c.clockAtStartMs;
     EXPECT_EQ(CommandEnd::stillRunning, outcome.end) << c.clockAtStartMs;
     EXPECT_GE(waitedMs, c.timeout * 1000) << c.clockAtStartMs << " timeout " << c.timeout;
     EXPECT_LE(waitedMs, c.timeout * 1000 + 1250) << c.clockAtStartMs << " timeout " << c.timeout;
-    EXPECT_EQ(0, platform.openProcesses) << "the handle is closed though the process runs on";
+    EXPECT_EQ(0, platform.processes.openProcesses)
+        << "the handle is closed though the process runs on";
   }
 }
 
 TEST(RunAndWait, ZeroOrNegativeTimeoutWaitsForTheEnd) {
   for (int32_t timeout : {0, -1, -100}) {
     FakePlatform platform;
-    const int64_t start = platform.clockMs;
-    platform.processScripts = {runsFor(3'600'000, 4)};
+    const int64_t start = platform.processes.clockMs;
+    platform.processes.processScripts = {runsFor(3'600'000, 4)};
     CommandOutcome outcome = run(platform, "xcopy.exe", timeout);
     EXPECT_EQ(CommandEnd::exited, outcome.end) << timeout;
     EXPECT_EQ(4u, outcome.exitCode) << timeout;
-    EXPECT_EQ(3'600'000, platform.clockMs - start) << timeout;
-    EXPECT_EQ(0, platform.openProcesses);
+    EXPECT_EQ(3'600'000, platform.processes.clockMs - start) << timeout;
+    EXPECT_EQ(0, platform.processes.openProcesses);
   }
 }
 
@@ -63,21 +64,22 @@ TEST(RunAndWait, ReturnsTheExitCodeOfAnEndedCommand) {
   } cases[] = {{0, 0}, {100, 1}, {250, 2}, {4'900, 0}, {100, 0xFFFFFFFFu}};
   for (const auto& c : cases) {
     FakePlatform platform;
-    const int64_t start = platform.clockMs;
-    platform.processScripts = {runsFor(c.runsForMs, c.exitCode)};
+    const int64_t start = platform.processes.clockMs;
+    platform.processes.processScripts = {runsFor(c.runsForMs, c.exitCode)};
     CommandOutcome outcome = run(platform, "client.exe", 5);
     EXPECT_EQ(CommandEnd::exited, outcome.end) << c.runsForMs;
     EXPECT_EQ(c.exitCode, outcome.exitCode) << c.runsForMs;
-    EXPECT_EQ(c.runsForMs, platform.clockMs - start) << "the end is noticed at once";
-    EXPECT_EQ(0, platform.openProcesses);
+    EXPECT_EQ(c.runsForMs, platform.processes.clockMs - start) << "the end is noticed at once";
+    EXPECT_EQ(0, platform.processes.openProcesses);
   }
 }
 
 TEST(RunAndWait, YieldsBeforeTheFirstWaitAndBetweenWaits) {
   FakePlatform platform;
-  platform.processScripts = {runsFor(1'000)};  // three waits run out, the fourth sees the end
+  platform.processes.processScripts = {
+      runsFor(1'000)};  // three waits run out, the fourth sees the end
   run(platform, "client.exe", -1);
-  EXPECT_EQ(4, platform.yields);
+  EXPECT_EQ(4, platform.processes.yields);
 }
 
 TEST(RunAndWait, PassesTheStartUnchangedAndTellsWhetherTheOutputWasKept) {
@@ -91,9 +93,10 @@ TEST(RunAndWait, PassesTheStartUnchangedAndTellsWhetherTheOutputWasKept) {
                              .commandLine = "xcopy C:\\App /e",
                              .window = WindowMode::maximised,
                              .outputPath = c.outputPath};
-    EXPECT_EQ(c.kept, runAndWait(platform, platform, start, -1).outputKept) << c.outputPath;
-    ASSERT_EQ(1u, platform.commandsStarted.size());
-    const StartedCommand& started = platform.commandsStarted[0];
+    EXPECT_EQ(c.kept, runAndWait(platform.processes, platform.desktop, start, -1).outputKept)
+        << c.outputPath;
+    ASSERT_EQ(1u, platform.processes.commandsStarted.size());
+    const StartedCommand& started = platform.processes.commandsStarted[0];
     EXPECT_EQ(start.applicationName, started.applicationName);
     EXPECT_EQ(start.commandLine, started.commandLine);
     EXPECT_EQ(start.window, started.window);
@@ -103,27 +106,27 @@ TEST(RunAndWait, PassesTheStartUnchangedAndTellsWhetherTheOutputWasKept) {
 
 TEST(RunAndWait, CommandThatCannotStartShowsErrorBoxAndDoesNotWait) {
   FakePlatform platform;
-  const int64_t start = platform.clockMs;
+  const int64_t start = platform.processes.clockMs;
   FakeProcessScript script;
   script.failToStart = true;
-  platform.processScripts = {script};
+  platform.processes.processScripts = {script};
   CommandOutcome outcome = run(platform, "\"\\Binn\\OSQL.exe\" -S x", 5);
   EXPECT_EQ(CommandEnd::notStarted, outcome.end);
-  EXPECT_EQ(std::vector<std::string>{"error"}, platform.messages);
-  EXPECT_EQ(start, platform.clockMs);
-  EXPECT_EQ(0, platform.openProcesses);
+  EXPECT_EQ(std::vector<std::string>{"error"}, platform.desktop.messages);
+  EXPECT_EQ(start, platform.processes.clockMs);
+  EXPECT_EQ(0, platform.processes.openProcesses);
 }
 
 TEST(RunAndWait, FailedWaitIsNeverTakenForAnEnd) {
   FakePlatform running;
-  running.failWaits = true;  // as WaitForSingleObject fails on a broken handle
-  running.processScripts = {runsFor(never)};
+  running.processes.failWaits = true;  // as WaitForSingleObject fails on a broken handle
+  running.processes.processScripts = {runsFor(never)};
   EXPECT_EQ(CommandEnd::stillRunning, run(running, "client.exe", 5).end);
-  EXPECT_EQ(0, running.openProcesses);
+  EXPECT_EQ(0, running.processes.openProcesses);
 
   FakePlatform ended;
-  ended.failWaits = true;
-  ended.processScripts = {runsFor(10, 3)};
+  ended.processes.failWaits = true;
+  ended.processes.processScripts = {runsFor(10, 3)};
   CommandOutcome outcome = run(ended, "client.exe", 5);
   EXPECT_EQ(CommandEnd::exited, outcome.end);
   EXPECT_EQ(3u, outcome.exitCode);

@@ -1,188 +1,282 @@
-// The check's rules for times, by the destination's file system, and the copies that a tool
-// wrote after the early listing had found them whole.
+// The check of the backup against the walk of the source, its rules for times by the
+// destination's file system, and the repair pass, each from inputs built directly.
 
 #include "actions/copy_check.h"
 
 #include <gtest/gtest.h>
 
-#include <climits>
+#include <functional>
 
-#include "actions/folder_copy.h"
+#include "actions/copy_repair.h"
 #include "actions_test_support.h"
 #include "fake_platform.h"
-#include "run/run_settings.h"
 
 namespace vesk {
 namespace {
 
-using testing::logTexts;
-using testing::testLogPath;
-using testing::xcopyListingOf;
+using testing::sourceTime;
 using Lines = std::vector<std::string>;
 
-constexpr int64_t sourceTime = 133'000'000'000'000'000;  // in 2022
 constexpr int64_t second = 10'000'000;
 constexpr int64_t year1601 = 864'000'000'000;          // 1601-01-02
 constexpr int64_t year1980 = 119'600'064'000'000'000;  // 1980-01-01
-constexpr int64_t year2107 = 159'992'927'980'000'000;  // 2107-12-31 23:59:58
-constexpr int64_t year2200 = 189'025'920'000'000'000;  // 2200-01-01
 
-/// The lines of the log that begin with prefix, without it.
-Lines linesAfter(const FakePlatform& platform, const std::string& prefix) {
+/// The marks of the files of tree at these paths (in the spelling of the walk).
+TreeMarks marksOf(FakePlatform& platform, const SourceTree& tree, const Lines& paths) {
+  TreeMarks marks;
+  for (const TreeFolder& folder : tree.folders) {
+    marks.emplace_back();
+    for (const TreeEntry& item : folder.entries) {
+      const std::string path =
+          platform.system.ansiFromUtf16(joinLong(folder.relative, item.entry.name));
+      marks.back().push_back(std::find(paths.begin(), paths.end(), path) != paths.end());
+    }
+  }
+  return marks;
+}
+
+/// The differences named as in the run log: a folder's with "\", what cannot be repaired with
+/// " (unknown)".
+Lines named(FakePlatform& platform, const std::vector<Difference>& differences) {
   Lines found;
-  for (const std::string& text : logTexts(platform))
-    if (text.rfind(prefix, 0) == 0) found.push_back(text.substr(prefix.size()));
+  for (const Difference& d : differences)
+    found.push_back((d.relative.empty() ? "C:\\App" : platform.system.ansiFromUtf16(d.relative)) +
+                    (d.isFolder ? "\\" : "") + (d.repairable ? "" : " (unknown)"));
   return found;
 }
 
-bool copyInto(FakePlatform& platform, RunLog& log, const std::string& destination,
-              const std::string& mode) {
-  const SourceTree tree =
-      walkSource(platform, platform.longPathOf("C:\\App"), platform.longPathOf(destination));
-  CopyMode copyWith = readRunSettings("\"D:\\B\" \"default\" \"N\" \"" + mode + "\"", "")->copyWith;
-  return copyFolder(platform, log, tree, "C:\\App", destination, copyWith, testLogPath).complete;
+TEST(CompareWithBackup, DecidesFileByFileAndFolderByFolder) {
+  const Lines none;
+  struct Case {
+    const char* name;
+    std::function<void(FakePlatform&)> change;  // to the faithful copy, or to the source
+    Lines differences;
+    std::optional<Lines> written = Lines{};  // the files the tool wrote; nothing: any
+    std::function<void(FakePlatform&)> afterWalk = [](FakePlatform&) {};
+    std::string destination = "D:\\Backup";
+    WalkLimits limits = {};
+    bool lookedBefore = false;  // the backup looked at (lookAtBackup) between walk and afterWalk
+  };
+  const Case cases[] = {
+      {"faithful copy", [](FakePlatform&) {}, {}},
+      {"missing file",
+       [](FakePlatform& p) { p.disk.remove("D:\\Backup\\ZAVO\\db.properties"); },
+       {"ZAVO\\db.properties"}},
+      {"smaller file",
+       [](FakePlatform& p) { p.disk.addFile("D:\\Backup\\app.exe", "ex", sourceTime); },
+       {"app.exe"}},
+      {"same size, other bytes",
+       [](FakePlatform& p) { p.disk.addFile("D:\\Backup\\app.exe", "EXE", sourceTime); },
+       {}},
+      {"missing empty folder",
+       [](FakePlatform& p) { p.disk.remove("D:\\Backup\\empty"); },
+       {"empty\\"}},
+      {"folder where a file should be",
+       [](FakePlatform& p) {
+         p.disk.remove("D:\\Backup\\app.exe");
+         p.disk.addFolder("D:\\Backup\\app.exe");
+       },
+       {"app.exe"}},
+      {"file where a folder should be",
+       [](FakePlatform& p) {
+         p.disk.remove("D:\\Backup\\empty");
+         p.disk.addFile("D:\\Backup\\empty", "", sourceTime);
+       },
+       {"empty\\"}},
+      {"missing folder with its files",
+       [](FakePlatform& p) {
+         p.disk.remove("D:\\Backup\\ZAVO\\db.properties");
+         p.disk.remove("D:\\Backup\\ZAVO");
+       },
+       {"ZAVO\\", "ZAVO\\db.properties"}},
+      {"letter case beyond ASCII",
+       [](FakePlatform& p) {
+         p.disk.addFile("C:\\App\\\u00c4rger \u03a9.txt", "a", sourceTime);
+         p.disk.addFile("D:\\Backup\\\u00e4rger \u03c9.txt", "a", sourceTime);
+         p.disk.remove("D:\\Backup\\app.exe");
+         p.disk.addFile("D:\\Backup\\APP.EXE", "exe", sourceTime);
+       },
+       {}},
+      {"names that the code page shows alike",
+       [](FakePlatform& p) {
+         p.disk.addFile("C:\\App\\\u65e5\u672c.txt", "a", sourceTime);
+         p.disk.addFile("C:\\App\\\u4e2d\u6587.txt", "b", sourceTime);
+         p.disk.addFile("D:\\Backup\\\u65e5\u672c.txt", "a", sourceTime);
+       },
+       {"??.txt"}},
+      // What the tool wrote is compared with the source as it is now: it copied that.
+      {"a file rewritten after the walk and copied so",
+       [](FakePlatform& p) {
+         p.disk.addFile("D:\\Backup\\app.exe", "exe v2", sourceTime + second);
+       },
+       {},
+       Lines{"app.exe"},
+       [](FakePlatform& p) { p.disk.addFile("C:\\App\\app.exe", "exe v2", sourceTime + second); }},
+      {"the same, with the tool's report not relied on",
+       [](FakePlatform& p) {
+         p.disk.addFile("D:\\Backup\\app.exe", "exe v2", sourceTime + second);
+       },
+       {},
+       std::nullopt,
+       [](FakePlatform& p) { p.disk.addFile("C:\\App\\app.exe", "exe v2", sourceTime + second); }},
+      {"a file rewritten after the walk that the tool did not write",
+       [](FakePlatform& p) {
+         p.disk.addFile("D:\\Backup\\app.exe", "exe v2", sourceTime + second);
+       },
+       {"app.exe"}},
+      {"a file written, its source rewritten again since",
+       [](FakePlatform&) {},
+       {"app.exe"},
+       Lines{"app.exe"},
+       [](FakePlatform& p) { p.disk.addFile("C:\\App\\app.exe", "exe", sourceTime + second / 2); }},
+      {"a file written, its source gone since",
+       [](FakePlatform&) {},
+       {},
+       Lines{"app.exe"},
+       [](FakePlatform& p) { p.disk.remove("C:\\App\\app.exe"); }},
+      // A copy held while the tool ran is looked at again only where the tool's report says so.
+      {"a copy held while the tool ran, cut off by no tool since",
+       [](FakePlatform&) {},
+       {},
+       Lines{},
+       [](FakePlatform& p) { p.disk.addFile("D:\\Backup\\app.exe", "e", sourceTime); },
+       "D:\\Backup",
+       {},
+       true},
+      {"a copy held while the tool ran, then written by it",
+       [](FakePlatform&) {},
+       {"app.exe"},
+       Lines{"app.exe"},
+       [](FakePlatform& p) { p.disk.addFile("D:\\Backup\\app.exe", "e", sourceTime); },
+       "D:\\Backup",
+       {},
+       true},
+      {"the backup missing altogether",
+       [](FakePlatform& p) { p.disk.remove("D:\\Backup"); },
+       {"C:\\App\\ (unknown)"}},
+      {"a source folder that cannot be listed, counted once",
+       [](FakePlatform& p) {
+         p.trees.unlistable = {"C:\\App\\sub\\deep"};
+         p.disk.addFile("C:\\App\\sub\\deep\\f.txt", "f", sourceTime);
+       },
+       {"sub\\", "sub\\deep\\ (unknown)"}},
+      {"the backup inside the source, not part of it",
+       [](FakePlatform& p) { p.disk.addFile("C:\\App\\Backup\\Backup\\a.txt", "a", sourceTime); },
+       {},
+       Lines{},
+       [](FakePlatform&) {},
+       "c:\\app\\BACKUP"},
+      {"a folder beyond the walk limits",
+       [](FakePlatform& p) {
+         p.disk.addFile("C:\\App\\d\\d\\d\\a.txt", "a", sourceTime);
+         p.disk.addFile("D:\\Backup\\d\\d\\d\\a.txt", "a", sourceTime);
+       },
+       {"d\\d\\d\\ (unknown)"},
+       Lines{},
+       [](FakePlatform&) {},
+       "D:\\Backup",
+       {2, 1000}},
+  };
+  for (const Case& c : cases) {
+    FakePlatform platform;
+    for (const std::string& root : Lines{"C:\\App", c.destination}) {
+      platform.disk.addFile(root + "\\app.exe", "exe", sourceTime);
+      platform.disk.addFile(root + "\\ZAVO\\db.properties", "x", sourceTime);
+      platform.disk.addFolder(root + "\\empty");
+    }
+    c.change(platform);
+    const SourceTree tree = walkSource(platform.trees, platform.trees.longPathOf("C:\\App"),
+                                       platform.trees.longPathOf(c.destination), c.limits);
+    const TreeMarks held = lookAtBackup(platform.trees, tree, TimeKeeping::exact);
+    c.afterWalk(platform);
+    CopyJudge judge(platform.trees, tree, TimeKeeping::exact);
+    std::optional<TreeMarks> written;
+    if (c.written) written = marksOf(platform, tree, *c.written);
+    EXPECT_EQ(c.differences, named(platform, compareWithBackup(platform.trees, tree, judge, written,
+                                                               c.lookedBefore ? &held : nullptr)))
+        << c.name;
+  }
 }
 
-TEST(CopyJudge, TimesAreComparedAsTheDestinationKeepsThem) {
+TEST(CopyJudge, ContentsDecideWhereTheDestinationCannotKeepTheTime) {
   const struct {
     const char* name;
-    std::string fileSystem;  // of E:, where the backup lies; "share" for one on the network
-    int64_t source, copy;
-    bool sameBytes;
+    std::string copy;  // the bytes of the copy, dated 1980 where the source is dated 1601
     bool held;
-    bool timeNotKept = false;
-  } cases[] = {
-      {"NTFS, the same time", "NTFS", sourceTime, sourceTime, true, true},
-      {"NTFS, 100 ns later (a torn copy)", "NTFS", sourceTime, sourceTime + 1, true, false},
-      {"NTFS, 2 s earlier", "NTFS", sourceTime, sourceTime - 2 * second, true, false},
-      {"ReFS, 100 ns earlier", "ReFS", sourceTime, sourceTime - 1, true, false},
-      {"FAT32, 2 s later", "FAT32", sourceTime, sourceTime + 2 * second, true, true},
-      {"FAT32, 2 s and 100 ns earlier", "FAT32", sourceTime, sourceTime - 2 * second - 1, true,
-       false},
-      {"FAT32, times far apart", "FAT32", sourceTime, INT64_MIN, true, false},
-      {"FAT32, another time it could keep", "FAT32", sourceTime, sourceTime + 3600 * second, true,
-       false},
-      {"exFAT, 1601 kept as 1980", "exFAT", year1601, year1980, true, true, true},
-      {"FAT, 2200 kept as 2107, other bytes", "FAT", year2200, year2107, false, false},
-      {"a volume that names no file system", "", sourceTime, sourceTime + second, true, true},
-      {"a share that says NTFS", "share", sourceTime, sourceTime + second, true, true},
-      {"a share, 1601 kept as 1980", "share", year1601, year1980, true, true, true},
-  };
+  } cases[] = {{"the same bytes", "bytes", true},
+               {"other bytes", "BYTES", false},
+               {"a copy that cannot be read", "", false}};
   for (const auto& c : cases) {
     FakePlatform platform;
-    const std::string backup = c.fileSystem == "share" ? "\\\\nas\\bk" : "E:\\Backup";
-    if (c.fileSystem != "share") platform.fileSystems['E'] = c.fileSystem;
-    platform.addFile("C:\\App\\f.bin", "bytes", c.source);
-    platform.addFile(backup + "\\f.bin", c.sameBytes ? "bytes" : "BYTES", c.copy);
-    const SourceTree tree =
-        walkSource(platform, platform.longPathOf("C:\\App"), platform.longPathOf(backup));
-    CopyJudge judge(platform, tree, timeKeepingOf(platform.volumeOf(tree.destination)));
-    EXPECT_EQ(c.held, compareWithBackup(platform, tree, judge).empty()) << c.name;
-    EXPECT_EQ(c.timeNotKept ? std::vector<std::u16string>{u"f.bin"} : std::vector<std::u16string>{},
+    platform.disk.fileSystems['E'] = "FAT32";
+    platform.disk.addFile("C:\\App\\f.bin", "bytes", year1601);
+    platform.disk.addFile("E:\\Backup\\f.bin", c.copy.empty() ? "bytes" : c.copy, year1980);
+    if (c.copy.empty()) platform.disk.unreadable.insert("E:\\Backup\\f.bin");
+    const SourceTree tree = walkSource(platform.trees, platform.trees.longPathOf("C:\\App"),
+                                       platform.trees.longPathOf("E:\\Backup"));
+    CopyJudge judge(platform.trees, tree, timeKeepingOf(platform.trees.volumeOf(tree.destination)));
+    EXPECT_EQ(c.held, compareWithBackup(platform.trees, tree, judge, std::nullopt).empty())
+        << c.name;
+    EXPECT_EQ(c.held ? std::vector<std::u16string>{u"f.bin"} : std::vector<std::u16string>{},
               judge.timeNotKept())
         << c.name;
   }
 }
 
-TEST(CopyFolder, TimesThatAFatDriveCannotHoldAreInTheBackupByTheirContents) {
-  for (const char* mode : {"Y", "N"}) {
-    FakePlatform platform;
-    RunLog log{platform, platform, platform};
-    log.open(testLogPath);
-    platform.fileSystems['E'] = "FAT32";
-    platform.addFile("C:\\App\\new.txt", "new", year2200);
-    platform.addFile("C:\\App\\old.txt", "old", year1601);
-    platform.addFolder("E:\\Backup");
-    const FakeCopyTool xcopy{.onlyNewer = true};
-    auto runXcopy = [&] {
-      platform.addFile(testLogPath + std::string("xcp"),
-                       xcopyListingOf(platform.copyTree("C:\\App", "E:\\Backup", xcopy)));
-    };
-    platform.onShellCopy = [&] { platform.copyTree("C:\\App", "E:\\Backup"); };
-    for (int run = 1; run <= 2; ++run) {
-      platform.processScripts.push_back({.onStart = runXcopy});
-      platform.files[testLogPath].content.clear();
-      EXPECT_TRUE(copyInto(platform, log, "E:\\Backup\\", mode)) << mode << " run " << run;
-      EXPECT_EQ((Lines{"new.txt", "old.txt"}),
-                linesAfter(platform, "time not kept by the destination: "))
-          << mode << " run " << run;
-      EXPECT_EQ(Lines{}, linesAfter(platform, "copied again: ")) << mode << " run " << run;
-    }
-  }
-}
-
-TEST(CopyFolder, CopiesThatTheToolWroteAfterTheEarlyListingAreLookedAtAgain) {
-  const std::string whole = "old content, grown";  // the source as the tool finds it
-  struct Case {
-    const char* name;
-    std::function<void(FakePlatform&)> copyTool;  // what the tool leaves of D:\Backup\big.bin
-    Lines copiedAgain;
-    bool repairFails = false;  // the repair pass finds no room either
-    std::string fileSystem = "NTFS";
-  };
-  const Case cases[] = {
-      {"rewritten whole",
-       [&](FakePlatform& p) { p.addFile("D:\\Backup\\big.bin", whole, sourceTime + 9 * second); },
-       {}},
-      {"cut off on a full disk",
-       [&](FakePlatform& p) {
-         p.addFile("D:\\Backup\\big.bin", whole.substr(0, 14), sourceTime + 30 * second);
-       },
-       {"big.bin"}},
-      {"cut off, and no room for the repair either",
-       [&](FakePlatform& p) {
-         p.addFile("D:\\Backup\\big.bin", whole.substr(0, 14), sourceTime + 30 * second);
-       },
-       {},
-       true},
-      {"removed", [](FakePlatform& p) { p.files.erase("D:\\Backup\\big.bin"); }, {"big.bin"}},
-      // The copy began with the source's time; the source was rewritten once more in place.
-      {"torn within 2 s, same size",
-       [&](FakePlatform& p) {
-         p.addFile("D:\\Backup\\big.bin", std::string(whole.size(), '?'), sourceTime + 9 * second);
-         p.files["C:\\App\\big.bin"].lastWriteTime += second / 2;
-       },
-       {"big.bin"}},
-      {"torn within 2 s, on FAT: its 2 s tolerance stays",
-       [&](FakePlatform& p) {
-         p.addFile("D:\\Backup\\big.bin", std::string(whole.size(), '?'), sourceTime + 9 * second);
-         p.files["C:\\App\\big.bin"].lastWriteTime += second / 2;
-       },
-       {},
-       false,
-       "FAT32"},
-  };
+TEST(RepairBackup, CopiesAgainWhatDiffersAndNamesWhatIsLeft) {
   const struct {
-    const char* mode;
-    uint32_t exitCode;
-  } tools[] = {{"Y", 0}, {"Y", 5}, {"N", 0}};
-  for (const auto& tool : tools) {
-    for (const Case& c : cases) {
-      FakePlatform platform;
-      RunLog log{platform, platform, platform};
-      log.open(testLogPath);
-      platform.fileSystems['D'] = c.fileSystem;
-      platform.addFile("C:\\App\\big.bin", "old content", sourceTime);
-      platform.addFile("C:\\App\\small.txt", "s", sourceTime);
-      platform.addFile("D:\\Backup\\big.bin", "old content", sourceTime);
-      platform.addFile("D:\\Backup\\small.txt", "s", sourceTime);
-      if (c.repairFails) platform.copyFailsAfter["C:\\App\\big.bin"] = 3;
-      // The early listing has seen big.bin's old copy whole; then the source grows, and the
-      // tool copies it.
-      auto copying = [&] {
-        platform.addFile("C:\\App\\big.bin", whole, sourceTime + 9 * second);
-        c.copyTool(platform);
-        platform.addFile(testLogPath + std::string("xcp"), xcopyListingOf({"C:\\App\\big.bin"}));
-      };
-      platform.processScripts = {{.exitCode = tool.exitCode, .onStart = copying}};
-      platform.onShellCopy = copying;
-      const std::string name =
-          std::string(c.name) + ", mode " + tool.mode + ", exit " + std::to_string(tool.exitCode);
-      EXPECT_EQ(!c.repairFails, copyInto(platform, log, "D:\\Backup\\", tool.mode)) << name;
-      EXPECT_EQ(c.copiedAgain, linesAfter(platform, "copied again: ")) << name;
-      EXPECT_EQ(c.repairFails ? Lines{"big.bin"} : Lines{}, linesAfter(platform, "not in backup: "))
-          << name;
-    }
+    const char* name;
+    std::vector<Difference> differences;
+    std::function<void(FakePlatform&)> change;
+    Lines copiedAgain, left;
+    std::set<std::u16string> leave = {};
+  } cases[] = {
+      {"a missing file", {{u"a.txt"}}, [](FakePlatform&) {}, {"a.txt"}, {}},
+      {"a missing folder and its file",
+       {{u"sub", true}, {u"sub\\b.txt"}},
+       [](FakePlatform&) {},
+       {"sub\\b.txt"},
+       {}},
+      {"a folder whose content is unknown",
+       {{u"sub", true, false}},
+       [](FakePlatform&) {},
+       {},
+       {"sub"}},
+      {"no room on the disk",
+       {{u"a.txt"}},
+       [](FakePlatform& p) { p.trees.copyFailsAfter["C:\\App\\a.txt"] = 0; },
+       {},
+       {"a.txt"}},
+      {"a source file gone since", {{u"gone.txt"}}, [](FakePlatform&) {}, {}, {}},
+      {"a file an earlier record placed",
+       {{u"a.txt"}},
+       [](FakePlatform&) {},
+       {},
+       {"a.txt"},
+       {u"a.txt"}},
+  };
+  for (const auto& c : cases) {
+    FakePlatform platform;
+    platform.disk.addFile("C:\\App\\a.txt", "a", sourceTime);
+    platform.disk.addFile("C:\\App\\sub\\b.txt", "b", sourceTime);
+    platform.disk.addFolder("D:\\Backup");
+    c.change(platform);
+    const SourceTree tree = walkSource(platform.trees, platform.trees.longPathOf("C:\\App"),
+                                       platform.trees.longPathOf("D:\\Backup"));
+    CopyJudge judge(platform.trees, tree, TimeKeeping::exact);
+    const Repair repair = repairBackup(platform.trees, tree, c.differences, judge, c.leave);
+    auto text = [&](const PathList& list) {
+      Lines lines;
+      for (const std::u16string& path : list.first)
+        lines.push_back(platform.system.ansiFromUtf16(path));
+      return lines;
+    };
+    EXPECT_EQ(c.copiedAgain, text(repair.copiedAgain)) << c.name;
+    EXPECT_EQ(c.left, text(repair.left)) << c.name;
+    EXPECT_EQ(c.left.size(), repair.leftDifferences.size()) << c.name;
+    for (const std::string& path : c.copiedAgain)
+      EXPECT_EQ(platform.disk.fileContent("C:\\App\\" + path),
+                platform.disk.fileContent("D:\\Backup\\" + path));
   }
 }
 

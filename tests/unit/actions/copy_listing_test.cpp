@@ -2,24 +2,22 @@
 
 #include <gtest/gtest.h>
 
-#include "fake_platform.h"
-
 namespace vesk {
 namespace {
 
 using Lines = std::vector<std::string>;
 
-TEST(MarkCopiedFiles, TakesTheFilesThatXcopysListingNamesOrNothingAtAll) {
+TEST(ForEachCopiedFile, NamesTheFilesBelowTheSourceOrReliesOnNothing) {
   const struct {
     const char* name;
     std::string listing;
-    Lines marked;  // nothing marked and false when empty
+    Lines named;  // nothing relied on when empty
     std::string source = "C:\\App";
   } cases[] = {
       {"nothing copied", "0 File(s) copied\r\n", {""}},
       {"full paths, another letter case",
        "C:\\App\\a.txt\r\nc:\\app\\SUB\\B.TXT\r\n2 File(s) copied\r\n",
-       {"a.txt", "sub\\b.txt"}},
+       {"a.txt", "SUB\\B.TXT"}},
       {"paths as handed over, relative", "App\\a.txt\r\n1 File(s) copied\r\n", {"a.txt"}, "App"},
       {"a source beyond ASCII, written in another code page",
        "C:\\B\x81"
@@ -35,34 +33,22 @@ TEST(MarkCopiedFiles, TakesTheFilesThatXcopysListingNamesOrNothingAtAll) {
       {"a count that is not of the lines", "C:\\App\\a.txt\r\n2 File(s) copied\r\n", {}},
       {"no count", "C:\\App\\a.txt\r\n", {}},
       {"empty", "", {}},
-      {"a file the walk did not see", "C:\\App\\new.txt\r\n1 File(s) copied\r\n", {}},
-      {"a folder's name", "C:\\App\\sub\r\n1 File(s) copied\r\n", {}},
       {"a name beyond ASCII", "C:\\App\\R\x82sum\x82.txt\r\n1 File(s) copied\r\n", {}},
   };
   for (const auto& c : cases) {
-    FakePlatform platform;
-    platform.addFile("C:\\App\\a.txt", "a");
-    platform.addFile("C:\\App\\sub\\b.txt", "b");
-    platform.addFile("C:\\App\\R\u00e9sum\u00e9.txt", "r");
-    const SourceTree tree =
-        walkSource(platform, platform.longPathOf("C:\\App"), platform.longPathOf("D:\\B"));
-    EarlyListing early{{}, true};
-    for (const TreeFolder& folder : tree.folders)
-      early.folders.emplace_back(std::vector<EarlyLook>(folder.entries.size(), EarlyLook::held));
-
-    const bool relied = markCopiedFiles(early, platform, tree, c.listing, {c.source, "C:\\App"});
-    Lines marked;
-    for (size_t index = 0; index < tree.folders.size(); ++index)
-      for (size_t at = 0; at < tree.folders[index].entries.size(); ++at)
-        if ((*early.folders[index])[at] == EarlyLook::written)
-          marked.push_back(platform.ansiFromUtf16(
-              joinLong(tree.folders[index].relative, tree.folders[index].entries[at].entry.name)));
-    EXPECT_EQ(!c.marked.empty(), relied) << c.name;
+    Lines named;
+    const bool relied =
+        forEachCopiedFile(c.listing, {c.source, "C:\\App"}, [&](std::string_view f) {
+          named.emplace_back(f);
+          return true;
+        });
+    EXPECT_EQ(!c.named.empty(), relied) << c.name;
     if (relied) {
-      Lines expected = c.marked == Lines{""} ? Lines{} : c.marked;
-      EXPECT_EQ(expected, marked) << c.name;
+      EXPECT_EQ(c.named == Lines{""} ? Lines{} : c.named, named) << c.name;
     }
   }
+  EXPECT_FALSE(forEachCopiedFile("C:\\App\\a.txt\r\n1 x\r\n", {"C:\\App"},
+                                 [](std::string_view) { return false; }));
 }
 
 TEST(XcopyCountIn, TheCountThatEndsTheListing) {

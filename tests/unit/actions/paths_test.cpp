@@ -52,6 +52,28 @@ TEST(NormaliseFolderPath, OverflowsPastSixteenBits) {
   }
 }
 
+TEST(WindowsFolderName, AsWindowsNamesTheFolder) {
+  const struct {
+    const char* path;
+    const char* expected;
+  } cases[] = {
+      {"D:\\Backup", "D:\\Backup"},
+      {"D:\\Backup ", "D:\\Backup"},
+      {"D:\\Backup. .", "D:\\Backup"},
+      {"D:\\Backup\\ ", "D:\\Backup\\"},
+      {"D:\\Backup \\", "D:\\Backup \\"},  // not the last name: Windows keeps the blank
+      {"D:\\Backup\\..", "D:\\Backup\\.."},
+      {"...", "..."},
+      {"\\\\?\\D:\\Backup", "D:\\Backup"},
+      {"\\\\?\\D:\\", "D:\\"},
+      {"\\\\?\\UNC\\nas\\share\\bk", "\\\\nas\\share\\bk"},
+      {"\\\\?\\D:\\Backup \\x", "\\\\?\\D:\\Backup \\x"},  // only the long form names it
+      {"\\\\?\\D:\\a\\..\\b", "\\\\?\\D:\\a\\..\\b"},
+      {"\\\\?\\Volume{1}\\bk", "\\\\?\\Volume{1}\\bk"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.expected, windowsFolderName(c.path)) << c.path;
+}
+
 struct CreateCase {
   const char* path;
   std::vector<std::string> existing;
@@ -78,26 +100,26 @@ TEST(CreateFolderPath, CreatesEachMissingLevelAndReportsTheIntermediateOnes) {
   };
   for (const auto& c : cases) {
     FakePlatform platform;
-    for (const auto& folder : c.existing) platform.addFolder(folder);
-    RunLog log(platform, platform, platform);
+    for (const auto& folder : c.existing) platform.disk.addFolder(folder);
+    RunLog log(platform.files, platform.system, platform.desktop);
     log.open("C:\\Tools\\log");
-    createFolderPath(platform, log, c.path);
+    createFolderPath(platform.files, log, c.path);
     std::vector<std::string> messages;
-    for (const auto& line : platform.fileLines("C:\\Tools\\log"))
+    for (const auto& line : platform.disk.fileLines("C:\\Tools\\log"))
       messages.push_back(line.substr(line.find(": ") + 2));
     EXPECT_EQ(c.messages, messages) << c.path;
-    EXPECT_EQ(c.created, platform.foldersCreated) << c.path;
+    EXPECT_EQ(c.created, platform.disk.foldersCreated) << c.path;
   }
 }
 
 TEST(CreateFolderPath, MissingDriveReportsItsFirstLevelThenFails) {
   FakePlatform platform;
-  RunLog log(platform, platform, platform);
+  RunLog log(platform.files, platform.system, platform.desktop);
   log.open("C:\\Tools\\log");
-  EXPECT_THROW(createFolderPath(platform, log, "Q:\\Data\\New"), Failure);
-  ASSERT_EQ(1u, platform.fileLines("C:\\Tools\\log").size());
+  EXPECT_THROW(createFolderPath(platform.files, log, "Q:\\Data\\New"), Failure);
+  ASSERT_EQ(1u, platform.disk.fileLines("C:\\Tools\\log").size());
   EXPECT_NE(std::string::npos,
-            platform.fileLines("C:\\Tools\\log")[0].find(": create dirQ:\\Data"));
+            platform.disk.fileLines("C:\\Tools\\log")[0].find(": create dirQ:\\Data"));
 }
 
 TEST(DestinationInsideSource, RecognisesTheSameFolderInAnySpelling) {
@@ -158,16 +180,16 @@ TEST(BacksUpIntoItself, DecidesByWhatTheFoldersAre) {
   };
   for (const auto& c : cases) {
     FakePlatform platform;
-    platform.currentFolder = "C:\\Tools";
+    platform.disk.currentFolder = "C:\\Tools";
     for (const char* folder :
          {"C:\\App\\sub\\deeper", "C:\\App\\link", "C:\\App\\bak", "C:\\Other\\bak", "D:\\Backup"})
-      platform.addFolder(folder);
-    platform.drives.insert('E');
-    platform.aliases.insert(c.aliases.begin(), c.aliases.end());
+      platform.disk.addFolder(folder);
+    platform.disk.drives.insert('E');
+    platform.disk.aliases.insert(c.aliases.begin(), c.aliases.end());
     DestinationChain chain = destinationChainOf(platform, c.destination);
-    SourceTree tree = walkSource(platform, platform.longPathOf("C:\\App\\"),
-                                 platform.longPathOf(c.destination), {}, &chain.names);
-    EXPECT_EQ(c.itself, backsUpIntoItself(platform, c.destination, "C:\\App\\", tree, chain))
+    SourceTree tree = walkSource(platform.trees, platform.trees.longPathOf("C:\\App\\"),
+                                 platform.trees.longPathOf(c.destination), {}, &chain.names);
+    EXPECT_EQ(c.itself, backsUpIntoItself(platform.files, c.destination, "C:\\App\\", tree, chain))
         << c.name;
   }
 }

@@ -15,7 +15,7 @@ const char* const keyPath = "SOFTWARE\\Vendor\\Client\\80\\Tools\\ClientSetup";
 const std::string fullKeyPath = std::string("HKLM\\") + keyPath;
 
 RegistryValue read(FakePlatform& platform, const std::string& name = "SQLPath") {
-  return readRegistryValue(platform, RegistryRoot::localMachine, keyPath, name);
+  return readRegistryValue(platform.registry, RegistryRoot::localMachine, keyPath, name);
 }
 
 std::string bytesOf(const RegistryValue& value) {
@@ -51,12 +51,12 @@ TEST(ReadRegistryValue, TextTypes) {
   };
   for (const auto& c : cases) {
     FakePlatform platform;
-    platform.setRegistryValue(fullKeyPath, "SQLPath", c.type, c.data);
+    platform.registry.setRegistryValue(fullKeyPath, "SQLPath", c.type, c.data);
     RegistryValue value = read(platform);
     EXPECT_EQ(RegistryValue::Kind::text, value.kind) << c.name;
     EXPECT_EQ(c.expected, value.text) << c.name;
     EXPECT_EQ(c.expected, value.asText()) << c.name;
-    EXPECT_EQ(0, platform.openRegistryKeys) << c.name;
+    EXPECT_EQ(0, platform.registry.openRegistryKeys) << c.name;
   }
 }
 
@@ -74,12 +74,12 @@ TEST(ReadRegistryValue, Integer) {
   };
   for (const auto& c : cases) {
     FakePlatform platform;
-    platform.setRegistryValue(fullKeyPath, "SQLPath", RegistryType::integer, c.data);
+    platform.registry.setRegistryValue(fullKeyPath, "SQLPath", RegistryType::integer, c.data);
     RegistryValue value = read(platform);
     EXPECT_EQ(RegistryValue::Kind::integer, value.kind);
     EXPECT_EQ(c.expected, value.integer);
     EXPECT_EQ(c.text, value.asText());
-    EXPECT_EQ(0, platform.openRegistryKeys);
+    EXPECT_EQ(0, platform.registry.openRegistryKeys);
   }
 }
 
@@ -89,13 +89,13 @@ TEST(ReadRegistryValue, Bytes) {
   for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7);
   for (const std::string& data : {ten, std::string(), std::string(1024, 'b'), big}) {
     FakePlatform platform;
-    platform.setRegistryValue(fullKeyPath, "SQLPath", RegistryType::bytes, data);
+    platform.registry.setRegistryValue(fullKeyPath, "SQLPath", RegistryType::bytes, data);
     RegistryValue value = read(platform);
     EXPECT_EQ(RegistryValue::Kind::bytes, value.kind);
     EXPECT_EQ(data.size(), value.bytes.size());
     EXPECT_EQ(data, bytesOf(value));
     EXPECT_EQ(data, value.asText());
-    EXPECT_EQ(0, platform.openRegistryKeys);
+    EXPECT_EQ(0, platform.registry.openRegistryKeys);
   }
 }
 
@@ -108,15 +108,16 @@ TEST(ReadRegistryValue, MissingKeyGivesDefaultOrEmpty) {
   RegistryValue fallback;
   fallback.kind = RegistryValue::Kind::text;
   fallback.text = "C:\\Fallback";
-  value = readRegistryValue(platform, RegistryRoot::localMachine, keyPath, "SQLPath", fallback);
+  value = readRegistryValue(platform.registry, RegistryRoot::localMachine, keyPath, "SQLPath",
+                            fallback);
   EXPECT_EQ(RegistryValue::Kind::text, value.kind);
   EXPECT_EQ("C:\\Fallback", value.text);
 
-  platform.setRegistryValue("HKCU\\" + std::string(keyPath), "SQLPath", RegistryType::text,
-                            "C:\\x");
+  platform.registry.setRegistryValue("HKCU\\" + std::string(keyPath), "SQLPath", RegistryType::text,
+                                     "C:\\x");
   EXPECT_EQ(RegistryValue::Kind::empty, read(platform).kind) << "only below the root key given";
-  EXPECT_TRUE(platform.keysOpened.empty());
-  EXPECT_EQ(0, platform.openRegistryKeys);
+  EXPECT_TRUE(platform.registry.keysOpened.empty());
+  EXPECT_EQ(0, platform.registry.openRegistryKeys);
 }
 
 TEST(ReadRegistryValue, UnsupportedTypeOrMissingValueFailsWithKeyClosed) {
@@ -132,7 +133,7 @@ TEST(ReadRegistryValue, UnsupportedTypeOrMissingValueFailsWithKeyClosed) {
   };
   for (const auto& c : cases) {
     FakePlatform platform;
-    platform.setRegistryValue(
+    platform.registry.setRegistryValue(
         fullKeyPath, std::string(c.name) == "missing value" ? "Other" : "SQLPath", c.type, c.data);
     try {
       read(platform);
@@ -140,7 +141,7 @@ TEST(ReadRegistryValue, UnsupportedTypeOrMissingValueFailsWithKeyClosed) {
     } catch (const Failure& f) {
       EXPECT_EQ(Fault::unsupportedValueType, f.fault) << c.name;
     }
-    EXPECT_EQ(0, platform.openRegistryKeys) << c.name;
+    EXPECT_EQ(0, platform.registry.openRegistryKeys) << c.name;
   }
 }
 
@@ -184,10 +185,12 @@ TEST(ReadRegistryValue, ThirtyTwoBitViewFirstThenSixtyFourBit) {
   };
   for (const auto& c : cases) {
     FakePlatform platform;
-    if (c.key32) platform.registry[view32];
-    if (c.key64) platform.registry[fullKeyPath];
-    for (const Value& v : c.in32) platform.setRegistryValue(view32, v.name, v.type, v.data);
-    for (const Value& v : c.in64) platform.setRegistryValue(fullKeyPath, v.name, v.type, v.data);
+    if (c.key32) platform.registry.keys[view32];
+    if (c.key64) platform.registry.keys[fullKeyPath];
+    for (const Value& v : c.in32)
+      platform.registry.setRegistryValue(view32, v.name, v.type, v.data);
+    for (const Value& v : c.in64)
+      platform.registry.setRegistryValue(fullKeyPath, v.name, v.type, v.data);
     try {
       RegistryValue value = read(platform);
       EXPECT_NE(nullptr, c.expected) << c.name << ": no failure";
@@ -198,7 +201,7 @@ TEST(ReadRegistryValue, ThirtyTwoBitViewFirstThenSixtyFourBit) {
       EXPECT_EQ(nullptr, c.expected) << c.name;
       EXPECT_EQ(Fault::unsupportedValueType, f.fault) << c.name;
     }
-    EXPECT_EQ(0, platform.openRegistryKeys) << c.name;
+    EXPECT_EQ(0, platform.registry.openRegistryKeys) << c.name;
   }
 }
 

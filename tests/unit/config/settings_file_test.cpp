@@ -146,7 +146,8 @@ TEST(SettingsFileText, ReadsEachFormInTheAnsiCodePage) {
       {"empty", "", ""},
   };
   FakePlatform platform;
-  for (const auto& c : cases) EXPECT_EQ(c.expected, settingsFileText(platform, c.bytes)) << c.name;
+  for (const auto& c : cases)
+    EXPECT_EQ(c.expected, settingsFileText(platform.system, c.bytes)) << c.name;
 }
 
 TEST(SplitSettingsRecord, CutsAtEveryEquals) {

@@ -27,54 +27,55 @@ TEST(FakeFileSystem, EveryCallSeesThroughAliasesAndDots) {
   };
   for (const std::string spelled : spellings) {
     FakePlatform p;
-    p.addFile(file, "x", 7);
-    p.addFolder("C:\\App\\sub\\dir");
-    p.addFolder("C:\\Link");
-    p.drives.insert('E');
-    p.aliases = {{"E:", "C:\\App"}, {"C:\\Link", folder}};
+    p.disk.addFile(file, "x", 7);
+    p.disk.addFolder("C:\\App\\sub\\dir");
+    p.disk.addFolder("C:\\Link");
+    p.disk.drives.insert('E');
+    p.disk.aliases = {{"E:", "C:\\App"}, {"C:\\Link", folder}};
     const std::string at = spelled.back() == '/' ? spelled : spelled + "\\";
 
-    EXPECT_TRUE(p.folderExists(spelled)) << spelled;
-    EXPECT_TRUE(p.fileExists(at + "f.txt")) << spelled;
-    EXPECT_EQ("x", p.readFile(at + "f.txt")) << spelled;
-    EXPECT_EQ("x", p.readFileTail(at + "f.txt", 5)) << spelled;
-    p.openForAppend(at + "f.txt")->writeLine("y");
-    EXPECT_EQ("xy\r\n", p.fileContent(file)) << spelled;
-    p.createFolder(at + "new");
-    EXPECT_TRUE(p.folders.count(folder + "\\new")) << spelled;
-    p.changeFolder(spelled);
-    EXPECT_EQ(spelled, p.currentFolder);
-    p.changeFolder("C:\\Tools");
+    EXPECT_TRUE(p.files.folderExists(spelled)) << spelled;
+    EXPECT_TRUE(p.files.fileExists(at + "f.txt")) << spelled;
+    EXPECT_EQ("x", p.files.readFile(at + "f.txt")) << spelled;
+    EXPECT_EQ("x", p.files.readFileTail(at + "f.txt", 5)) << spelled;
+    p.files.openForAppend(at + "f.txt")->writeLine("y");
+    EXPECT_EQ("xy\r\n", p.disk.fileContent(file)) << spelled;
+    p.files.createFolder(at + "new");
+    EXPECT_TRUE(p.files.folderExists(folder + "\\new")) << spelled;
+    p.processes.changeFolder(spelled);
+    EXPECT_EQ(spelled, p.disk.currentFolder);
+    p.processes.changeFolder("C:\\Tools");
 
-    auto entries = p.listFolder(p.longPathOf(spelled));
+    auto entries = p.trees.listFolder(p.trees.longPathOf(spelled));
     ASSERT_TRUE(entries.has_value()) << spelled;
     EXPECT_EQ(3u, entries->size()) << spelled << ": dir, new and f.txt";
-    auto entry = p.entryAt(p.longPathOf(at + "f.txt"));
+    auto entry = p.trees.entryAt(p.trees.longPathOf(at + "f.txt"));
     ASSERT_TRUE(entry.has_value()) << spelled;
     EXPECT_EQ(4u, entry->size) << spelled;
-    EXPECT_EQ(p.folderIdentity(p.longPathOf(folder)), p.folderIdentity(p.longPathOf(spelled)))
+    EXPECT_EQ(p.trees.folderIdentity(p.trees.longPathOf(folder)),
+              p.trees.folderIdentity(p.trees.longPathOf(spelled)))
         << spelled;
-    p.copyFile(p.longPathOf(at + "f.txt"), p.longPathOf(at + "copy.txt"));
-    EXPECT_EQ("xy\r\n", p.fileContent(folder + "\\copy.txt")) << spelled;
-    p.createFolder(p.longPathOf(at + "wide"));
-    EXPECT_TRUE(p.folders.count(folder + "\\wide")) << spelled;
+    p.trees.copyFile(p.trees.longPathOf(at + "f.txt"), p.trees.longPathOf(at + "copy.txt"));
+    EXPECT_EQ("xy\r\n", p.disk.fileContent(folder + "\\copy.txt")) << spelled;
+    p.trees.createFolder(p.trees.longPathOf(at + "wide"));
+    EXPECT_TRUE(p.files.folderExists(folder + "\\wide")) << spelled;
 
-    p.deleteFile(at + "f.txt");
-    EXPECT_FALSE(p.files.count(file)) << spelled;
+    p.files.deleteFile(at + "f.txt");
+    EXPECT_FALSE(p.files.fileExists(file)) << spelled;
   }
 }
 
 TEST(FakeFileSystem, SingleByteCallsTakeTheirPathsInTheCodePage) {
   FakePlatform p;
-  p.addFile("C:\\App\\caf\u00e9 \u20ac.txt", "x");  // written in UTF-8, as test sources are
+  p.disk.addFile("C:\\App\\caf\u00e9 \u20ac.txt", "x");  // written in UTF-8, as test sources are
   const std::string ansi = "C:\\App\\caf\xe9 \x80.txt";
-  EXPECT_TRUE(p.fileExists(ansi));
-  EXPECT_EQ("x", p.readFile(ansi));
-  EXPECT_TRUE(p.entryAt(p.longPathOf(ansi)).has_value());
-  auto entries = p.listFolder(p.longPathOf("C:\\App"));
+  EXPECT_TRUE(p.files.fileExists(ansi));
+  EXPECT_EQ("x", p.files.readFile(ansi));
+  EXPECT_TRUE(p.trees.entryAt(p.trees.longPathOf(ansi)).has_value());
+  auto entries = p.trees.listFolder(p.trees.longPathOf("C:\\App"));
   ASSERT_EQ(1u, entries->size());
-  EXPECT_EQ("caf\xe9 \x80.txt", p.ansiFromUtf16((*entries)[0].name));
-  EXPECT_TRUE(p.fileExists("c:\\APP\\CAF\xc9 \x80.TXT")) << "letter case beyond ASCII too";
+  EXPECT_EQ("caf\xe9 \x80.txt", p.system.ansiFromUtf16((*entries)[0].name));
+  EXPECT_TRUE(p.files.fileExists("c:\\APP\\CAF\xc9 \x80.TXT")) << "letter case beyond ASCII too";
 }
 
 }  // namespace

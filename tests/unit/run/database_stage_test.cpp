@@ -47,7 +47,7 @@ FakeProcessScript client(FakePlatform& platform, std::optional<std::string> outp
   script.runsForMs = 300;
   script.exitCode = exitCode;
   script.onStart = [&platform, output] {
-    if (output) platform.files[outputPath] = {*output, platform.clockMs * 10'000};
+    if (output) platform.disk.addFile(outputPath, *output, platform.processes.clockMs * 10'000);
   };
   return script;
 }
@@ -60,17 +60,19 @@ struct DbFixture {
     run.log.open(testLogPath);
     // Stored with its terminating NUL, as the set-up program writes it.
     for (const std::string& key : {msdeKey, sql2005Key})
-      platform.setRegistryValue(key, "SQLPath", RegistryType::text,
-                                std::string("C:\\SQLTools\0", 12));
-    platform.addFile("C:\\SQLTools\\Binn\\OSQL.exe", "");
-    platform.addFile("C:\\SQLTools\\Binn\\sqlcmd.exe", "");
-    platform.processScripts = {client(platform, success)};
+      platform.registry.setRegistryValue(key, "SQLPath", RegistryType::text,
+                                         std::string("C:\\SQLTools\0", 12));
+    platform.disk.addFile("C:\\SQLTools\\Binn\\OSQL.exe", "");
+    platform.disk.addFile("C:\\SQLTools\\Binn\\sqlcmd.exe", "");
+    platform.processes.processScripts = {client(platform, success)};
   }
   SqlEnd backUp(const DbSettings& db, const PreviousBackup& previous = {}) {
     return runDatabaseBackup(run, db, "D:\\Backup\\", testLogPath, previous);
   }
   std::string started() const {
-    return platform.commandsStarted.empty() ? "" : platform.commandsStarted[0].commandLine;
+    return platform.processes.commandsStarted.empty()
+               ? ""
+               : platform.processes.commandsStarted[0].commandLine;
   }
 };
 
@@ -94,7 +96,7 @@ TEST(RunDatabaseBackup, RunsTheClientOfItsVersionWithThePasswordInItsEnvironment
     DbFixture f;
     EXPECT_EQ(SqlEnd::complete, f.backUp(withVersion(c.version)));
     EXPECT_EQ(c.line, f.started());
-    const StartedCommand& started = f.platform.commandsStarted[0];
+    const StartedCommand& started = f.platform.processes.commandsStarted[0];
     // Started by the program's path, the first argument of its line.
     EXPECT_EQ(splitArguments(c.line)[0], started.applicationName);
     EXPECT_EQ("", started.outputPath);
@@ -118,12 +120,13 @@ TEST(RunDatabaseBackup, PasswordNeverReachesLogOrBoxes) {
     DbSettings db = sample;
     db.dbPassword = password;
     db.dbUser = password;  // a value that holds it is masked where it is shown
-    f.platform.processScripts = {client(f.platform, "Msg 1, Level 16, State 1\r\n"s + password)};
+    f.platform.processes.processScripts = {
+        client(f.platform, "Msg 1, Level 16, State 1\r\n"s + password)};
     EXPECT_EQ(SqlEnd::notComplete, f.backUp(db));
-    EXPECT_EQ(password, f.platform.commandsStarted[0].environment.at(0).second);
+    EXPECT_EQ(password, f.platform.processes.commandsStarted[0].environment.at(0).second);
     std::string shown;
-    for (const std::string& message : f.platform.messages) shown += message + "\n";
-    shown += f.platform.fileContent(testLogPath);
+    for (const std::string& message : f.platform.desktop.messages) shown += message + "\n";
+    shown += f.platform.disk.fileContent(testLogPath);
     for (const std::string& line : f.run.record.outcomeLines) shown += line + "\n";
     EXPECT_NE(std::string::npos, logTexts(f.platform).at(1).find("********")) << shown;
     EXPECT_NE(std::string::npos, shown.find("  ********")) << shown;
@@ -197,10 +200,10 @@ TEST(RunDatabaseBackup, ReportsHowTheClientEndedWithItsErrorMessages) {
   };
   for (const Case& c : cases) {
     DbFixture f;
-    if (c.earlier) f.platform.addFile(outputPath, *c.earlier);
-    if (c.unreadable) f.platform.unreadable.insert(outputPath);
-    if (c.undeletable) f.platform.undeletable.insert(outputPath);
-    f.platform.processScripts = {client(f.platform, c.output, c.exitCode)};
+    if (c.earlier) f.platform.disk.addFile(outputPath, *c.earlier);
+    if (c.unreadable) f.platform.disk.unreadable.insert(outputPath);
+    if (c.undeletable) f.platform.files.undeletable.insert(outputPath);
+    f.platform.processes.processScripts = {client(f.platform, c.output, c.exitCode)};
     EXPECT_EQ(c.end, f.backUp(sample)) << c.name;
     Lines logged = logTexts(f.platform);
     EXPECT_EQ(c.lines, Lines(logged.begin() + 2, logged.end())) << c.name;
@@ -219,8 +222,8 @@ TEST(RunDatabaseBackup, ReportsHowTheClientEndedWithItsErrorMessages) {
   };
   for (const auto& u : unfinished) {
     DbFixture f;
-    f.platform.addFile(outputPath, success);
-    f.platform.processScripts = {u.script};
+    f.platform.disk.addFile(outputPath, success);
+    f.platform.processes.processScripts = {u.script};
     EXPECT_EQ(u.end, f.backUp(sample)) << u.message;
     EXPECT_EQ(u.message, logTexts(f.platform).back());
   }
@@ -228,11 +231,11 @@ TEST(RunDatabaseBackup, ReportsHowTheClientEndedWithItsErrorMessages) {
 
 TEST(RunDatabaseBackup, StillRunningClientIsLeftAfterFiveToSixSeconds) {
   DbFixture f;
-  f.platform.processScripts = {{.runsForMs = 60'000}};
-  const int64_t start = f.platform.clockMs;
+  f.platform.processes.processScripts = {{.runsForMs = 60'000}};
+  const int64_t start = f.platform.processes.clockMs;
   EXPECT_EQ(SqlEnd::stillRunning, f.backUp(sample));
-  EXPECT_GE(f.platform.clockMs - start, 5'000);
-  EXPECT_LE(f.platform.clockMs - start, 6'250);
+  EXPECT_GE(f.platform.processes.clockMs - start, 5'000);
+  EXPECT_LE(f.platform.processes.clockMs - start, 6'250);
   const ClientProcess& client = f.run.record.database.client;
   EXPECT_EQ(outputPath, client.outputPath);
   EXPECT_EQ("2026-12-07T14:05:09+01:00", client.clientStart);
@@ -245,12 +248,12 @@ TEST(RunDatabaseBackup, StartsNoClientBesideTheOneTheRunBeforeLeftRunning) {
   const std::string since = "previous backup still running since 2026-12-06T02:00:05+01:00";
   for (const bool overADay : {false, true}) {
     DbFixture f;
-    f.platform.addFile(outputPath, "written by that client");
+    f.platform.disk.addFile(outputPath, "written by that client");
     EXPECT_EQ(overADay ? SqlEnd::notComplete : SqlEnd::stillRunning,
               f.backUp(withVersion("2005"), {running, overADay, false}));
-    EXPECT_TRUE(f.platform.commandsStarted.empty());
-    EXPECT_TRUE(f.platform.keysOpened.empty());
-    EXPECT_EQ("written by that client", f.platform.fileContent(outputPath));
+    EXPECT_TRUE(f.platform.processes.commandsStarted.empty());
+    EXPECT_TRUE(f.platform.registry.keysOpened.empty());
+    EXPECT_EQ("written by that client", f.platform.disk.fileContent(outputPath));
     EXPECT_EQ((Lines{"SQL start backup 2005", overADay ? "SQL backup NOT complete, " + since
                                                        : "SQL backup not started, " + since}),
               logTexts(f.platform));
@@ -264,8 +267,8 @@ TEST(RunDatabaseBackup, UnsupportedProviderRunsNothing) {
   EXPECT_EQ(SqlEnd::notComplete, f.backUp(withVersion("")));
   EXPECT_EQ((Lines{"SQL start backup ", "SQL backup NOT complete, unsupported DB_PROVIDER"}),
             logTexts(f.platform));
-  EXPECT_TRUE(f.platform.commandsStarted.empty());
-  EXPECT_TRUE(f.platform.keysOpened.empty());
+  EXPECT_TRUE(f.platform.processes.commandsStarted.empty());
+  EXPECT_TRUE(f.platform.registry.keysOpened.empty());
 }
 
 TEST(RunDatabaseBackup, MissingSqlPathValueFailsAtTheClientToolsStep) {
@@ -277,8 +280,8 @@ TEST(RunDatabaseBackup, MissingSqlPathValueFailsAtTheClientToolsStep) {
                {"2005", sql2005Key, Step::sql2005ClientTools}};
   for (const auto& c : cases) {
     DbFixture f;
-    f.platform.registry.clear();
-    f.platform.registry[c.key];  // the key alone, without SQLPath
+    f.platform.registry.keys.clear();
+    f.platform.registry.keys[c.key];  // the key alone, without SQLPath
     try {
       f.backUp(withVersion(c.version));
       ADD_FAILURE() << c.version << ": no failure";
@@ -286,7 +289,7 @@ TEST(RunDatabaseBackup, MissingSqlPathValueFailsAtTheClientToolsStep) {
       EXPECT_EQ(Fault::unsupportedValueType, failure.fault);
       EXPECT_EQ(c.step, f.run.step);
     }
-    EXPECT_TRUE(f.platform.commandsStarted.empty());
+    EXPECT_TRUE(f.platform.processes.commandsStarted.empty());
     EXPECT_EQ((Lines{std::string("SQL start backup ") + c.version}), logTexts(f.platform));
   }
 }
@@ -297,14 +300,14 @@ TEST(RunDatabaseBackup, NamesTheLaterToolsItUsesAndStartsNothingWithoutTools) {
   const std::string odbc = "C:\\ODBC\\170\\Tools\\Binn\\";
   for (const bool laterTools : {true, false}) {
     DbFixture f;
-    f.platform.registry.clear();
-    f.platform.files.erase("C:\\SQLTools\\Binn\\sqlcmd.exe");
+    f.platform.registry.keys.clear();
+    f.platform.disk.remove("C:\\SQLTools\\Binn\\sqlcmd.exe");
     // An empty SQLPath once started the program at the root of the current drive.
-    f.platform.setRegistryValue(sql2005Key, "SQLPath", RegistryType::text, "");
-    f.platform.addFile("\\Binn\\sqlcmd.exe", "");
+    f.platform.registry.setRegistryValue(sql2005Key, "SQLPath", RegistryType::text, "");
+    f.platform.disk.addFile("\\Binn\\sqlcmd.exe", "");
     if (laterTools) {
-      f.platform.setRegistryValue(later, "ODBCToolsPath", RegistryType::text, odbc);
-      f.platform.addFile(odbc + "sqlcmd.exe", "");
+      f.platform.registry.setRegistryValue(later, "ODBCToolsPath", RegistryType::text, odbc);
+      f.platform.disk.addFile(odbc + "sqlcmd.exe", "");
     }
     const SqlEnd end = f.backUp(withVersion("2005"));
     const ClientProcess& client = f.run.record.database.client;
@@ -320,8 +323,8 @@ TEST(RunDatabaseBackup, NamesTheLaterToolsItUsesAndStartsNothingWithoutTools) {
       EXPECT_EQ((Lines{"SQL start backup 2005",
                        "SQL backup NOT complete, no client tools found for 2005"}),
                 logTexts(f.platform));
-      EXPECT_TRUE(f.platform.commandsStarted.empty());
-      EXPECT_TRUE(f.platform.messages.empty()) << "no box";
+      EXPECT_TRUE(f.platform.processes.commandsStarted.empty());
+      EXPECT_TRUE(f.platform.desktop.messages.empty()) << "no box";
       EXPECT_EQ("", client.program);
     }
   }

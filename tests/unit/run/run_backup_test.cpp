@@ -16,19 +16,19 @@ const std::string pathConf = "C:\\users\\tester\\.quorlin\\path.conf";
 class RunBackup : public ::testing::Test {
  protected:
   void SetUp() override {
-    platform.addFolder("C:\\users\\tester");
-    platform.addFolder("D:\\");
+    platform.disk.addFolder("C:\\users\\tester");
+    platform.disk.addFolder("D:\\");
   }
 
   int run(const std::string& arguments) {
-    platform.commandLineText = "\"C:\\Tools\\veskbackup.exe\" " + arguments;
+    platform.system.commandLineText = "\"C:\\Tools\\veskbackup.exe\" " + arguments;
     return runBackup(platform);
   }
 
   /// The log's lines, each with the time stamp and ": " of writeLog removed.
   std::vector<std::string> logged(const std::string& path = logPath) {
     std::vector<std::string> lines;
-    for (const auto& line : platform.fileLines(path)) {
+    for (const auto& line : platform.disk.fileLines(path)) {
       EXPECT_EQ(0u, line.rfind(stamp, 0)) << line;
       std::string rest = line.substr(stamp.size());
       lines.push_back(rest.rfind(": ", 0) == 0 ? rest.substr(2) : rest);
@@ -40,10 +40,12 @@ class RunBackup : public ::testing::Test {
   /// file, copied completely by xcopy.
   void installApplication(const std::string& finalPath = "C:/Apps/Client/",
                           const std::string& folder = "C:\\Apps\\Client") {
-    platform.addFile(pathConf, "finalPath=" + finalPath + "\r\n");
-    platform.addFile(folder + (folder.back() == '\\' ? "" : "\\") + "client.exe", "binary", 42);
-    platform.processScripts.push_back(
-        {.runsForMs = 100, .onStart = [this, folder] { platform.copyTree(folder, "D:\\Backup"); }});
+    platform.disk.addFile(pathConf, "finalPath=" + finalPath + "\r\n");
+    platform.disk.addFile(folder + (folder.back() == '\\' ? "" : "\\") + "client.exe", "binary",
+                          42);
+    platform.processes.processScripts.push_back({.runsForMs = 100, .onStart = [this, folder] {
+                                                   platform.disk.copyTree(folder, "D:\\Backup");
+                                                 }});
   }
 
   FakePlatform platform;
@@ -51,11 +53,11 @@ class RunBackup : public ::testing::Test {
 
 TEST_F(RunBackup, UsageMessageAloneWhenFewerThanTwoQuotes) {
   for (const char* arguments : {"", "D:\\Backup", "\"D:\\Backup"}) {
-    platform.messages.clear();
+    platform.desktop.messages.clear();
     EXPECT_EQ(exitStatus::usage, run(arguments)) << arguments;
-    EXPECT_EQ(std::vector<std::string>{usageMessage}, platform.messages);
-    EXPECT_FALSE(platform.fileExists(logPath));
-    EXPECT_TRUE(platform.foldersCreated.empty());
+    EXPECT_EQ(std::vector<std::string>{usageMessage}, platform.desktop.messages);
+    EXPECT_FALSE(platform.files.fileExists(logPath));
+    EXPECT_TRUE(platform.disk.foldersCreated.empty());
   }
 }
 
@@ -65,8 +67,8 @@ TEST_F(RunBackup, MissingPathConfGoesThroughTheErrorReport) {
                                       "Error: 0line no: 0Desc:"}),
             logged());
   EXPECT_EQ(std::vector<std::string>{"Unexpected error 0 line no 0 in printing.\r\n"},
-            platform.messages);
-  EXPECT_EQ(std::vector<std::string>{"D:\\Backup"}, platform.foldersCreated);
+            platform.desktop.messages);
+  EXPECT_EQ(std::vector<std::string>{"D:\\Backup"}, platform.disk.foldersCreated);
 }
 
 TEST_F(RunBackup, NotifyFlagOtherThanCapitalNShowsEveryStatus) {
@@ -75,17 +77,17 @@ TEST_F(RunBackup, NotifyFlagOtherThanCapitalNShowsEveryStatus) {
       (std::vector<std::string>{"VESK start backup", "create dirD:\\Backup",
                                 "create dirD:\\Backup\\Daily", pathConf + "not found. Pls. check",
                                 "Unexpected error 0 line no 0 in printing.\r\n"}),
-      platform.messages);
+      platform.desktop.messages);
 }
 
 TEST_F(RunBackup, LogThatCannotBeCreatedEndsWithTheGenericReport) {
   EXPECT_EQ(exitStatus::generic, run("\"D:\\Backup\" \"C:\\NoSuchFolder\\run.log\" \"Y\""));
-  ASSERT_EQ(3u, platform.messages.size());
+  ASSERT_EQ(3u, platform.desktop.messages.size());
   EXPECT_EQ("Cannot Create logfile because path incorrect, directory not found.Pls. check",
-            platform.messages[0]);
-  EXPECT_EQ("VESK start backup", platform.messages[1]);
-  EXPECT_EQ("Error 91: Run log is not open", platform.messages[2]);
-  EXPECT_TRUE(platform.foldersCreated.empty());
+            platform.desktop.messages[0]);
+  EXPECT_EQ("VESK start backup", platform.desktop.messages[1]);
+  EXPECT_EQ("Error 91: Run log is not open", platform.desktop.messages[2]);
+  EXPECT_TRUE(platform.disk.foldersCreated.empty());
 }
 
 TEST_F(RunBackup, GenericReportAlsoReachesAnOpenLog) {
@@ -102,14 +104,13 @@ TEST_F(RunBackup, GenericReportAlsoReachesAnOpenLog) {
        "Error 58: File already exists"},
   };
   for (const auto& c : cases) {
-    FakePlatform fresh;
-    platform = std::move(fresh);
+    platform.reset();
     SetUp();
-    platform.addFile("D:\\Backup.txt", "not a folder");
+    platform.disk.addFile("D:\\Backup.txt", "not a folder");
     EXPECT_EQ(exitStatus::generic, run("\"" + std::string(c.destination) + "\""));
     EXPECT_EQ(c.lines, logged()) << c.destination;
-    EXPECT_EQ(std::vector<std::string>{c.report}, platform.messages) << c.destination;
-    EXPECT_EQ("not a folder", platform.fileContent("D:\\Backup.txt"));
+    EXPECT_EQ(std::vector<std::string>{c.report}, platform.desktop.messages) << c.destination;
+    EXPECT_EQ("not a folder", platform.disk.fileContent("D:\\Backup.txt"));
   }
 }
 
@@ -123,13 +124,12 @@ TEST_F(RunBackup, ExistingLogIsAppendedToOnALineOfItsOwn) {
       {"", ""},
   };
   for (const auto& c : cases) {
-    FakePlatform fresh;
-    platform = std::move(fresh);
+    platform.reset();
     SetUp();
-    platform.addFile(logPath, c.earlier);
+    platform.disk.addFile(logPath, c.earlier);
     run("\"D:\\Backup\"");
     const std::string start = c.kept + stamp + ": VESK start backup\r\n";
-    EXPECT_EQ(start, platform.fileContent(logPath).substr(0, start.size())) << c.earlier;
+    EXPECT_EQ(start, platform.disk.fileContent(logPath).substr(0, start.size())) << c.earlier;
   }
 }
 
@@ -170,11 +170,10 @@ TEST_F(RunBackup, FolderStageMessagesAndWhereTheRunGoes) {
        {"Error: 9line no: 58Desc:Subscript out of range"}},
   };
   for (const auto& c : cases) {
-    FakePlatform fresh;
-    platform = std::move(fresh);
+    platform.reset();
     SetUp();
-    platform.addFolder("C:\\App");
-    platform.addFile(pathConf, c.pathConfText);
+    platform.disk.addFolder("C:\\App");
+    platform.disk.addFile(pathConf, c.pathConfText);
     EXPECT_EQ(c.status, run("\"" + c.destination + "\"")) << c.name;
     std::vector<std::string> expected{"VESK start backup"};
     expected.insert(expected.end(), c.messages.begin(), c.messages.end());
@@ -196,10 +195,9 @@ TEST_F(RunBackup, CompletedCopyWithoutDatabaseSettingsExitsZero) {
       {"E:\\", "E:\\", "E:\\"},
   };
   for (const auto& c : cases) {
-    FakePlatform fresh;
-    platform = std::move(fresh);
+    platform.reset();
     SetUp();
-    platform.drives.insert('E');
+    platform.disk.drives.insert('E');
     installApplication(c.finalPath, c.folder);
     EXPECT_EQ(exitStatus::backedUp, run("\"D:\\Backup\"")) << c.finalPath;
     EXPECT_EQ((std::vector<std::string>{
@@ -209,17 +207,17 @@ TEST_F(RunBackup, CompletedCopyWithoutDatabaseSettingsExitsZero) {
                   "VESK backup completed without SQLServer version"}),
               logged())
         << c.finalPath;
-    ASSERT_EQ(1u, platform.commandsStarted.size());
+    ASSERT_EQ(1u, platform.processes.commandsStarted.size());
     EXPECT_EQ("C:\\windows\\system32\\xcopy.exe " + c.source + " /e /s /d /y",
-              platform.commandsStarted[0].commandLine);
-    EXPECT_TRUE(platform.messages.empty());
+              platform.processes.commandsStarted[0].commandLine);
+    EXPECT_TRUE(platform.desktop.messages.empty());
   }
 }
 
 TEST_F(RunBackup, IncompleteCopyGoesOnAndExitsThree) {
   installApplication();
-  platform.processScripts[0].onStart = nullptr;                 // xcopy copies nothing
-  platform.copyFailsAfter["C:\\Apps\\Client\\client.exe"] = 0;  // and the disk is full
+  platform.processes.processScripts[0].onStart = nullptr;             // xcopy copies nothing
+  platform.trees.copyFailsAfter["C:\\Apps\\Client\\client.exe"] = 0;  // and the disk is full
   EXPECT_EQ(exitStatus::nothingBackedUp, run("\"D:\\Backup\""));
   std::vector<std::string> lines = logged();
   EXPECT_EQ("VESK backup completed without SQLServer version", lines.back());
@@ -229,30 +227,30 @@ TEST_F(RunBackup, IncompleteCopyGoesOnAndExitsThree) {
 
 TEST_F(RunBackup, UnreadableDatabaseSettingsFailAtStep81) {
   installApplication();
-  platform.addFile("C:\\Apps\\Client\\ZAVO\\db.properties", "DB_PROVIDER=SQLOLEDB");
-  platform.unreadable.insert("C:\\Apps\\Client\\ZAVO\\db.properties");
+  platform.disk.addFile("C:\\Apps\\Client\\ZAVO\\db.properties", "DB_PROVIDER=SQLOLEDB");
+  platform.disk.unreadable.insert("C:\\Apps\\Client\\ZAVO\\db.properties");
   EXPECT_EQ(exitStatus::errorReport, run("\"D:\\Backup\""));
   EXPECT_EQ("Error: 70line no: 81Desc:Permission denied", logged().back());
   EXPECT_EQ(
       std::vector<std::string>{"Unexpected error 70 line no 81 in printing.\r\nPermission denied"},
-      platform.messages);
+      platform.desktop.messages);
 }
 
 TEST_F(RunBackup, FailureInsideTheErrorReportIsNotCaughtAgain) {
   installApplication();
-  platform.addFile("C:\\Apps\\Client\\ZAVO\\db.properties", "dbconn.appl.user\r\n");
-  platform.onMessage = [this](const std::string&) { platform.failLogWrites = true; };
+  platform.disk.addFile("C:\\Apps\\Client\\ZAVO\\db.properties", "dbconn.appl.user\r\n");
+  platform.desktop.onMessage = [this](const std::string&) { platform.files.failLogWrites = true; };
   EXPECT_EQ(exitStatus::generic, run("\"D:\\Backup\""));
   EXPECT_EQ((std::vector<std::string>{
                 "Unexpected error 9 line no 107 in printing.\r\nSubscript out of range",
                 "Error 61: Disk full"}),
-            platform.messages);
+            platform.desktop.messages);
 }
 
 TEST(TimestampText, MidnightGivesTheDateAlone) {
   FakePlatform platform;
-  EXPECT_EQ("12/7/2026", timestampText(platform, {2026, 12, 7, 0, 0, 0}));
-  EXPECT_EQ("12/7/2026 12:00:01 AM", timestampText(platform, {2026, 12, 7, 0, 0, 1}));
+  EXPECT_EQ("12/7/2026", timestampText(platform.system, {2026, 12, 7, 0, 0, 0}));
+  EXPECT_EQ("12/7/2026 12:00:01 AM", timestampText(platform.system, {2026, 12, 7, 0, 0, 1}));
   EXPECT_EQ("C:\\Tools\\veskbackuplog.txt07", defaultLogPath("C:\\Tools", 7));
   EXPECT_EQ("C:\\Tools\\veskbackuplog.txt31", defaultLogPath("C:\\Tools", 31));
 }

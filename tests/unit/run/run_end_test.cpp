@@ -30,34 +30,35 @@ struct Scene {
   FakePlatform platform;
 
   Scene() {
-    platform.addFolder("C:\\users\\tester");
-    platform.addFolder("D:\\");
-    platform.addFile("C:\\users\\tester\\.quorlin\\path.conf", "finalPath=C:/Apps/Client/\r\n");
-    platform.addFile("C:\\Apps\\Client\\client.exe", "binary", 42);
-    platform.addFile("C:\\Apps\\Client\\data\\a.txt", "abcd", 42);
-    platform.setRegistryValue(
+    platform.disk.addFolder("C:\\users\\tester");
+    platform.disk.addFolder("D:\\");
+    platform.disk.addFile("C:\\users\\tester\\.quorlin\\path.conf",
+                          "finalPath=C:/Apps/Client/\r\n");
+    platform.disk.addFile("C:\\Apps\\Client\\client.exe", "binary", 42);
+    platform.disk.addFile("C:\\Apps\\Client\\data\\a.txt", "abcd", 42);
+    platform.registry.setRegistryValue(
         "HKLM\\SOFTWARE\\Microsoft\\Microsoft SQL Server\\90\\Tools\\ClientSetup", "SQLPath",
         RegistryType::text, "C:\\SQLTools");
-    platform.addFile("C:\\SQLTools\\Binn\\sqlcmd.exe", "");
-    platform.processScripts.push_back(
-        {false, 100, 0, [this] { platform.copyTree("C:\\Apps\\Client", "D:\\Backup"); }});
+    platform.disk.addFile("C:\\SQLTools\\Binn\\sqlcmd.exe", "");
+    platform.processes.processScripts.push_back(
+        {false, 100, 0, [this] { platform.disk.copyTree("C:\\Apps\\Client", "D:\\Backup"); }});
   }
   void database(const std::string& provider, FakeProcessScript client, std::string output) {
-    platform.addFile(properties, "DB_PROVIDER=" + provider +
-                                     "\r\ndbconn.appl.url=proto://SRV01:1433;\r\n"
-                                     "dbconn.appl.user=u\r\ndbconn.appl.pwd=p\r\n");
+    platform.disk.addFile(properties, "DB_PROVIDER=" + provider +
+                                          "\r\ndbconn.appl.url=proto://SRV01:1433;\r\n"
+                                          "dbconn.appl.user=u\r\ndbconn.appl.pwd=p\r\n");
     client.onStart = [this, output] {
-      platform.files[outputPath] = {output, platform.clockMs * 10'000};
+      platform.disk.addFile(outputPath, output, platform.processes.clockMs * 10'000);
     };
-    platform.processScripts.push_back(client);
+    platform.processes.processScripts.push_back(client);
   }
   int run(const std::string& arguments = "\"D:\\Backup\"") {
-    platform.commandLineText = "\"C:\\Tools\\veskbackup.exe\" " + arguments;
+    platform.system.commandLineText = "\"C:\\Tools\\veskbackup.exe\" " + arguments;
     return runBackup(platform);
   }
   std::vector<std::string> logTexts() const {
     std::vector<std::string> texts;
-    for (const std::string& line : platform.fileLines(logPath))
+    for (const std::string& line : platform.disk.fileLines(logPath))
       texts.push_back(line.substr(line.find(": ") + 2));
     return texts;
   }
@@ -74,7 +75,7 @@ std::string leftRunning(FakePlatform& platform, const std::string& output, uint3
                             creationTime};
   record.lastSuccessBefore = "2026-12-05T02:00:09+01:00";
   record.exitStatus = exitStatus::databaseStillRunning;
-  return statusFileText(platform, record);
+  return statusFileText(platform.system, record);
 }
 
 const FakeProcessScript ends{false, 300, 0, nullptr};
@@ -147,7 +148,7 @@ TEST(ReportRunEnd, StatusFileAndEventLogEntryOfEachOutcome) {
       {"no client tools",
        [](Scene& s) {
          s.database("SQLNCLI.1", ends, success);
-         s.platform.files.erase("C:\\SQLTools\\Binn\\sqlcmd.exe");
+         s.platform.disk.remove("C:\\SQLTools\\Binn\\sqlcmd.exe");
        },
        3,
        {{"/database/reason", R"("no client tools found for 2005")"}, {"/database/client", "null"}},
@@ -162,9 +163,9 @@ TEST(ReportRunEnd, StatusFileAndEventLogEntryOfEachOutcome) {
       {"failure in the database stage",
        [](Scene& s) {
          s.database("SQLNCLI.1", ends, success);
-         s.platform.registry.clear();
-         s.platform
-             .registry["HKLM\\SOFTWARE\\Microsoft\\Microsoft SQL Server\\90\\Tools\\ClientSetup"];
+         s.platform.registry.keys.clear();
+         s.platform.registry
+             .keys["HKLM\\SOFTWARE\\Microsoft\\Microsoft SQL Server\\90\\Tools\\ClientSetup"];
        },
        2,
        {{"/database/outcome", R"("not complete")"},
@@ -172,7 +173,7 @@ TEST(ReportRunEnd, StatusFileAndEventLogEntryOfEachOutcome) {
         {"/report", R"({"number": 1001, "step": 120, "description": "Unsupported value type"})"}},
        {"Backup Folder completed", withDb, "Error: 1001line no: 120Desc:Unsupported value type"}},
       {"refused: no path.conf",
-       [](Scene& s) { s.platform.files.erase("C:\\users\\tester\\.quorlin\\path.conf"); },
+       [](Scene& s) { s.platform.disk.remove("C:\\users\\tester\\.quorlin\\path.conf"); },
        2,
        {{"/folders", "[]"},
         {"/database", "null"},
@@ -181,15 +182,15 @@ TEST(ReportRunEnd, StatusFileAndEventLogEntryOfEachOutcome) {
        {"C:\\users\\tester\\.quorlin\\path.confnot found. Pls. check"}},
       {"refused: a backup into the source leaves nothing in it",
        [](Scene& s) {
-         s.platform.addFile("C:\\users\\tester\\.quorlin\\path.conf", "finalPath=D:/\r\n");
+         s.platform.disk.addFile("C:\\users\\tester\\.quorlin\\path.conf", "finalPath=D:/\r\n");
        },
        2,
        {},
        {"Cannot back up to itselfD:/"}},
       {"the last run's backup confirmed",
        [](Scene& s) {
-         s.platform.addFile(statusPath, leftRunning(s.platform, "E:\\Old.txtsql"));
-         s.platform.addFile("E:\\Old.txtsql", success);
+         s.platform.disk.addFile(statusPath, leftRunning(s.platform, "E:\\Old.txtsql"));
+         s.platform.disk.addFile("E:\\Old.txtsql", success);
        },
        0,
        {{"/previousDatabase", R"({"outcome": "confirmed", "reason": "", "messages": [],
@@ -199,8 +200,8 @@ TEST(ReportRunEnd, StatusFileAndEventLogEntryOfEachOutcome) {
         "VESK backup completed without SQLServer version"}},
       {"the last run's backup failed after it ended: a failure that reaches this run's status",
        [](Scene& s) {
-         s.platform.addFile(statusPath, leftRunning(s.platform, "E:\\Old.txtsql"));
-         s.platform.addFile("E:\\Old.txtsql", "Msg 3201, Level 16, State 1\r\nNo device.\r\n");
+         s.platform.disk.addFile(statusPath, leftRunning(s.platform, "E:\\Old.txtsql"));
+         s.platform.disk.addFile("E:\\Old.txtsql", "Msg 3201, Level 16, State 1\r\nNo device.\r\n");
          s.database("SQLNCLI.1", ends, success);
        },
        3,
@@ -213,12 +214,13 @@ TEST(ReportRunEnd, StatusFileAndEventLogEntryOfEachOutcome) {
       {"the last run's client still runs: no second one",
        [](Scene& s) {
          s.database("SQLNCLI.1", runsLong, "");
-         const StartedProcess earlier =
-             s.platform.startProcess({.applicationName = "C:\\SQLTools\\Binn\\sqlcmd.exe"});
-         s.platform.addFile(statusPath,
-                            leftRunning(s.platform, "E:\\Old.txtsql", earlier.processId,
-                                        earlier.creationTime, "2026-12-06T02:00:05+01:00"));
-         s.platform.processScripts.insert(s.platform.processScripts.begin(), runsLong);
+         const StartedProcess earlier = s.platform.processes.startProcess(
+             {.applicationName = "C:\\SQLTools\\Binn\\sqlcmd.exe"});
+         s.platform.disk.addFile(statusPath,
+                                 leftRunning(s.platform, "E:\\Old.txtsql", earlier.processId,
+                                             earlier.creationTime, "2026-12-06T02:00:05+01:00"));
+         s.platform.processes.processScripts.insert(s.platform.processes.processScripts.begin(),
+                                                    runsLong);
        },
        5,
        {{"/previousDatabase/outcome", R"("still running")"},
@@ -233,12 +235,12 @@ TEST(ReportRunEnd, StatusFileAndEventLogEntryOfEachOutcome) {
        [](Scene& s) {
          s.database("SQLNCLI.1", ends, success);
          const StartedProcess other =
-             s.platform.startProcess({.applicationName = "C:\\Windows\\explorer.exe"});
-         s.platform.addFile(statusPath, leftRunning(s.platform, "E:\\Old.txtsql", other.processId,
-                                                    other.creationTime));
-         s.platform.addFile("E:\\Old.txtsql", "");
-         s.platform.files["E:\\Old.txtsql"] = {success, s.platform.clockMs * 10'000};
-         s.platform.processScripts.insert(s.platform.processScripts.begin(), runsLong);
+             s.platform.processes.startProcess({.applicationName = "C:\\Windows\\explorer.exe"});
+         s.platform.disk.addFile(statusPath, leftRunning(s.platform, "E:\\Old.txtsql",
+                                                         other.processId, other.creationTime));
+         s.platform.disk.addFile("E:\\Old.txtsql", success, s.platform.processes.clockMs * 10'000);
+         s.platform.processes.processScripts.insert(s.platform.processes.processScripts.begin(),
+                                                    runsLong);
        },
        0,
        {{"/previousDatabase/outcome", R"("confirmed")"}, {"/database/outcome", R"("confirmed")"}},
@@ -246,7 +248,7 @@ TEST(ReportRunEnd, StatusFileAndEventLogEntryOfEachOutcome) {
         "SQL backup Complete"}},
       {"the last status file cannot be used: said, and its outcome unknown",
        [](Scene& s) {
-         s.platform.addFile(statusPath, std::string(20'000, '[') + std::string(20'000, ']'));
+         s.platform.disk.addFile(statusPath, std::string(20'000, '[') + std::string(20'000, ']'));
        },
        0,
        {{"/previousDatabase", R"({"outcome": "unknown", "messages": [], "output": null,
@@ -257,8 +259,8 @@ TEST(ReportRunEnd, StatusFileAndEventLogEntryOfEachOutcome) {
         held, "VESK backup completed without SQLServer version"}},
       {"the last run's output on a host that the command line does not name: not read",
        [](Scene& s) {
-         s.platform.addFile(statusPath, leftRunning(s.platform, "\\\\somehost\\share\\f"));
-         s.platform.addFile("\\\\somehost\\share\\f", success);
+         s.platform.disk.addFile(statusPath, leftRunning(s.platform, "\\\\somehost\\share\\f"));
+         s.platform.disk.addFile("\\\\somehost\\share\\f", success);
        },
        3,
        {{"/previousDatabase/reason",
@@ -271,16 +273,16 @@ TEST(ReportRunEnd, StatusFileAndEventLogEntryOfEachOutcome) {
         "Backup Folder completed", held, "VESK backup completed without SQLServer version"}},
       {"the last run's output larger than any client's: not read",
        [](Scene& s) {
-         s.platform.addFile(statusPath, leftRunning(s.platform, "E:\\Old.txtsql"));
-         s.platform.addFile("E:\\Old.txtsql", success);
-         s.platform.sizes["E:\\Old.txtsql"] = uint64_t(64) << 30;
+         s.platform.disk.addFile(statusPath, leftRunning(s.platform, "E:\\Old.txtsql"));
+         s.platform.disk.addFile("E:\\Old.txtsql", success);
+         s.platform.files.sizes["E:\\Old.txtsql"] = uint64_t(64) << 30;
        },
        3,
        {{"/previousDatabase/reason", R"("output not read: larger than 4 MiB")"}},
        {"previous SQL backup NOT confirmed, output not read: E:\\Old.txtsql (larger than 4 MiB)",
         "Backup Folder completed", held, "VESK backup completed without SQLServer version"}},
       {"status file not written",
-       [](Scene& s) { s.platform.unreplaceable.insert(statusPath); },
+       [](Scene& s) { s.platform.files.unreplaceable.insert(statusPath); },
        0,
        {},
        {"Backup Folder completed", held, "VESK backup completed without SQLServer version",
@@ -290,14 +292,14 @@ TEST(ReportRunEnd, StatusFileAndEventLogEntryOfEachOutcome) {
   for (const auto& c : cases) {
     Scene s;
     c.arrange(s);
-    const bool unreplaceable = !s.platform.unreplaceable.empty();
-    const std::string old = s.platform.fileContent(statusPath);
+    const bool unreplaceable = !s.platform.files.unreplaceable.empty();
+    const std::string old = s.platform.disk.fileContent(statusPath);
     EXPECT_EQ(c.status, s.run(c.status == 1 ? "" : "\"D:\\Backup\"")) << c.name;
 
     if (c.fields.empty()) {
-      EXPECT_EQ(old, s.platform.fileContent(statusPath)) << c.name << ": left as it was";
+      EXPECT_EQ(old, s.platform.disk.fileContent(statusPath)) << c.name << ": left as it was";
     } else {
-      const std::string text = s.platform.fileContent(statusPath);
+      const std::string text = s.platform.disk.fileContent(statusPath);
       const Json status = Json::parse(text, nullptr, false);
       ASSERT_TRUE(status.is_object()) << c.name << ": " << text;
       EXPECT_EQ(c.status, status.at("exitStatus")) << c.name;
@@ -309,10 +311,10 @@ TEST(ReportRunEnd, StatusFileAndEventLogEntryOfEachOutcome) {
         EXPECT_EQ(Json::parse(value), status.at(Json::json_pointer(pointer)))
             << c.name << ": " << pointer;
     }
-    for (const std::string& read : s.platform.filesRead)
+    for (const std::string& read : s.platform.files.filesRead)
       EXPECT_EQ(std::string::npos, read.find("somehost")) << c.name << ": read " << read;
     // The watch is left for a client of this run's still at work, and for no other.
-    const auto& started = s.platform.commandsStarted;
+    const auto& started = s.platform.processes.commandsStarted;
     const bool watch = !started.empty() && started.back().environment.size() == 1 &&
                        started.back().environment[0].first == watchVariable;
     EXPECT_EQ(std::string(c.name) == "still running", watch) << c.name;
@@ -327,8 +329,8 @@ TEST(ReportRunEnd, StatusFileAndEventLogEntryOfEachOutcome) {
       EXPECT_EQ(c.outcome.back(), s.logTexts().back()) << c.name << ": logged once";
     }
 
-    ASSERT_EQ(1u, s.platform.eventEntries.size()) << c.name;
-    const EventEntry& entry = s.platform.eventEntries[0];
+    ASSERT_EQ(1u, s.platform.eventLog.eventEntries.size()) << c.name;
+    const EventEntry& entry = s.platform.eventLog.eventEntries[0];
     EXPECT_EQ(1000 + c.status, entry.eventId) << c.name;
     EXPECT_EQ(c.status == 0   ? EventLevel::information
               : c.status == 5 ? EventLevel::warning
@@ -348,14 +350,14 @@ TEST(ReportRunEnd, ACrashEndsTheRunThroughTheGenericReportWithStatus4) {
   std::vector<EventEntry> entries;
   // The crash comes while xcopy runs; the Win32 layer then shows the box and ends the process,
   // which the fake does not: what the crash left is taken at once.
-  s.platform.processScripts[0].onStart = [&] {
-    box = s.platform.crashRecord({-1073741571, "stack overflow (c00000fd)"});
+  s.platform.processes.processScripts[0].onStart = [&] {
+    box = s.platform.system.crashRecord({-1073741571, "stack overflow (c00000fd)"});
     lastLine = s.logTexts().back();
-    status = s.platform.fileContent(statusPath);
-    entries = s.platform.eventEntries;
+    status = s.platform.disk.fileContent(statusPath);
+    entries = s.platform.eventLog.eventEntries;
   };
   s.run();
-  EXPECT_EQ(exitStatus::generic, s.platform.crashExitStatus);
+  EXPECT_EQ(exitStatus::generic, s.platform.system.crashExitStatus);
   EXPECT_EQ("Error-1073741571: stack overflow (c00000fd)", box);
   EXPECT_EQ(box, lastLine);
   const Json written = Json::parse(status);
@@ -365,15 +367,15 @@ TEST(ReportRunEnd, ACrashEndsTheRunThroughTheGenericReportWithStatus4) {
   EXPECT_EQ(report, written.at("report"));
   ASSERT_EQ(1u, entries.size());
   EXPECT_EQ(1004, entries[0].eventId);
-  EXPECT_FALSE(s.platform.crashRecord) << "disarmed once the run has ended";
+  EXPECT_FALSE(s.platform.system.crashRecord) << "disarmed once the run has ended";
 }
 
 TEST(ReportRunEnd, AnEventLogThatRefusesTheEntryChangesNothingButALogLine) {
   Scene s;
-  s.platform.failEventLog = true;
+  s.platform.eventLog.failEventLog = true;
   EXPECT_EQ(exitStatus::backedUp, s.run());
   EXPECT_EQ("Event Log entry not written: Permission denied", s.logTexts().back());
-  EXPECT_TRUE(s.platform.messages.empty());
+  EXPECT_TRUE(s.platform.desktop.messages.empty());
 }
 
 }  // namespace

@@ -60,6 +60,7 @@ TEST(ReadRunSettings, FillsTheSettingsFromCountingPiecesInOrder) {
     EXPECT_EQ(c.logPath, settings.logPath) << c.argumentText;
     EXPECT_EQ(c.notify, settings.notifyFlag) << c.argumentText;
     EXPECT_EQ(c.copyMode, settings.copyMode) << c.argumentText;
+    EXPECT_EQ(c.copyMode == std::string("N"), settings.copyWith == CopyMode::shellCopy);
   }
 }
 

@@ -24,7 +24,7 @@ TEST(ReadStatusText, TakesBackWhatTheRunWroteAndNothingTheSchemaDoesNotAllow) {
                             "2026-12-07T14:05:09+01:00", 4242, 134097312051234567u};
   record.lastSuccessBefore = "2026-12-05T02:00:09+01:00";
   record.exitStatus = 5;
-  const std::string written = statusFileText(platform, record);
+  const std::string written = statusFileText(platform.system, record);
   EXPECT_NE(std::string::npos, written.find("M\xC3\xA4rz.txtsql")) << "UTF-8 in the file";
 
   struct Read {
@@ -79,7 +79,7 @@ TEST(ReadStatusText, TakesBackWhatTheRunWroteAndNothingTheSchemaDoesNotAllow) {
        "database.confirmedAt: missing"},
   };
   for (const auto& c : cases) {
-    const StatusReading reading = readStatusText(platform, c.text);
+    const StatusReading reading = readStatusText(platform.system, c.text);
     const std::string shown = c.text.substr(0, 60);
     EXPECT_EQ(0u, reading.reason.rfind(c.reason, 0)) << reading.reason << " for " << shown;
     if (!c.reason.empty()) {

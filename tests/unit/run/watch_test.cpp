@@ -30,17 +30,17 @@ struct Watched {
   WatchOrder order;
 
   Watched(int64_t runsForMs, uint32_t exitCode, const std::string& output) {
-    platform.addFolder("D:\\Backup");
-    platform.addFile(logPath, "");
-    platform.processScripts = {
+    platform.disk.addFolder("D:\\Backup");
+    platform.disk.addFile(logPath, "");
+    platform.processes.processScripts = {
         {.runsForMs = runsForMs, .exitCode = exitCode, .onStart = [this, output] {
-           platform.files[outputPath] = {output, platform.clockMs * 10'000};
+           platform.disk.addFile(outputPath, output, platform.processes.clockMs * 10'000);
          }}};
-    const StartedProcess client = platform.startProcess({});
-    platform.closeProcess(client.process);
-    platform.clockMs += 5'500;  // the run's wait
+    const StartedProcess client = platform.processes.startProcess({});
+    platform.processes.closeProcess(client.process);
+    platform.processes.clockMs += 5'500;  // the run's wait
     RunRecord record;
-    record.start = platform.zonedTime();
+    record.start = platform.system.zonedTime();
     record.destination = "D:\\Backup\\";
     record.logPath = logPath;
     record.databaseStage = DatabaseStage::ended;
@@ -49,10 +49,10 @@ struct Watched {
                               isoTimeText(record.start), client.processId, client.creationTime};
     record.outcomeLines = {"Backup Folder completed", "backup holds 1 files", stillRunningLine};
     record.exitStatus = exitStatus::databaseStillRunning;
-    platform.addFile(statusPath, statusFileText(platform, record));
+    platform.disk.addFile(statusPath, statusFileText(platform.system, record));
     order = {statusPath, logPath, isoTimeText(record.start), record.database.client, 0};
   }
-  Json status() const { return Json::parse(platform.fileContent(statusPath)); }
+  Json status() const { return Json::parse(platform.disk.fileContent(statusPath)); }
 };
 
 TEST(RunWatch, SettlesTheRunsRecordOnceWhenTheClientEnds) {
@@ -118,7 +118,7 @@ TEST(RunWatch, SettlesTheRunsRecordOnceWhenTheClientEnds) {
        60'000,
        0,
        success,
-       [](Watched& w) { w.platform.unreplaceable.insert(statusPath); },
+       [](Watched& w) { w.platform.files.unreplaceable.insert(statusPath); },
        {"SQL backup confirmed after 1 minutes",
         "status file not settled: " + statusPath + ": Disk full"},
        -1,
@@ -128,7 +128,7 @@ TEST(RunWatch, SettlesTheRunsRecordOnceWhenTheClientEnds) {
        60'000,
        0,
        success,
-       [](Watched& w) { w.platform.failEventLog = true; },
+       [](Watched& w) { w.platform.eventLog.failEventLog = true; },
        {"SQL backup confirmed after 1 minutes", "Event Log entry not written: Permission denied"},
        0,
        0,
@@ -137,11 +137,11 @@ TEST(RunWatch, SettlesTheRunsRecordOnceWhenTheClientEnds) {
   for (const auto& c : cases) {
     Watched w(c.runsForMs, c.exitCode, c.output);
     if (c.arrange) c.arrange(w);
-    const std::string before = w.platform.fileContent(statusPath);
+    const std::string before = w.platform.disk.fileContent(statusPath);
     EXPECT_EQ(c.result, runWatch(w.platform, w.order)) << c.name;
     EXPECT_EQ(c.lines, logTexts(w.platform, logPath)) << c.name;
     if (c.exitStatus < 0) {
-      EXPECT_EQ(before, w.platform.fileContent(statusPath)) << c.name;
+      EXPECT_EQ(before, w.platform.disk.fileContent(statusPath)) << c.name;
     } else {
       const Json status = w.status();
       EXPECT_EQ(c.exitStatus, status["exitStatus"]) << c.name;
@@ -154,21 +154,21 @@ TEST(RunWatch, SettlesTheRunsRecordOnceWhenTheClientEnds) {
         if (line.rfind("SQL backup", 0) == 0 || line.rfind("  ", 0) == 0) outcome.push_back(line);
       EXPECT_EQ(outcome, status["outcome"].get<Lines>()) << c.name;
       // Settled once: a second watch over the same record finds it settled and leaves it.
-      const std::string settled = w.platform.fileContent(statusPath);
+      const std::string settled = w.platform.disk.fileContent(statusPath);
       runWatch(w.platform, w.order);
-      EXPECT_EQ(settled, w.platform.fileContent(statusPath)) << c.name;
+      EXPECT_EQ(settled, w.platform.disk.fileContent(statusPath)) << c.name;
     }
     if (c.eventId == 0) {
-      EXPECT_TRUE(w.platform.eventEntries.empty()) << c.name;
+      EXPECT_TRUE(w.platform.eventLog.eventEntries.empty()) << c.name;
     } else {
-      ASSERT_FALSE(w.platform.eventEntries.empty()) << c.name;
-      const EventEntry& entry = w.platform.eventEntries[0];
+      ASSERT_FALSE(w.platform.eventLog.eventEntries.empty()) << c.name;
+      const EventEntry& entry = w.platform.eventLog.eventEntries[0];
       EXPECT_EQ(c.eventId, entry.eventId) << c.name;
       EXPECT_EQ(c.eventId == watchConfirmedEventId ? EventLevel::information : EventLevel::error,
                 entry.level);
       EXPECT_EQ(logPath, entry.texts.at(1)) << c.name;
     }
-    EXPECT_TRUE(w.platform.messages.empty()) << c.name << ": no box";
+    EXPECT_TRUE(w.platform.desktop.messages.empty()) << c.name << ": no box";
   }
 }
 
@@ -181,7 +181,7 @@ TEST(WatchOrder, ReachedThroughItsVariableAloneAndWhole) {
                          0};
   const std::string text = watchOrderText(order);
   FakePlatform platform;
-  platform.environment[watchVariable] = text;
+  platform.system.environment[watchVariable] = text;
   const struct {
     std::string commandLine;
     bool watch;
@@ -189,8 +189,8 @@ TEST(WatchOrder, ReachedThroughItsVariableAloneAndWhole) {
                {"C:\\veskbackup\\veskbackup.exe", true},
                {"\"C:\\veskbackup\\veskbackup.exe\" \"D:\\Backup\"", false}};
   for (const auto& l : lines) {
-    platform.commandLineText = l.commandLine;
-    const std::optional<WatchOrder> read = watchOrderFor(platform);
+    platform.system.commandLineText = l.commandLine;
+    const std::optional<WatchOrder> read = watchOrderFor(platform.system);
     ASSERT_EQ(l.watch, read.has_value()) << l.commandLine;
     if (read) {
       EXPECT_EQ(text, watchOrderText(*read));
