@@ -1,5 +1,7 @@
 #include "actions/source_tree.h"
 
+#include "platform/folder_lister.h"
+
 namespace vesk {
 namespace {
 
@@ -75,13 +77,17 @@ SourceTree walkSource(Trees& trees, const std::u16string& source, const std::u16
     if (std::optional<FolderIdentity> identity = chain.identityOf(0))
       tree.identities.insert(*identity);
   std::vector<size_t> depths{0};
+  // Each folder is asked for as it is found, listed ahead where the system lists several at
+  // once, and taken in the walk's own order.
+  std::unique_ptr<FolderLister> lister = trees.listerAhead();
+  lister->ask(0, source);
   // An explicit stack rather than recursion: a deep tree must not exhaust the call stack.
   // Folders are numbered as they are found, so each comes after its parent.
   std::vector<size_t> pending{0};
   while (!pending.empty()) {
     const size_t index = pending.back();
     pending.pop_back();
-    auto entries = trees.listFolder(joinLong(source, tree.folders[index].relative));
+    auto entries = lister->take(index);
     if (!entries) continue;
     tree.folders[index].listed = true;
 
@@ -115,7 +121,10 @@ SourceTree walkSource(Trees& trees, const std::u16string& source, const std::u16
     }
     tree.folders[index].entries = std::move(listed);
     // Reversed, so that subfolders are walked in the order they were listed.
-    pending.insert(pending.end(), subfolders.rbegin(), subfolders.rend());
+    for (auto folder = subfolders.rbegin(); folder != subfolders.rend(); ++folder) {
+      pending.push_back(*folder);
+      lister->ask(*folder, joinLong(source, tree.folders[*folder].relative));
+    }
   }
   return tree;
 }

@@ -41,6 +41,8 @@ struct VolumeFacts {
   bool network = false;    // reached over the network: a share, or a drive mapped onto one
 };
 
+class FolderLister;
+
 /// Work that runs beside the caller (see Trees::startAlongside). Destroying it waits for its
 /// end.
 class BackgroundWork {
@@ -77,6 +79,9 @@ class Trees {
   virtual std::optional<VolumeFacts> volumeOf(const std::u16string& path) = 0;
   /// True when two files hold the same bytes; nothing when either cannot be read whole.
   virtual std::optional<bool> sameContent(const std::u16string& a, const std::u16string& b) = 0;
+  /// A lister of folders ahead of a walk (folder_lister.h), over listFolder: with threads of its
+  /// own where listings in flight together take less time than one after another.
+  virtual std::unique_ptr<FolderLister> listerAhead() = 0;
   /// Starts work on a second thread, or runs it at once where there is none (the work then
   /// ends before this returns). The work must not throw.
   virtual std::unique_ptr<BackgroundWork> startAlongside(std::function<void()> work) = 0;

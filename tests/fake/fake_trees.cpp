@@ -6,6 +6,7 @@
 #include <cctype>
 
 #include "platform/failure.h"
+#include "platform/folder_lister.h"
 
 namespace vesk {
 
@@ -104,6 +105,11 @@ std::optional<bool> FakeTrees::sameContent(const std::u16string& a, const std::u
 
 int FakeTrees::compareNames(const std::u16string& a, const std::u16string& b) {
   return fake::compareNames(a, b);
+}
+
+std::unique_ptr<FolderLister> FakeTrees::listerAhead() {
+  return std::make_unique<FolderLister>(
+      [this](const std::u16string& path) { return listFolder(path); }, 0);
 }
 
 std::unique_ptr<BackgroundWork> FakeTrees::startAlongside(std::function<void()> work) {

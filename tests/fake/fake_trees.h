@@ -27,6 +27,8 @@ class FakeTrees : public Trees {
   /// The drive's file system as FakeFileSystem::fileSystems names it; a share is on the network.
   std::optional<VolumeFacts> volumeOf(const std::u16string& path) override;
   std::optional<bool> sameContent(const std::u16string& a, const std::u16string& b) override;
+  /// Lists each folder when the walk takes it, on the caller's thread, as a plain walk would.
+  std::unique_ptr<FolderLister> listerAhead() override;
   /// Runs the work at once: the fake has one thread, and the work sees what was there before
   /// the caller goes on, the earliest it could.
   std::unique_ptr<BackgroundWork> startAlongside(std::function<void()> work) override;

@@ -101,6 +101,7 @@ class Win32Trees final : public Trees {
   int compareNames(const std::u16string& a, const std::u16string& b) override;
   std::optional<VolumeFacts> volumeOf(const std::u16string& path) override;
   std::optional<bool> sameContent(const std::u16string& a, const std::u16string& b) override;
+  std::unique_ptr<FolderLister> listerAhead() override;
   std::unique_ptr<BackgroundWork> startAlongside(std::function<void()> work) override;
 };
 
