@@ -19,6 +19,7 @@ import signal
 import subprocess
 import tempfile
 import time
+import zoneinfo
 from pathlib import Path
 
 import jsonschema
@@ -300,7 +301,11 @@ class StartedRun:
                 f"{text[error.start:error.end]!r} in the command line {command!r} has no "
                 "place in code page 437, in which Wine's cmd reads a batch file") from None
         rig.path(bat).write_bytes(content)
-        self.started = datetime.datetime.now()
+        # The program's own local time: a run given another zone names its daily log by that
+        # zone's day.
+        zone = (env or {}).get("TZ")
+        self.started = (datetime.datetime.now(zoneinfo.ZoneInfo(zone)).replace(tzinfo=None)
+                        if zone else datetime.datetime.now())
         self.t0 = time.monotonic()
         self.process = rig.session.popen("cmd", "/c", bat, env=env, stderr=stderr)
 
