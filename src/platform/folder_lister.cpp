@@ -5,15 +5,8 @@
 
 namespace vesk {
 
-FolderLister::FolderLister(List list, unsigned threads) : list_(std::move(list)) {
-  for (unsigned i = 0; i < threads; ++i) {
-    try {
-      threads_.emplace_back([this] { listOnThread(); });
-    } catch (const std::system_error&) {
-      break;  // fewer threads, or none: take lists what no thread has begun
-    }
-  }
-}
+FolderLister::FolderLister(List list, unsigned threads, size_t startAt)
+    : list_(std::move(list)), threadsWanted_(threads), startAt_(startAt) {}
 
 FolderLister::~FolderLister() {
   {
@@ -29,8 +22,18 @@ void FolderLister::ask(size_t key, std::u16string path) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!jobs_.try_emplace(key, Job{std::move(path), State::asked, std::nullopt, nullptr}).second)
       return;  // asked already
-    if (threads_.empty()) return;
+    if (threadsWanted_ == 0 && threads_.empty()) return;
     stack_.push_back(key);
+    if (threads_.empty() && stack_.size() >= startAt_) {
+      for (unsigned i = 0; i < threadsWanted_; ++i) {
+        try {
+          threads_.emplace_back([this] { listOnThread(); });
+        } catch (const std::system_error&) {
+          break;  // fewer threads, or none: take lists what no thread has begun
+        }
+      }
+      threadsWanted_ = 0;
+    }
   }
   asked_.notify_one();
 }

@@ -25,8 +25,10 @@ class FolderLister {
  public:
   using List = std::function<std::optional<std::vector<FolderEntry>>(const std::u16string&)>;
 
-  /// list must be safe to call from several threads at once where threads is above 0.
-  FolderLister(List list, unsigned threads);
+  /// list must be safe to call from several threads at once where threads is above 0. The
+  /// threads start once startAt folders wait to be listed: a small tree (a walk of a few
+  /// folders) costs no thread.
+  FolderLister(List list, unsigned threads, size_t startAt = 8);
   /// Stops the threads; listings in progress end first, asked ones not begun are dropped.
   ~FolderLister();
   FolderLister(const FolderLister&) = delete;
@@ -52,6 +54,8 @@ class FolderLister {
   void list(Job& job, std::unique_lock<std::mutex>& lock);
 
   List list_;
+  unsigned threadsWanted_;
+  size_t startAt_;
   std::mutex mutex_;
   std::condition_variable asked_;
   std::condition_variable listed_;

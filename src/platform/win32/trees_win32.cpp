@@ -193,10 +193,10 @@ std::optional<bool> Win32Trees::sameContent(const std::u16string& a, const std::
 
 std::unique_ptr<FolderLister> Win32Trees::listerAhead() {
   // A listing waits mostly on the system's answers (under Wine, on its one server process):
-  // three in flight beside the walk's own roughly halve a walk of many small folders, more
-  // gain nothing on two processors.
+  // two in flight beside the walk's own roughly halve a walk of many small folders; more gain
+  // nothing on two processors and cost each thread's memory.
   return std::make_unique<FolderLister>(
-      [this](const std::u16string& path) { return listFolder(path); }, 3);
+      [this](const std::u16string& path) { return listFolder(path); }, 2);
 }
 
 std::unique_ptr<BackgroundWork> Win32Trees::startAlongside(std::function<void()> work) {
