@@ -258,8 +258,8 @@ def report(args, tree, copies, db, info, loads, anomalies=(), large=None,
         "own and the notify flag `N`.",
         "- Items 1 and 2: the program's time holds all it does besides xcopy: the run log, "
         "path.conf, creating the destination, walking the source once (for paths too long for "
-        "xcopy and for the check), starting xcopy, listing the backup while xcopy runs, and "
-        "comparing the backup with the source afterwards. The bare xcopy "
+        "xcopy and for the check), starting xcopy, looking at the backup entry by entry while "
+        "xcopy runs, and comparing the backup with the source afterwards. The bare xcopy "
         "writes its listing to a file as the program's does. One untimed xcopy warms the file "
         "cache first, and `sync` runs before every measurement. For item 2b, 1% of the files, "
         "a new choice each time, get new contents and a later last-write time before each pair "
@@ -305,8 +305,8 @@ def report(args, tree, copies, db, info, loads, anomalies=(), large=None,
             + ". What it does besides xcopy does not depend on how much xcopy copies, so it "
             "weighs most in the incremental runs. In parts:")
         notes.append(
-            "  1. After xcopy's end the program compares the backup, listed on a second thread "
-            "while xcopy ran, with the source as it listed it before, looks again at what xcopy "
+            "  1. After xcopy's end the program compares the backup, looked at entry by entry on a "
+            "second thread while xcopy ran, with the source as it listed it before, looks again at what xcopy "
             "may have changed since, and copies again what differs: its time after xcopy's last "
             "output exceeds the bare command's by "
             + ", ".join(f"{after_gap[name]:+.2f} s ({names[name]})" for name in kinds) + ".")
@@ -323,8 +323,9 @@ def report(args, tree, copies, db, info, loads, anomalies=(), large=None,
         notes.append(
             f"  4. The rest, {rest:+.2f} s with nothing changed, lies before xcopy's end: the "
             "walk over the source before xcopy starts (for paths too long for xcopy, and as the "
-            "listing that the check compares with), and the listing of the backup while xcopy "
-            "runs, which shares the machine's two cores with xcopy and Wine's server.")
+            "listing that the check compares with; its listings ask Wine's server, which xcopy "
+            "waits on too), and the look at the backup while xcopy runs, which shares the "
+            "machine's two cores with xcopy.")
         spread_bare = times["full"]["bare"]
         if max(spread_bare) > 1.5 * min(spread_bare):
             notes.append(
