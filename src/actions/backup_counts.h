@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "actions/copy_check.h"
 #include "actions/path_list.h"
 #include "actions/source_tree.h"
 #include "platform/failure.h"

@@ -13,16 +13,6 @@
 
 namespace vesk {
 
-/// A path of the source that the backup does not hold as it should.
-struct Difference {
-  std::u16string relative;  // to the source; empty for the source itself
-  bool isFolder = false;
-  /// False for a folder whose content is unknown (it could not be listed, or lies beyond the
-  /// walk limits), for the source or the backup folder that cannot be listed at all, and for a
-  /// path the repair pass must leave.
-  bool repairable = true;
-};
-
 /// Whether copies hold their source files, by the rules of the destination's file system (see
 /// matchCopy). Where the destination cannot keep a source's time, the contents decide; the
 /// files so found in the backup are kept for the run log.

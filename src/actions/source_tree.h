@@ -52,6 +52,16 @@ struct SourceTree {
   std::set<FolderIdentity> identities;
 };
 
+/// A path of the source that the backup does not hold as it should.
+struct Difference {
+  std::u16string relative;  // to the source; empty for the source itself
+  bool isFolder = false;
+  /// False for a folder whose content is unknown (it could not be listed, or lies beyond the
+  /// walk limits), for the source or the backup folder that cannot be listed at all, and for a
+  /// path the repair pass must leave.
+  bool repairable = true;
+};
+
 /// A mark for each entry of a tree, by folder and by place in the folder's entries.
 using TreeMarks = std::vector<std::vector<bool>>;
 
